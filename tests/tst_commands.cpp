@@ -1,0 +1,154 @@
+// The command-line companion, driven through runCli with a fixed clock.
+#include "app/commands.h"
+#include "store/listingsstore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zarvo;
+
+namespace {
+
+struct Run
+{
+    int code;
+    QString out;
+    QString err;
+};
+
+Run cli(const QStringList& args, const QString& defaultHome = QString())
+{
+    QString out, err;
+    QTextStream o(&out), e(&err);
+    FakeClock clock(QTimeZone("America/New_York"), wallClock(QDate(2003, 12, 15), QTime(20, 0)));
+    CliContext ctx{o, e, clock, defaultHome};
+    const int code = runCli(args, ctx);
+    return {code, out, err};
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+} // namespace
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void settingsPrintsWhatStartUpReads_data();
+    void settingsPrintsWhatStartUpReads();
+    void presentCreatesDatabaseAndAnswers();
+    void presentRefusesForeignFile();
+    void homeDefaultsToExecutableFolder();
+    void badCommandLines_data();
+    void badCommandLines();
+};
+
+void TestCommands::settingsPrintsWhatStartUpReads_data()
+{
+    QTest::addColumn<QByteArray>("file"); // empty: no config.txt
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("expectedLine");
+    QTest::addColumn<QString>("errContains");
+
+    QTest::newRow("missing") << QByteArray() << 0 << "grabberName=tv_grab_na_dd"
+                             << "first-run defaults";
+    QTest::newRow("short file") << QByteArray("1\r\n\"/tmp/map\"\r\n0\r\n0\r\n") << 0 << "opacity=0"
+                                << "4 of 8";
+    QTest::newRow("full file")
+        << QByteArray(
+               "0\r\n\"m\"\r\n1\r\n3\r\n\"img\"\r\n\"9:00 PM\"\r\n80\r\n\"tv_grab_demo\"\r\n")
+        << 0 << "primeTime=9:00 PM"
+        << "";
+    QTest::newRow("conversion error") << QByteArray("x\r\n") << 2 << ""
+                                      << "writeChannelMap";
+}
+
+void TestCommands::settingsPrintsWhatStartUpReads()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, code);
+    QFETCH(QString, expectedLine);
+    QFETCH(QString, errContains);
+    QTemporaryDir dir;
+    if (!file.isEmpty())
+        writeFile(dir.filePath("config.txt"), file);
+    const Run r = cli({"--home", dir.path(), "settings"});
+    QCOMPARE(r.code, code);
+    if (!expectedLine.isEmpty())
+        QVERIFY2(r.out.split('\n').contains(expectedLine), qPrintable(r.out));
+    if (code == 0)
+        QCOMPARE(r.out.count('\n'), 8);
+    else
+        QVERIFY(r.out.isEmpty());
+    if (!errContains.isEmpty())
+        QVERIFY2(r.err.contains(errContains), qPrintable(r.err));
+    QVERIFY2(!QFile::exists(dir.filePath("config.txt")) == file.isEmpty(),
+             "settings must never create config.txt");
+}
+
+void TestCommands::presentCreatesDatabaseAndAnswers()
+{
+    QTemporaryDir dir;
+    const Run first = cli({"--home", dir.path(), "present", "2003-12-15"});
+    QCOMPARE(first.code, 1);
+    QVERIFY(QFile::exists(dir.filePath("xmltv97.db")));
+    {
+        ListingsStore store(dir.filePath("xmltv97.db"));
+        store.setStoredDate(2, QDate(2003, 12, 15)); // a Monday
+    }
+    QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-15"}).code, 0);
+    QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-22"}).code, 1);
+}
+
+void TestCommands::presentRefusesForeignFile()
+{
+    QTemporaryDir dir;
+    const QByteArray junk("this is not a database, and it must stay as it is\n");
+    writeFile(dir.filePath("xmltv97.db"), junk);
+    const Run r = cli({"--home", dir.path(), "present", "2003-12-15"});
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains("not a Zarvo Guide listings database"), qPrintable(r.err));
+    QFile f(dir.filePath("xmltv97.db"));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), junk);
+}
+
+void TestCommands::homeDefaultsToExecutableFolder()
+{
+    QTemporaryDir dir;
+    QCOMPARE(cli({"present", "2003-12-15"}, dir.path()).code, 1);
+    QVERIFY(QFile::exists(dir.filePath("xmltv97.db")));
+}
+
+void TestCommands::badCommandLines_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("nothing") << QStringList{} << "no command";
+    QTest::newRow("home without folder") << QStringList{"--home"} << "--home needs a folder";
+    QTest::newRow("unknown") << QStringList{"frobnicate"} << "unknown command: frobnicate";
+    QTest::newRow("present without date") << QStringList{"present"} << "one date";
+    QTest::newRow("present bad date") << QStringList{"present", "2003-02-30"} << "not a date";
+    QTest::newRow("settings extra") << QStringList{"settings", "x"} << "no arguments";
+}
+
+void TestCommands::badCommandLines()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const Run r = cli(args, dir.path());
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY2(r.err.contains("usage:"), qPrintable(r.err));
+    QVERIFY(!QFile::exists(dir.filePath("xmltv97.db")));
+}
+
+QTEST_GUILESS_MAIN(TestCommands)
+#include "tst_commands.moc"
