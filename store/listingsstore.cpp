@@ -1,0 +1,786 @@
+#include "store/listingsstore.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QtEndian>
+
+#include <sqlite3.h>
+
+#include <limits>
+
+namespace zarvo {
+
+namespace {
+
+// --- storage forms ----------------------------------------------------------------------------
+
+QString dateText(QDate date)
+{
+    return date.toString(Qt::ISODate);
+}
+
+QString timeText(QTime time)
+{
+    return time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+// The same forms written straight into bytes: an import binds four of them per programme, and
+// Qt's general formatting would cost more than SQLite's insert.
+void putDigits(char* out, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i, value /= 10)
+        out[i] = char('0' + value % 10);
+}
+
+void bindDate(Statement& s, int index, QDate date)
+{
+    int year = 0, month = 0, day = 0;
+    date.getDate(&year, &month, &day);
+    if (year < 1 || year > 9999) {
+        s.bind(index, dateText(date));
+        return;
+    }
+    char text[10] = {0, 0, 0, 0, '-', 0, 0, '-', 0, 0};
+    putDigits(text, year, 4);
+    putDigits(text + 5, month, 2);
+    putDigits(text + 8, day, 2);
+    s.bindUtf8(index, text, 10);
+}
+
+void bindTime(Statement& s, int index, QTime time)
+{
+    char text[8] = {0, 0, ':', 0, 0, ':', 0, 0};
+    putDigits(text, time.hour(), 2);
+    putDigits(text + 3, time.minute(), 2);
+    putDigits(text + 6, time.second(), 2);
+    s.bindUtf8(index, text, 8);
+}
+
+// Dates are read leniently: a value written with a time of day after it (as a hand-edited file
+// or another tool might leave it) still names its calendar day.
+QDate readDate(const QString& text)
+{
+    if (text.size() > 10 && text.at(10) != QLatin1Char(' ') && text.at(10) != QLatin1Char('T'))
+        return {};
+    return QDate::fromString(text.left(10), Qt::ISODate);
+}
+
+QTime readTime(const QString& text)
+{
+    return QTime::fromString(text, Qt::ISODate);
+}
+
+// Texts that are "empty when none" are stored as '' so that readers never meet NULL there.
+QString orEmpty(const QString& text)
+{
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+// The numeric part of the channel order: "9" < "10", "5.1" is 5.1. Anything else ("5-1",
+// "A&E") has no number and sorts after all numbered channels, by its text.
+std::optional<double> channelNumberValue(const QString& channelnum)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*$"));
+    const QRegularExpressionMatch match = number.match(channelnum);
+    if (!match.hasMatch())
+        return std::nullopt;
+    bool ok = false;
+    const double value = match.captured(1).toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+// Only the weekday number ever becomes part of SQL text, so it is checked before use.
+void checkDay(int dayNumber)
+{
+    if (dayNumber < 1 || dayNumber > 7)
+        throw StoreError(QStringLiteral("day number %1 is outside 1..7").arg(dayNumber));
+}
+
+QString dayTable(int dayNumber)
+{
+    checkDay(dayNumber);
+    return QStringLiteral("day%1").arg(dayNumber);
+}
+
+// Adds the failing operation to the message, keeping SQLite's own text and code.
+template <typename Body> auto guarded(const char* operation, Body&& body) -> decltype(body())
+{
+    try {
+        return body();
+    } catch (const StoreError& error) {
+        throw StoreError(
+            QStringLiteral("%1 failed: %2").arg(QLatin1String(operation), error.message()),
+            error.sqliteCode());
+    }
+}
+
+// Rewinds a cached statement however the reading ends, so that no half-read statement keeps a
+// read lock on the file after the call.
+class Rewind
+{
+public:
+    explicit Rewind(Statement& statement) : m_statement(statement) {}
+    ~Rewind() { m_statement.rewind(); }
+    Rewind(const Rewind&) = delete;
+    Rewind& operator=(const Rewind&) = delete;
+
+private:
+    Statement& m_statement;
+};
+
+// --- column lists and readers -----------------------------------------------------------------
+
+// Column order of a programme read by readProgramme(); `p` is the day table's alias.
+constexpr const char* ProgrammeColumns =
+    "p.programid, p.startdate, p.starttime, p.enddate, p.endtime, p.channel, p.title, "
+    "p.subtitle, p.description, p.category, p.rating, p.rerun, p.action";
+constexpr int ProgrammeColumnCount = 13;
+constexpr const char* ChannelColumns = "c.channelid, c.channelname, c.channelnum, c.icon";
+constexpr int ChannelColumnCount = 4;
+constexpr const char* RuleColumns = "s.programtitle, s.recordtype, s.recordchannel";
+
+// The channel order; `c` is the channels alias. Numbered channels first, by number.
+constexpr const char* ChannelOrder = "c.numkey IS NULL, c.numkey, c.channelnum, c.rowid";
+
+ProgrammeRow readProgramme(const Statement& s, int first = 0)
+{
+    ProgrammeRow row;
+    row.programid = qint32(s.integer(first + 0));
+    row.startdate = readDate(s.text(first + 1));
+    row.starttime = readTime(s.text(first + 2));
+    row.enddate = readDate(s.text(first + 3));
+    row.endtime = readTime(s.text(first + 4));
+    row.channel = s.text(first + 5);
+    row.title = s.text(first + 6);
+    row.subtitle = s.text(first + 7);
+    row.description = s.text(first + 8);
+    row.category = s.text(first + 9);
+    row.rating = s.text(first + 10);
+    row.rerun = s.integer(first + 11) != 0;
+    row.action = s.optionalText(first + 12);
+    return row;
+}
+
+ChannelRow readChannel(const Statement& s, int first = 0)
+{
+    return ChannelRow{s.text(first), s.text(first + 1), s.text(first + 2), s.text(first + 3)};
+}
+
+RuleRow readRule(const Statement& s, int first = 0)
+{
+    return RuleRow{s.text(first), s.text(first + 1), s.text(first + 2)};
+}
+
+// --- schema -----------------------------------------------------------------------------------
+
+QString notOursMessage(const QString& path, const QString& why)
+{
+    return QStringLiteral("%1 is not a Zarvo Guide listings database (%2)").arg(path, why);
+}
+
+QString newerMessage(const QString& path, qint64 version)
+{
+    return QStringLiteral("%1 was written by a newer version of Zarvo Guide (schema %2, this "
+                          "version reads schema %3)")
+        .arg(path)
+        .arg(version)
+        .arg(ListingsStore::SchemaVersion);
+}
+
+qint64 pragmaValue(Database& db, const char* pragma)
+{
+    Statement s(db, pragma);
+    return s.step() ? s.integer(0) : 0;
+}
+
+// The SQLite header fields, read straight from the file. Used only when SQLite itself will not
+// read the file without first rolling back an interrupted transaction.
+struct FileHeader
+{
+    bool sqlite = false;
+    qint64 userVersion = 0;
+    qint64 applicationId = 0;
+};
+
+FileHeader readFileHeader(const QString& path)
+{
+    FileHeader header;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return header;
+    const QByteArray bytes = file.read(100);
+    if (bytes.size() < 100 || !bytes.startsWith(QByteArray("SQLite format 3\0", 16)))
+        return header;
+    header.sqlite = true;
+    header.userVersion = qFromBigEndian<qint32>(bytes.constData() + 60);
+    header.applicationId = qFromBigEndian<qint32>(bytes.constData() + 68);
+    return header;
+}
+
+// Decides, without the right to write, whether an existing file may be opened for writing.
+// Throws for a foreign file or one of a newer schema; such files are never opened read-write.
+void checkExistingFile(const QString& path)
+{
+    qint64 applicationId = 0;
+    qint64 userVersion = 0;
+    try {
+        Database probe(path, Database::Mode::ReadOnly);
+        applicationId = pragmaValue(probe, "PRAGMA application_id");
+        userVersion = pragmaValue(probe, "PRAGMA user_version");
+    } catch (const StoreError& error) {
+        const int code = error.sqliteCode();
+        if ((code & 0xff) == SQLITE_NOTADB)
+            throw StoreError(notOursMessage(path, QStringLiteral("not an SQLite file")), code);
+        if (code != SQLITE_READONLY_ROLLBACK)
+            throw;
+        // A transaction of ours was cut off (the program was killed during an import). Only a
+        // read-write connection may roll it back, so judge the file by its header instead; the
+        // header's two fields are not changed by any transaction after the file's creation.
+        const FileHeader header = readFileHeader(path);
+        if (!header.sqlite)
+            throw StoreError(notOursMessage(path, QStringLiteral("not an SQLite file")), code);
+        applicationId = header.applicationId;
+        userVersion = header.userVersion;
+    }
+    if (applicationId != ListingsStore::ApplicationId)
+        throw StoreError(
+            notOursMessage(path, QStringLiteral("its application id is %1").arg(applicationId)));
+    if (userVersion > ListingsStore::SchemaVersion)
+        throw StoreError(newerMessage(path, userVersion));
+}
+
+void createSchema(Database& db)
+{
+    for (int day = 1; day <= 7; ++day) {
+        const QString table = dayTable(day);
+        const QString sql =
+            QStringLiteral(
+                "CREATE TABLE %1 ("
+                "programid INTEGER PRIMARY KEY, "
+                "startdate TEXT NOT NULL, starttime TEXT NOT NULL, "
+                "enddate TEXT NOT NULL, endtime TEXT NOT NULL, "
+                "channel TEXT NOT NULL, title TEXT NOT NULL, subtitle TEXT NOT NULL DEFAULT '', "
+                "description TEXT NOT NULL DEFAULT '', category TEXT NOT NULL DEFAULT '', "
+                "rating TEXT NOT NULL DEFAULT '', rerun INTEGER NOT NULL DEFAULT 0, "
+                "action TEXT NULL DEFAULT NULL);"
+                // The rule queries look programmes up by title. The window queries test start
+                // and end times under ORs, so they read the whole table (one day) whatever the
+                // index; an index on channel and start would not speed them up but would cost
+                // a third of an import's time.
+                "CREATE INDEX %1_title ON %1(title);")
+                .arg(table);
+        db.exec(sql.toUtf8().constData());
+    }
+    // numkey: the channel number as a number, NULL when it does not read as one (see
+    // channelNumberValue); it is filled on insert and only used for ordering.
+    db.exec("CREATE TABLE channels (channelid TEXT NOT NULL, channelname TEXT NOT NULL, "
+            "channelnum TEXT NOT NULL, icon TEXT NOT NULL, numkey REAL);"
+            "CREATE INDEX channels_channelid ON channels(channelid);"
+            // The highest programid each day table has handed out, kept across deleteDay.
+            "CREATE TABLE lastprogramid (day INTEGER PRIMARY KEY, programid INTEGER NOT NULL);"
+            "CREATE TABLE dates (day1 TEXT, day2 TEXT, day3 TEXT, day4 TEXT, day5 TEXT, "
+            "day6 TEXT, day7 TEXT);"
+            "CREATE TABLE scheduled (programtitle TEXT NOT NULL, recordtype TEXT NOT NULL, "
+            "recordchannel TEXT NOT NULL);"
+            "CREATE INDEX scheduled_title ON scheduled(programtitle, recordchannel);"
+            "CREATE TABLE recorded (startdate TEXT, starttime TEXT, enddate TEXT, endtime TEXT, "
+            "channel TEXT, title TEXT, subtitle TEXT, description TEXT, category TEXT, "
+            "rating TEXT, filename TEXT, realdate TEXT, realtime TEXT, station TEXT, mode TEXT, "
+            "duration TEXT);");
+    // Pragmas take no bound values; both numbers are compile-time constants of this program.
+    const QByteArray ids = QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
+                               .arg(ListingsStore::ApplicationId)
+                               .arg(ListingsStore::SchemaVersion)
+                               .toUtf8();
+    db.exec(ids.constData());
+}
+
+} // namespace
+
+// --- opening ----------------------------------------------------------------------------------
+
+ListingsStore::ListingsStore(const QString& path)
+{
+    const QFileInfo info(path);
+    const bool fresh = !info.exists() || info.size() == 0;
+    if (!fresh)
+        checkExistingFile(path);
+    m_db = std::make_unique<Database>(path, fresh ? Database::Mode::CreateIfMissing
+                                                  : Database::Mode::OpenExisting);
+    // A day's import touches a few thousand pages; a larger cache keeps its index updates in
+    // memory until the commit.
+    m_db->exec("PRAGMA cache_size = -32000");
+    // Full syncs with the rollback journal: a commit is on disk before it returns, and a process
+    // killed at any point leaves a journal from which the next open restores the last commit.
+    m_db->exec("PRAGMA synchronous = FULL");
+
+    // Everything below runs under the write lock, so two programs starting together cannot both
+    // create the schema, and the checks see the file as it is after any interrupted transaction
+    // was rolled back by this connection.
+    Transaction transaction(*m_db);
+    const qint64 applicationId = pragmaValue(*m_db, "PRAGMA application_id");
+    const qint64 userVersion = pragmaValue(*m_db, "PRAGMA user_version");
+    const qint64 objects = pragmaValue(*m_db, "SELECT count(*) FROM sqlite_master");
+    if (applicationId == 0 && userVersion == 0 && objects == 0) {
+        // A new file, or one whose creation was cut off and has just been rolled back.
+        createSchema(*m_db);
+    } else if (applicationId != ApplicationId) {
+        throw StoreError(
+            notOursMessage(path, QStringLiteral("its application id is %1").arg(applicationId)));
+    } else if (userVersion > SchemaVersion) {
+        throw StoreError(newerMessage(path, userVersion));
+    } else if (userVersion < SchemaVersion) {
+        throw StoreError(QStringLiteral("%1 has an unknown listings schema version %2")
+                             .arg(path)
+                             .arg(userVersion));
+    }
+
+    // The dates row is never inserted or deleted in normal use. If it went missing anyway, put
+    // the initial row back: its past dates only make every day count as missing, so the next
+    // check fetches the listings again instead of failing on every start.
+    if (pragmaValue(*m_db, "SELECT count(*) FROM dates") == 0) {
+        Statement insert(*m_db, "INSERT INTO dates (day1, day2, day3, day4, day5, day6, day7) "
+                                "VALUES (?1, ?1, ?1, ?1, ?1, ?1, ?1)");
+        insert.bind(1, dateText(initialDate()));
+        insert.run();
+    }
+    transaction.commit();
+}
+
+ListingsStore::~ListingsStore() = default;
+
+Statement& ListingsStore::cached(const QString& sql)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        const QByteArray utf8 = sql.toUtf8();
+        it = m_statements.emplace(sql, std::make_unique<Statement>(*m_db, utf8.constData())).first;
+    }
+    // Rewound only: every operation binds all of its statement's parameters before running it.
+    it->second->rewind();
+    return *it->second;
+}
+
+// --- import -----------------------------------------------------------------------------------
+
+// Programme ids are never handed out twice by a day table, so that an id the guide or a menu
+// still holds after a re-import finds nothing instead of another programme. SQLite numbers new
+// rows from the highest id present, which restarts at 1 once the table is emptied; so the
+// highest id is noted before the table is emptied, and insertProgramme() moves the first row of
+// an empty table past it. (AUTOINCREMENT would do the same but costs a write per row.)
+void ListingsStore::deleteDay(int dayNumber)
+{
+    guarded("deleteDay", [&] {
+        const QString table = dayTable(dayNumber);
+        Statement& note = cached(
+            QStringLiteral("INSERT OR REPLACE INTO lastprogramid (day, programid) VALUES (?1, "
+                           "max(coalesce((SELECT max(programid) FROM %1), 0), "
+                           "coalesce((SELECT programid FROM lastprogramid WHERE day = ?1), 0)))")
+                .arg(table));
+        note.bind(1, dayNumber);
+        note.run();
+        cached(QStringLiteral("DELETE FROM %1").arg(table)).run();
+    });
+}
+
+void ListingsStore::deleteChannels()
+{
+    guarded("deleteChannels", [&] { cached(QStringLiteral("DELETE FROM channels")).run(); });
+}
+
+void ListingsStore::insertChannel(const ChannelRow& channel)
+{
+    guarded("insertChannel", [&] {
+        Statement& s = cached(QStringLiteral(
+            "INSERT INTO channels (channelid, channelname, channelnum, icon, numkey) "
+            "VALUES (?, ?, ?, ?, ?)"));
+        s.bind(1, orEmpty(channel.channelid))
+            .bind(2, orEmpty(channel.channelname))
+            .bind(3, orEmpty(channel.channelnum))
+            .bind(4, orEmpty(channel.icon));
+        if (const auto number = channelNumberValue(channel.channelnum))
+            s.bind(5, *number);
+        else
+            s.bindNull(5);
+        s.run();
+    });
+}
+
+qint32 ListingsStore::insertProgramme(int dayNumber, const ProgrammeRow& programme)
+{
+    return guarded("insertProgramme", [&] {
+        if (!programme.startdate.isValid() || !programme.starttime.isValid() ||
+            !programme.enddate.isValid() || !programme.endtime.isValid())
+            throw StoreError(
+                QStringLiteral("programme \"%1\" has no valid start or end").arg(programme.title));
+        // The statement text depends only on the day; build each once.
+        static const std::array<QString, 7> texts = [] {
+            std::array<QString, 7> result;
+            for (int day = 1; day <= 7; ++day)
+                result[std::size_t(day - 1)] =
+                    QStringLiteral("INSERT INTO %1 (startdate, starttime, enddate, endtime, "
+                                   "channel, title, subtitle, description, category, rating, "
+                                   "rerun) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                        .arg(dayTable(day));
+            return result;
+        }();
+        checkDay(dayNumber);
+        Statement& s = cached(texts[std::size_t(dayNumber - 1)]);
+        bindDate(s, 1, programme.startdate);
+        bindTime(s, 2, programme.starttime);
+        bindDate(s, 3, programme.enddate);
+        bindTime(s, 4, programme.endtime);
+        s.bind(5, orEmpty(programme.channel))
+            .bind(6, orEmpty(programme.title))
+            .bind(7, orEmpty(programme.subtitle))
+            .bind(8, orEmpty(programme.description))
+            .bind(9, orEmpty(programme.category))
+            .bind(10, orEmpty(programme.rating))
+            .bind(11, programme.rerun ? 1 : 0);
+        s.run();
+        qint64 id = m_db->lastInsertRowId();
+        if (id == 1) // the table was empty: continue after the ids it handed out before
+            id = moveFirstProgrammeId(dayNumber);
+        if (id > std::numeric_limits<qint32>::max())
+            throw StoreError(
+                QStringLiteral("programme ids of %1 are exhausted").arg(dayTable(dayNumber)));
+        return qint32(id);
+    });
+}
+
+qint64 ListingsStore::moveFirstProgrammeId(int dayNumber)
+{
+    Statement& last = cached(QStringLiteral("SELECT programid FROM lastprogramid WHERE day = ?"));
+    qint64 lastId = 0;
+    {
+        Rewind rewind(last);
+        last.bind(1, dayNumber);
+        if (last.step())
+            lastId = last.integer(0);
+    }
+    if (lastId < 1)
+        return 1;
+    Statement& move = cached(
+        QStringLiteral("UPDATE %1 SET programid = ? WHERE programid = 1").arg(dayTable(dayNumber)));
+    move.bind(1, lastId + 1);
+    move.run();
+    return lastId + 1;
+}
+
+std::optional<QDate> ListingsStore::firstStartDateBeforeNoon(int dayNumber)
+{
+    return guarded("firstStartDateBeforeNoon", [&]() -> std::optional<QDate> {
+        Statement& s = cached(QStringLiteral("SELECT startdate FROM %1 WHERE starttime < ? "
+                                             "ORDER BY programid LIMIT 1")
+                                  .arg(dayTable(dayNumber)));
+        Rewind rewind(s);
+        s.bind(1, timeText(QTime(12, 0)));
+        if (!s.step())
+            return std::nullopt;
+        return readDate(s.text(0));
+    });
+}
+
+// --- dates ------------------------------------------------------------------------------------
+
+std::optional<QDate> ListingsStore::storedDate(int dayNumber)
+{
+    return guarded("storedDate", [&]() -> std::optional<QDate> {
+        const QString column = dayTable(dayNumber);
+        Statement& s =
+            cached(QStringLiteral("SELECT %1 FROM dates ORDER BY rowid LIMIT 1").arg(column));
+        Rewind rewind(s);
+        if (!s.step())
+            throw StoreError(QStringLiteral("the dates table has no row"));
+        if (s.isNull(0))
+            return std::nullopt;
+        const QString text = s.text(0);
+        const QDate date = readDate(text);
+        if (!date.isValid())
+            throw StoreError(
+                QStringLiteral("dates column %1 holds \"%2\", not a date").arg(column, text));
+        return date;
+    });
+}
+
+void ListingsStore::setStoredDate(int dayNumber, QDate date)
+{
+    guarded("setStoredDate", [&] {
+        const QString column = dayTable(dayNumber);
+        if (!date.isValid())
+            throw StoreError(QStringLiteral("no valid date to store in %1").arg(column));
+        Statement& s = cached(QStringLiteral("UPDATE dates SET %1 = ?").arg(column));
+        s.bind(1, dateText(date));
+        s.run();
+        if (m_db->changes() == 0)
+            throw StoreError(QStringLiteral("the dates table has no row"));
+    });
+}
+
+// --- the guide's queries ----------------------------------------------------------------------
+
+namespace {
+
+QString listingSelect(const QString& table)
+{
+    return QStringLiteral("SELECT %1, %2 FROM %3 AS p JOIN channels AS c ON p.channel = "
+                          "c.channelid ")
+        .arg(QLatin1String(ProgrammeColumns), QLatin1String(ChannelColumns), table);
+}
+
+QString listingOrder()
+{
+    return QStringLiteral(" ORDER BY %1, p.startdate, p.starttime, p.programid")
+        .arg(QLatin1String(ChannelOrder));
+}
+
+std::vector<ListingRow> readListings(Statement& s)
+{
+    Rewind rewind(s);
+    std::vector<ListingRow> rows;
+    while (s.step())
+        rows.push_back(ListingRow{readProgramme(s), readChannel(s, ProgrammeColumnCount)});
+    return rows;
+}
+
+} // namespace
+
+Snapshot<ChannelRow> ListingsStore::channels()
+{
+    return guarded("channels", [&] {
+        Statement& s = cached(QStringLiteral("SELECT %1 FROM channels AS c ORDER BY %2")
+                                  .arg(QLatin1String(ChannelColumns), QLatin1String(ChannelOrder)));
+        Rewind rewind(s);
+        std::vector<ChannelRow> rows;
+        while (s.step())
+            rows.push_back(readChannel(s));
+        return Snapshot<ChannelRow>(std::move(rows));
+    });
+}
+
+Snapshot<ListingRow> ListingsStore::firstHalfWindow(int dayNumber, QTime t00, QTime t30,
+                                                    QDate windowDate)
+{
+    return guarded("firstHalfWindow", [&] {
+        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
+                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
+                                             "OR (p.endtime > ?1 AND p.startdate < ?3) "
+                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
+                                             "AND p.starttime <= ?1)") +
+                              listingOrder());
+        s.bind(1, timeText(t00)).bind(2, timeText(t30)).bind(3, dateText(windowDate));
+        return Snapshot<ListingRow>(readListings(s));
+    });
+}
+
+Snapshot<ListingRow> ListingsStore::secondHalfWindow(int dayNumber, QTime t30, QTime t55,
+                                                     QDate windowDate)
+{
+    return guarded("secondHalfWindow", [&] {
+        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
+                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
+                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
+                                             "AND p.starttime <= ?1) "
+                                             "OR (p.endtime > ?1 AND p.startdate < ?3)") +
+                              listingOrder());
+        s.bind(1, timeText(t30)).bind(2, timeText(t55)).bind(3, dateText(windowDate));
+        return Snapshot<ListingRow>(readListings(s));
+    });
+}
+
+Snapshot<ListingRow> ListingsStore::channelMapWindow(int dayNumber, QTime t1, QTime t2)
+{
+    return guarded("channelMapWindow", [&] {
+        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
+                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
+                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
+                                             "AND p.starttime <= ?1)") +
+                              listingOrder());
+        s.bind(1, timeText(t1)).bind(2, timeText(t2));
+        return Snapshot<ListingRow>(readListings(s));
+    });
+}
+
+Snapshot<ProgrammeRow> ListingsStore::dayProgrammes(int dayNumber)
+{
+    return guarded("dayProgrammes", [&] {
+        // Each programme once, placed by the first (in channel order) channel row of its id;
+        // programmes of channels missing from `channels` come last.
+        Statement& s = cached(
+            QStringLiteral("SELECT %1 FROM %2 AS p LEFT JOIN channels AS c ON c.rowid = "
+                           "(SELECT c2.rowid FROM channels AS c2 WHERE c2.channelid = p.channel "
+                           "ORDER BY c2.numkey IS NULL, c2.numkey, c2.channelnum, c2.rowid "
+                           "LIMIT 1) "
+                           "ORDER BY c.rowid IS NULL, %3, p.channel, p.startdate, p.starttime, "
+                           "p.programid")
+                .arg(QLatin1String(ProgrammeColumns), dayTable(dayNumber),
+                     QLatin1String(ChannelOrder)));
+        Rewind rewind(s);
+        std::vector<ProgrammeRow> rows;
+        while (s.step())
+            rows.push_back(readProgramme(s));
+        return Snapshot<ProgrammeRow>(std::move(rows));
+    });
+}
+
+// --- recording rules and marks ----------------------------------------------------------------
+
+namespace {
+
+QString matchSelect(const QString& table)
+{
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p "
+                          "JOIN channels AS c ON p.channel = c.channelid "
+                          "JOIN scheduled AS s ON p.title = s.programtitle ")
+        .arg(QLatin1String(ProgrammeColumns), QLatin1String(ChannelColumns),
+             QLatin1String(RuleColumns), table);
+}
+
+// Matches are handed to the recorder one by one with pauses between them, so they come in the
+// order the programmes are on.
+QString matchOrder()
+{
+    return QStringLiteral(" ORDER BY p.startdate, p.starttime, %1, p.programid, s.rowid")
+        .arg(QLatin1String(ChannelOrder));
+}
+
+std::vector<RuleMatch> readMatches(Statement& s)
+{
+    Rewind rewind(s);
+    std::vector<RuleMatch> rows;
+    while (s.step())
+        rows.push_back(RuleMatch{readProgramme(s), readChannel(s, ProgrammeColumnCount),
+                                 readRule(s, ProgrammeColumnCount + ChannelColumnCount)});
+    return rows;
+}
+
+} // namespace
+
+Snapshot<RuleMatch> ListingsStore::seasonMatches(int dayNumber)
+{
+    return guarded("seasonMatches", [&] {
+        Statement& s = cached(matchSelect(dayTable(dayNumber)) +
+                              QStringLiteral("WHERE s.recordtype = 'season' "
+                                             "AND s.recordchannel = c.channelname "
+                                             "AND p.action IS NULL AND p.rerun = 0") +
+                              matchOrder());
+        return Snapshot<RuleMatch>(readMatches(s));
+    });
+}
+
+Snapshot<RuleMatch> ListingsStore::allMatches(int dayNumber)
+{
+    return guarded("allMatches", [&] {
+        Statement& s = cached(matchSelect(dayTable(dayNumber)) +
+                              QStringLiteral("WHERE s.recordtype = 'all' AND p.action IS NULL") +
+                              matchOrder());
+        return Snapshot<RuleMatch>(readMatches(s));
+    });
+}
+
+std::optional<ProgrammeRow> ListingsStore::programme(int dayNumber, qint32 programid)
+{
+    return guarded("programme", [&]() -> std::optional<ProgrammeRow> {
+        Statement& s = cached(QStringLiteral("SELECT %1 FROM %2 AS p WHERE p.programid = ?")
+                                  .arg(QLatin1String(ProgrammeColumns), dayTable(dayNumber)));
+        Rewind rewind(s);
+        s.bind(1, qint64(programid));
+        if (!s.step())
+            return std::nullopt;
+        return readProgramme(s);
+    });
+}
+
+bool ListingsStore::setAction(int dayNumber, qint32 programid, const std::optional<QString>& action)
+{
+    return guarded("setAction", [&] {
+        Statement& s = cached(QStringLiteral("UPDATE %1 SET action = ? WHERE programid = ?")
+                                  .arg(dayTable(dayNumber)));
+        s.bind(1, action).bind(2, qint64(programid));
+        s.run();
+        return m_db->changes() > 0;
+    });
+}
+
+int ListingsStore::deleteRules(const QString& title)
+{
+    return guarded("deleteRules", [&] {
+        Statement& s = cached(QStringLiteral("DELETE FROM scheduled WHERE programtitle = ?"));
+        s.bind(1, orEmpty(title));
+        s.run();
+        return m_db->changes();
+    });
+}
+
+std::optional<RuleRow> ListingsStore::rule(const QString& title, const QString& channelName)
+{
+    return guarded("rule", [&]() -> std::optional<RuleRow> {
+        Statement& s = cached(QStringLiteral("SELECT %1 FROM scheduled AS s WHERE "
+                                             "s.programtitle = ? AND s.recordchannel = ? "
+                                             "ORDER BY s.rowid LIMIT 1")
+                                  .arg(QLatin1String(RuleColumns)));
+        Rewind rewind(s);
+        s.bind(1, orEmpty(title)).bind(2, orEmpty(channelName));
+        if (!s.step())
+            return std::nullopt;
+        return readRule(s);
+    });
+}
+
+void ListingsStore::insertRule(const RuleRow& rule)
+{
+    guarded("insertRule", [&] {
+        Statement& s = cached(QStringLiteral(
+            "INSERT INTO scheduled (programtitle, recordtype, recordchannel) VALUES (?, ?, ?)"));
+        s.bind(1, orEmpty(rule.programtitle))
+            .bind(2, orEmpty(rule.recordtype))
+            .bind(3, orEmpty(rule.recordchannel));
+        s.run();
+    });
+}
+
+bool ListingsStore::setRuleType(const QString& title, const QString& channelName,
+                                const QString& type)
+{
+    return guarded("setRuleType", [&] {
+        Statement& s = cached(QStringLiteral("UPDATE scheduled SET recordtype = ? "
+                                             "WHERE programtitle = ? AND recordchannel = ?"));
+        s.bind(1, orEmpty(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
+        s.run();
+        return m_db->changes() > 0;
+    });
+}
+
+std::vector<RuleRow> ListingsStore::rules()
+{
+    return guarded("rules", [&] {
+        Statement& s = cached(QStringLiteral("SELECT %1 FROM scheduled AS s ORDER BY s.rowid")
+                                  .arg(QLatin1String(RuleColumns)));
+        Rewind rewind(s);
+        std::vector<RuleRow> rows;
+        while (s.step())
+            rows.push_back(readRule(s));
+        return rows;
+    });
+}
+
+void ListingsStore::insertRecorded(const RecordedRow& row)
+{
+    guarded("insertRecorded", [&] {
+        Statement& s = cached(QStringLiteral(
+            "INSERT INTO recorded (startdate, starttime, enddate, endtime, channel, title, "
+            "subtitle, description, category, rating, filename, realdate, realtime, station, "
+            "mode, duration) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QString* values[] = {&row.startdate, &row.starttime, &row.enddate,  &row.endtime,
+                                   &row.channel,   &row.title,     &row.subtitle, &row.description,
+                                   &row.category,  &row.rating,    &row.filename, &row.realdate,
+                                   &row.realtime,  &row.station,   &row.mode,     &row.duration};
+        int index = 1;
+        for (const QString* value : values)
+            s.bind(index++, orEmpty(*value));
+        s.run();
+    });
+}
+
+} // namespace zarvo

@@ -1,0 +1,229 @@
+#pragma once
+// The listings database, xmltv97.db in the program folder: seven per-weekday programme tables
+// day1 (Sunday) .. day7 (Saturday), `channels`, the one-row `dates` table recording which
+// calendar day each weekday table holds, the standing recording rules `scheduled`, and the log
+// of recordings handed to the recorder, `recorded`.
+//
+// Storage forms: dates as 'YYYY-MM-DD' and times of day as 'HH:MM:SS' text, so that they compare
+// correctly as text; `rerun` as 0/1; `action` NULL until a programme is marked. Every value is
+// bound, never pasted into SQL; only the weekday number (checked to be 1..7) names a table.
+//
+// Texts compare exactly, letter case included: titles with rule titles, channel ids with
+// `channelid`, rule channels with `channelname`.
+//
+// Channel order: wherever channels or their programmes come in channel order, the channels
+// whose `channelnum` reads as a number ("9", "10", "5.1", " 11 ") come first, by that number
+// (9 before 10); the others ("5-1", "ABC") follow by `channelnum` as text; equal ones keep the
+// order in which they were inserted. Within a channel, programmes come by start date, start
+// time, then programid.
+//
+// Result sets that the guide walks with positions and bookmarks are snapshots (Snapshot<Row>):
+// the rows are read at once, and a position can be saved and restored.
+//
+// Errors: every operation throws StoreError when SQLite reports a failure, naming the operation;
+// so does a day number outside 1..7. Opening refuses, without touching the file, a file that is
+// not a listings database or that a newer version of the program wrote.
+//
+// Transactions: each operation on its own commits at once. An import wraps its deletes and
+// inserts in one Transaction on database(), which is what makes a whole day appear at once and
+// keeps hundreds of thousands of inserts fast. The file uses SQLite's rollback journal with full
+// syncs: a process killed at any moment leaves the last committed state, which the next open
+// restores.
+//
+// Several ListingsStore objects (in one process or several) may use the same file; a writer
+// waits up to five seconds for another one's lock.
+
+#include "store/sqlite.h"
+
+#include <QDate>
+#include <QString>
+#include <QTime>
+
+#include <array>
+#include <cstddef>
+#include <map>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace zarvo {
+
+struct ChannelRow
+{
+    QString channelid;
+    QString channelname;
+    QString channelnum;
+    QString icon;
+    bool operator==(const ChannelRow&) const = default;
+};
+
+struct ProgrammeRow
+{
+    qint32 programid = 0; // assigned by the store
+    QDate startdate;
+    QTime starttime;
+    QDate enddate;
+    QTime endtime;
+    QString channel; // the XMLTV channel id
+    QString title;
+    QString subtitle;
+    QString description;
+    QString category;
+    QString rating;
+    bool rerun = false;
+    std::optional<QString> action; // "record", "season", "all", " " or NULL
+    bool operator==(const ProgrammeRow&) const = default;
+};
+
+// A programme joined with its channel.
+struct ListingRow
+{
+    ProgrammeRow programme;
+    ChannelRow channel;
+};
+
+struct RuleRow
+{
+    QString programtitle;
+    QString recordtype; // "season" or "all"
+    QString recordchannel;
+    bool operator==(const RuleRow&) const = default;
+};
+
+// A programme that a standing rule matches, with the channel and the rule.
+struct RuleMatch
+{
+    ProgrammeRow programme;
+    ChannelRow channel;
+    RuleRow rule;
+};
+
+// One row of the `recorded` log: sixteen texts.
+struct RecordedRow
+{
+    QString startdate, starttime, enddate, endtime, channel, title, subtitle, description, category,
+        rating, filename, realdate, realtime, station, mode, duration;
+};
+
+// A result read whole, with a current position like a static cursor.
+template <typename Row> class Snapshot
+{
+public:
+    using Bookmark = std::size_t;
+    Snapshot() = default;
+    explicit Snapshot(std::vector<Row> rows) : m_rows(std::move(rows)) {}
+
+    bool atEnd() const { return m_pos >= m_rows.size(); }
+    bool isEmpty() const { return m_rows.empty(); }
+    std::size_t size() const { return m_rows.size(); }
+    const Row& current() const { return m_rows.at(m_pos); }
+    void next()
+    {
+        if (m_pos < m_rows.size())
+            ++m_pos;
+    }
+    void moveFirst() { m_pos = 0; }
+    void moveLast() { m_pos = m_rows.empty() ? 0 : m_rows.size() - 1; }
+    Bookmark bookmark() const { return m_pos; }
+    void moveTo(Bookmark b) { m_pos = b < m_rows.size() ? b : m_rows.size(); }
+    const std::vector<Row>& rows() const { return m_rows; }
+
+private:
+    std::vector<Row> m_rows;
+    std::size_t m_pos = 0;
+};
+
+class ListingsStore
+{
+public:
+    static constexpr int SchemaVersion = 1;
+    // Written to the file's application_id so that a foreign SQLite file is recognised.
+    static constexpr qint32 ApplicationId = 0x5A52564C;
+    // The value every `dates` column starts with in a new database: a past day, so that every
+    // day counts as missing.
+    static QDate initialDate() { return QDate(2000, 1, 1); }
+
+    // Opens the database at `path`, creating it with its schema and its `dates` row when the
+    // file does not exist (or is empty). A `dates` table that lost its row gets the initial row
+    // back. Throws StoreError with a clear message for a file that is not a listings database,
+    // one of a newer schema, or one that cannot be opened; such a file is left untouched.
+    explicit ListingsStore(const QString& path);
+    ~ListingsStore();
+    ListingsStore(const ListingsStore&) = delete;
+    ListingsStore& operator=(const ListingsStore&) = delete;
+
+    Database& database() { return *m_db; }
+
+    // --- import -------------------------------------------------------------------------
+    void deleteDay(int dayNumber);
+    void deleteChannels();
+    void insertChannel(const ChannelRow& channel);
+    // Inserts a programme into day table `dayNumber` (its programid and action are ignored:
+    // the store assigns the id, the action starts NULL). Returns the new programid. A day table
+    // never hands out the same id twice, not even after deleteDay(). Throws StoreError for a
+    // programme without valid dates and times.
+    qint32 insertProgramme(int dayNumber, const ProgrammeRow& programme);
+    // The startdate of the first programme (in table order) that starts before 12:00:00.
+    std::optional<QDate> firstStartDateBeforeNoon(int dayNumber);
+
+    // --- dates --------------------------------------------------------------------------
+    // The calendar day weekday table `dayNumber` holds; nullopt when the column is NULL.
+    // Throws StoreError when the `dates` row is missing or the column holds something that is
+    // not a date.
+    std::optional<QDate> storedDate(int dayNumber);
+    // Throws StoreError when the `dates` row is missing or `date` is invalid.
+    void setStoredDate(int dayNumber, QDate date);
+
+    // --- the guide's queries ------------------------------------------------------------
+    // Every channel, in channel order (the order the window queries give their programmes).
+    Snapshot<ChannelRow> channels();
+    // Programmes of the first half hour of the window [t00, t30): those starting in it, those
+    // that started on a date before `windowDate` and end after t00, and those that started at or
+    // before t00 and end after it or run past midnight. In channel order.
+    Snapshot<ListingRow> firstHalfWindow(int dayNumber, QTime t00, QTime t30, QDate windowDate);
+    // Programmes of the second half hour: starting in [t30, t55), started at or before t30 and
+    // ending after it or running past midnight, started on an earlier date and ending after t30.
+    Snapshot<ListingRow> secondHalfWindow(int dayNumber, QTime t30, QTime t55, QDate windowDate);
+    // The channel map's window: starting in [t1, t2), or started at or before t1 and ending
+    // after t1 or on a later date. In channel order.
+    Snapshot<ListingRow> channelMapWindow(int dayNumber, QTime t1, QTime t2);
+    // Every programme of a day table once, in channel order; programmes whose channel is not
+    // in `channels` come last.
+    Snapshot<ProgrammeRow> dayProgrammes(int dayNumber);
+
+    // --- recording rules and marks ------------------------------------------------------
+    // Both rule queries give one row per programme and matching rule, in the order the
+    // programmes are on (start date, start time, then channel order).
+    // Unmarked (action NULL) first showings (rerun false) whose title has a "season" rule
+    // naming their channel's name.
+    Snapshot<RuleMatch> seasonMatches(int dayNumber);
+    // Unmarked showings on any channel whose title has an "all" rule.
+    Snapshot<RuleMatch> allMatches(int dayNumber);
+    std::optional<ProgrammeRow> programme(int dayNumber, qint32 programid);
+    // Sets (or with nullopt clears) the action of a programme; false when there is no such row.
+    bool setAction(int dayNumber, qint32 programid, const std::optional<QString>& action);
+    // Deletes every rule for `title`, on every channel; returns how many.
+    int deleteRules(const QString& title);
+    // The rule for `title` on `channelName` (the first one, should there be several).
+    std::optional<RuleRow> rule(const QString& title, const QString& channelName);
+    // Adds a row as it is; keeping one rule per title and channel is the caller's part.
+    void insertRule(const RuleRow& rule);
+    // Changes the type of the rule for `title` on `channelName`; false when there is none.
+    bool setRuleType(const QString& title, const QString& channelName, const QString& type);
+    // Every rule, in the order they were added.
+    std::vector<RuleRow> rules();
+    void insertRecorded(const RecordedRow& row);
+
+private:
+    // The prepared statement for `sql`, prepared on first use and kept, so that bulk imports do
+    // not prepare a statement per row. It comes rewound; the caller binds every parameter.
+    Statement& cached(const QString& sql);
+    // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
+    // handed out before; returns the row's id.
+    qint64 moveFirstProgrammeId(int dayNumber);
+
+    std::unique_ptr<Database> m_db;
+    std::map<QString, std::unique_ptr<Statement>> m_statements;
+};
+
+} // namespace zarvo
