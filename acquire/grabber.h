@@ -1,0 +1,180 @@
+#pragma once
+// The grabber runner: writes listings.sh, the shell batch that fetches listings through the
+// XMLTV tools in the program folder's xmltv/ folder, and runs it; and writes the grabber's
+// configuration batch for the settings screen.
+//
+// Every batch is a POSIX sh script in the program folder, one command a line, each line ended
+// by a line feed, the last line "exit". Paths and the grabber name are single-quoted for sh, so
+// a program folder holding blanks, quotes, `$`, backticks, semicolons or line breaks still runs
+// exactly the intended commands and a grabber name always reaches the xmltv dispatcher as one
+// argument. With X = '<folder>/xmltv/xmltv' and G the (quoted) grabber name:
+//
+//   fetch batch                                                 configuration batch
+//   cd '<folder>/xmltv'                                         cd '<folder>/xmltv'
+//   X G --configure[ --auto-config add]                         X G --config
+//   X G --output unsorted<D> --days 1 --offset <O>   } per day  # <code text>
+//   X tv_sort --by-channel --output <D> unsorted<D>  }          exit
+//   exit
+//
+// D is a day file name (20031215.xml), O a whole day offset ("-1" for yesterday). Because of the
+// cd, the grabber's files land in xmltv/, where the importer reads them.
+
+#include "app/clock.h"
+#include "app/settingsfile.h"
+
+#include <QByteArray>
+#include <QDate>
+#include <QDateTime>
+#include <QLatin1String>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+
+class QProcess;
+class QTimer;
+
+namespace zarvo {
+
+struct AppState;
+
+// The text of the message box a caller shows when a batch cannot be written or started.
+inline constexpr QLatin1String kGrabberErrorText("error");
+
+// What a fetch batch asks for.
+struct FetchRequest
+{
+    QString folder;          // the program folder (made absolute against the current folder)
+    QString grabberName;     // the grabber, as the grabberName setting names it
+    bool autoConfig = false; // "--configure --auto-config add" instead of "--configure"
+    QDate firstDay;          // the day of the first grab line
+    int firstOffset = 0;     // its day offset; day k (from 0) gets firstOffset + k
+    int days = 1;            // number of grab/sort line pairs; 0 or less writes none
+};
+
+enum class FetchVariant {
+    StartUp, // one day, "--configure --auto-config add", no daylight correction
+    Guide,   // settings.daysToDownload days, "--configure", daylight-corrected theDate
+};
+
+// The whole-day distance from `now` to `theDate` (both naive wall-clock values), rounded to the
+// nearest day with a half rounding to the even neighbour: 0.5 -> 0, 1.5 -> 2, -0.5 -> 0.
+int dayOffset(const QDateTime& theDate, const QDateTime& now);
+
+// The request getPrograms makes for `theDate` (naive wall clock) as of clock.now().
+// Guide: theDate is first moved by daylightCorrection(theDate, settings.adjustDST, clock), and
+// the offset and the first day are taken from the moved value. StartUp ignores adjustDST.
+FetchRequest fetchRequest(FetchVariant variant, const QString& folder, const Settings& settings,
+                          const QDateTime& theDate, const Clock& clock);
+
+// The bytes of the fetch batch (UTF-8 paths). Pure: touches no file.
+QByteArray fetchBatch(const FetchRequest& request);
+
+// The bytes of the configuration batch. `codeText` becomes a shell comment (line breaks in it
+// are turned into blanks) so that its digits are never run as a command.
+QByteArray configBatch(const QString& folder, const QString& grabberName, const QString& codeText);
+
+// Replaces `folder`/listings.sh atomically with `batch`, mode 0755. On failure returns false
+// with the reason in `error` and leaves any earlier listings.sh as it was. A batch holding a
+// NUL byte (a NUL in the grabber name) is refused: sh cannot carry it.
+bool writeBatchFile(const QString& folder, const QByteArray& batch, QString* error = nullptr);
+
+// Writes the configuration batch as listings.sh in `folder`; it is not run.
+bool writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText,
+                      QString* error = nullptr);
+
+// How a run ended.
+struct GrabberResult
+{
+    enum class Outcome {
+        Finished, // the batch ended by itself; exitCode is sh's exit status
+        Crashed,  // sh was ended by a signal that did not come from the runner
+        TimedOut, // still running at the time limit; the runner ended its process group
+        Failed,   // listings.sh could not be written or sh could not be started; nothing ran
+        Busy,     // another batch of this runner is still running; nothing written or run
+    };
+    Outcome outcome = Outcome::Failed;
+    int exitCode = -1; // Finished only; -1 otherwise
+    // Failed: kGrabberErrorText, for the message box. Empty for every other outcome.
+    QString message;
+    // Failed and Busy: the reason in detail (the path and the system's error text).
+    QString detail;
+
+    bool failed() const { return outcome == Outcome::Failed; }
+};
+
+// Runs a batch as `/bin/sh <folder>/listings.sh` with the program folder as working folder, the
+// caller's environment, standard input from /dev/null (so a grabber asking a question reads
+// end-of-file instead of hanging) and standard output and error merged and read by the runner.
+// The batch runs in a process group of its own; at the time limit the whole group gets SIGTERM,
+// and SIGKILL after the grace period or as soon as sh has gone, so grandchildren end too.
+//
+// While a batch runs, AppState::importInProgress is held true (its earlier value comes back at
+// the end): the guide ignores keys and no import, and so no second fetch, starts meanwhile.
+//
+// One batch at a time per runner. The runner must live on a thread with an event loop.
+class GrabberRunner : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr std::chrono::milliseconds kDefaultTimeLimit = std::chrono::minutes(30);
+    static constexpr std::chrono::milliseconds kDefaultGracePeriod = std::chrono::seconds(10);
+
+    // `state` may be null (no flag is kept then); it must outlive the runner.
+    explicit GrabberRunner(AppState* state = nullptr, QObject* parent = nullptr);
+    // Kills a batch still running (its whole process group) and reports it as Crashed, so a
+    // runAndWait waiting on it returns.
+    ~GrabberRunner() override;
+
+    void setTimeLimit(std::chrono::milliseconds limit) { m_timeLimit = limit; }
+    std::chrono::milliseconds timeLimit() const { return m_timeLimit; }
+    void setGracePeriod(std::chrono::milliseconds grace) { m_gracePeriod = grace; }
+
+    // Writes `batch` as listings.sh in `folder` and starts it. Returns false when it could not
+    // (outcome Failed or Busy in `failure`); finished() is emitted only for a started batch.
+    bool start(const QString& folder, const QByteArray& batch, GrabberResult* failure = nullptr);
+    // start() and then run a local event loop until the batch has ended: timers, repaints and
+    // progress() keep going meanwhile.
+    GrabberResult runAndWait(const QString& folder, const QByteArray& batch);
+
+    bool isRunning() const;
+    // The last non-empty line the running (or last) batch has printed, trimmed.
+    QString lastProgress() const { return m_lastProgress; }
+
+Q_SIGNALS:
+    // A new last line of output: the grabbers report progress on standard error, redrawing
+    // progress bars with carriage returns; each CR or LF ends a line.
+    void progress(const QString& line);
+    void finished(const zarvo::GrabberResult& result);
+
+private:
+    void readOutput(bool atEnd);
+    void onTimeLimit();
+    void onProcessFinished(int exitCode, int exitStatus);
+    void signalGroup(int signalNumber);
+    void releaseFlag();
+
+    AppState* m_state;
+    QProcess* m_process;
+    QTimer* m_limitTimer;
+    QTimer* m_graceTimer;
+    std::chrono::milliseconds m_timeLimit = kDefaultTimeLimit;
+    std::chrono::milliseconds m_gracePeriod = kDefaultGracePeriod;
+    qint64 m_group = 0;
+    bool m_timedOut = false;
+    bool m_holdsFlag = false;
+    bool m_flagBefore = false;
+    QByteArray m_pending;
+    QString m_lastProgress;
+};
+
+// getPrograms: writes the fetch batch for `theDate` (see fetchRequest) into `folder` and runs it
+// with `runner`, returning when it has ended. A result with a non-empty message is for the
+// caller's message box; otherwise the importer's next look for the day file decides.
+GrabberResult getPrograms(GrabberRunner& runner, FetchVariant variant, const QString& folder,
+                          const Settings& settings, const QDateTime& theDate, const Clock& clock);
+
+} // namespace zarvo
+
+Q_DECLARE_METATYPE(zarvo::GrabberResult)
