@@ -1,0 +1,371 @@
+#include "guide/gridbuilder.h"
+
+#include "store/timerules.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zarvo {
+
+namespace {
+
+// The guide's texts are US-English on every machine; the C locale gives exactly those names.
+QString usText(QDate date, const QString& format)
+{
+    return QLocale::c().toString(date, format);
+}
+
+QString dayAndTimesText(const ProgrammeRow& programme)
+{
+    return usText(programme.startdate, QStringLiteral("ddd MM/dd")) + QStringLiteral("  ") +
+           standardTimeText(programme.starttime) + QStringLiteral(" - ") +
+           standardTimeText(programme.endtime);
+}
+
+QString markerOf(const std::optional<QString>& action)
+{
+    static const std::array<QString, 3> markers = {QStringLiteral("record"),
+                                                   QStringLiteral("season"), QStringLiteral("all")};
+    if (action && std::find(markers.begin(), markers.end(), *action) != markers.end())
+        return *action;
+    return QString();
+}
+
+GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel)
+{
+    GridCell cell;
+    cell.title = programme.title;
+    cell.description = programme.description;
+    cell.subtitle = programme.subtitle;
+    cell.timeText = dayAndTimesText(programme);
+    cell.rating = programme.rating;
+    cell.category = programme.category;
+    cell.channelName = channel.channelname;
+    cell.startDate = programme.startdate;
+    cell.startTime = programme.starttime;
+    cell.endDate = programme.enddate;
+    cell.endTime = programme.endtime;
+    cell.rerun = programme.rerun;
+    cell.programId = programme.programid;
+    cell.marker = markerOf(programme.action);
+    return cell;
+}
+
+// Clears the flag however the fill ends, so that an exception from the store does not leave
+// the builder refusing every later fill.
+class FillingFlag
+{
+public:
+    explicit FillingFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ~FillingFlag() { m_flag = false; }
+    FillingFlag(const FillingFlag&) = delete;
+    FillingFlag& operator=(const FillingFlag&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+// Reads a time of day such as "8:00 PM", "8 pm", "8:30PM" or "20:00"; a bare number is not
+// taken, since it could be either half of the day.
+std::optional<QTime> readTimeOfDay(const QString& text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{1,2})(?::(\\d{2})(?::(\\d{2}))?)?\\s*(?:([ap])\\.?m?\\.?)?$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = form.match(text.trimmed());
+    if (!match.hasMatch())
+        return std::nullopt;
+    const QString marker = match.captured(4).toLower();
+    if (marker.isEmpty() && match.captured(2).isEmpty())
+        return std::nullopt;
+    int hour = match.captured(1).toInt();
+    const int minute = match.captured(2).toInt();
+    const int second = match.captured(3).toInt();
+    if (!marker.isEmpty()) {
+        if (hour < 1 || hour > 12)
+            return std::nullopt;
+        hour = hour % 12 + (marker == QLatin1String("p") ? 12 : 0);
+    }
+    if (!QTime::isValid(hour, minute, second))
+        return std::nullopt;
+    return QTime(hour, minute, second);
+}
+
+bool sameMonthAndDay(QDate a, QDate b)
+{
+    return a.month() == b.month() && a.day() == b.day();
+}
+
+} // namespace
+
+const GridCell* GridPage::cell(int row, int halfHour) const
+{
+    if (row < 0 || row >= int(rows.size()) || halfHour < 0 || halfHour > 1)
+        return nullptr;
+    const std::optional<GridCell>& cell = rows[std::size_t(row)].cells[std::size_t(halfHour)];
+    return cell ? &*cell : nullptr;
+}
+
+QString standardTimeText(QTime time)
+{
+    return QLocale::c().toString(time, QStringLiteral("h:mm:ss AP"));
+}
+
+void GridBuilder::requery(ListingsStore& store)
+{
+    const QDate date = m_state.windowStart.date();
+    const int hour = m_state.windowStart.time().hour();
+    const int day = dayNumber(date);
+    // Read everything before replacing anything, so that a failing query leaves the builder as
+    // it was.
+    Snapshot<ChannelRow> channels = store.channels();
+    Snapshot<ListingRow> firstHalf =
+        store.firstHalfWindow(day, QTime(hour, 0), QTime(hour, 30), date);
+    Snapshot<ListingRow> secondHalf =
+        store.secondHalfWindow(day, QTime(hour, 30), QTime(hour, 55), date);
+
+    // The programmes come in the channels' order, so each programme's channel position only
+    // grows along a result; the walk compares positions, not ids, to pass over a programme whose
+    // channel lies before the current one. A channel id listed twice is told apart by the
+    // joined channel row.
+    QHash<QString, std::vector<qsizetype>> positionsById;
+    const std::vector<ChannelRow>& channelRows = channels.rows();
+    for (std::size_t i = 0; i < channelRows.size(); ++i)
+        positionsById[channelRows[i].channelid].push_back(qsizetype(i));
+    const auto positionsOf = [&](const Snapshot<ListingRow>& listings) {
+        std::vector<qsizetype> positions;
+        positions.reserve(listings.size());
+        for (const ListingRow& listing : listings.rows()) {
+            const auto found = positionsById.constFind(listing.channel.channelid);
+            if (found == positionsById.constEnd()) {
+                positions.push_back(-1);
+                continue;
+            }
+            const auto same = std::find_if(found->begin(), found->end(), [&](qsizetype p) {
+                return channelRows[std::size_t(p)] == listing.channel;
+            });
+            positions.push_back(same != found->end() ? *same : found->front());
+        }
+        return positions;
+    };
+    std::vector<qsizetype> firstHalfChannel = positionsOf(firstHalf);
+    std::vector<qsizetype> secondHalfChannel = positionsOf(secondHalf);
+
+    m_channels = std::move(channels);
+    m_firstHalf = std::move(firstHalf);
+    m_secondHalf = std::move(secondHalf);
+    m_firstHalfChannel = std::move(firstHalfChannel);
+    m_secondHalfChannel = std::move(secondHalfChannel);
+    // Saved positions point into the old results.
+    m_marks.clear();
+}
+
+int GridBuilder::moveToPage(int page)
+{
+    const std::size_t count = m_channels.size();
+    const int lastPage = count == 0 ? 1 : int((count - 1) / GridPage::MaxRows) + 1;
+    page = std::clamp(page, 1, lastPage);
+    m_channels.moveTo(std::size_t(page - 1) * GridPage::MaxRows);
+    // The walk passes over the programmes of the channels before the page.
+    m_firstHalf.moveFirst();
+    m_secondHalf.moveFirst();
+    return page;
+}
+
+bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
+{
+    if (m_filling)
+        return false;
+    const QDateTime windowStart = m_state.windowStart;
+    if (!windowStart.isValid())
+        throw std::invalid_argument("the guide window has no valid start");
+    const FillingFlag filling(m_filling);
+
+    if (m_state.requeryNeeded)
+        requery(store);
+
+    int page = std::max(1, m_state.channelPage);
+    if (m_state.requeryNeeded || m_state.goingBack) {
+        const std::size_t index = std::size_t(page - 1);
+        if (index < m_marks.size() && m_marks[index]) {
+            m_firstHalf.moveTo(m_marks[index]->firstHalf);
+            m_secondHalf.moveTo(m_marks[index]->secondHalf);
+            m_channels.moveTo(m_marks[index]->channel);
+        } else {
+            page = moveToPage(page);
+        }
+    } else if (m_channels.atEnd() && !m_channels.isEmpty()) {
+        // Asked for a page past the last channel: the last page stays.
+        page = moveToPage(page);
+    }
+
+    if (m_marks.size() < std::size_t(page))
+        m_marks.resize(std::size_t(page));
+    m_marks[std::size_t(page - 1)] =
+        Marks{m_firstHalf.bookmark(), m_secondHalf.bookmark(), m_channels.bookmark()};
+
+    GridPage result;
+    result.header = {usText(windowStart.date(), QStringLiteral("ddd")),
+                     standardTimeText(QTime(windowStart.time().hour(), 0)),
+                     standardTimeText(QTime(windowStart.time().hour(), 30))};
+
+    // Placing a programme: while it belongs to the current channel. Programmes of channels
+    // before the current one are passed over (they cannot be placed any more); the walk goes on
+    // while channels remain, whether or not programmes do.
+    const auto place = [](Snapshot<ListingRow>& listings, const std::vector<qsizetype>& channelOf,
+                          qsizetype position, const ChannelRow& channel,
+                          std::optional<GridCell>& cell, const auto& afterEach) {
+        while (!listings.atEnd()) {
+            const qsizetype at = channelOf[listings.bookmark()];
+            if (at > position)
+                break;
+            // Several programmes in one half hour: the last one in order stays in the cell.
+            if (at == position)
+                cell = cellOf(listings.current().programme, channel);
+            listings.next();
+            afterEach();
+        }
+    };
+
+    QElapsedTimer sinceYield;
+    sinceYield.start();
+    const auto maybeYield = [&] {
+        if (yield && sinceYield.elapsed() >= m_yieldInterval.count()) {
+            yield();
+            sinceYield.restart();
+        }
+    };
+    const auto nothing = [] {};
+
+    for (int k = 0; k < GridPage::MaxRows && !m_channels.atEnd(); ++k) {
+        const ChannelRow channel = m_channels.current();
+        const qsizetype position = qsizetype(m_channels.bookmark());
+        GridRow row;
+        row.channelName = channel.channelname;
+        row.channelText = QStringLiteral("      ") + channel.channelname;
+        row.icon = channel.icon;
+        place(m_firstHalf, m_firstHalfChannel, position, channel, row.cells[0], maybeYield);
+        place(m_secondHalf, m_secondHalfChannel, position, channel, row.cells[1], nothing);
+        // The date counts too: a programme that began at this clock time on an earlier day is
+        // another showing.
+        row.merged = row.cells[0] && row.cells[1] &&
+                     row.cells[0]->startDate == row.cells[1]->startDate &&
+                     row.cells[0]->startTime == row.cells[1]->startTime;
+        result.rows.push_back(std::move(row));
+        m_channels.next();
+    }
+
+    m_page = std::move(result);
+    m_hasNextPage = !m_channels.atEnd();
+    m_state.channelPage = page;
+    m_state.requeryNeeded = false;
+    m_state.goingBack = false;
+    return true;
+}
+
+DetailTexts detailTexts(const GridPage& page, int row, int halfHour, const Clock& clock)
+{
+    DetailTexts texts;
+    const GridCell* cell = page.cell(row, halfHour);
+    if (cell) {
+        texts.lbltitle = cell->title;
+        texts.lbldesc = cell->description;
+        texts.lblsubtitle = cell->subtitle;
+        texts.lblcategory = cell->category;
+        texts.lblChannel = cell->channelName;
+        texts.lblTimes = cell->timeText;
+        if (cell->rerun)
+            texts.lbldesc += QStringLiteral(" (Repeat)");
+    }
+    texts.lblRating = QStringLiteral("Rating: ") + (cell ? cell->rating : QString());
+    texts.lblTime = standardTimeText(clock.now().time());
+    return texts;
+}
+
+QDateTime hourBack(const QDateTime& windowStart)
+{
+    return windowStart.time().hour() == 0 ? windowStart : windowStart.addSecs(-3600);
+}
+
+QDateTime hourForward(const QDateTime& windowStart)
+{
+    return windowStart.time().hour() == 23 ? windowStart : windowStart.addSecs(3600);
+}
+
+QDateTime primeTime(const QDateTime& windowStart, const QString& primeTimeSetting)
+{
+    const QTime time = readTimeOfDay(primeTimeSetting).value_or(QTime(20, 0));
+    return wallClock(windowStart.date(), time);
+}
+
+std::optional<QDateTime> dayForward(const QDateTime& windowStart, QDate today)
+{
+    if (sameMonthAndDay(windowStart.date(), today.addDays(6)))
+        return std::nullopt;
+    return windowStart.addDays(1);
+}
+
+std::optional<QDateTime> dayBack(const QDateTime& windowStart, QDate today)
+{
+    if (sameMonthAndDay(windowStart.date(), today))
+        return std::nullopt;
+    return windowStart.addDays(-1);
+}
+
+void showWindow(GridState& state, const QDateTime& windowStart)
+{
+    state.windowStart = windowStart;
+    state.goingBack = false;
+    state.channelPage = 1;
+    state.requeryNeeded = true;
+}
+
+void showDay(GridState& state, const QDateTime& windowStart)
+{
+    state.windowStart = windowStart;
+    state.goingBack = false;
+    state.requeryNeeded = true;
+}
+
+void pageUp(GridState& state)
+{
+    state.goingBack = true;
+    state.channelPage = std::max(1, state.channelPage - 1);
+}
+
+bool pageDown(GridState& state, bool hasNextPage)
+{
+    if (!hasNextPage)
+        return false;
+    ++state.channelPage;
+    state.goingBack = false;
+    return true;
+}
+
+bool restoreChannelPage(GridBuilder& builder, ListingsStore& store, int page,
+                        const GridBuilder::Yield& yield)
+{
+    if (builder.isFilling())
+        return false;
+    GridState& state = builder.state();
+    state.goingBack = false;
+    state.channelPage = 1;
+    state.requeryNeeded = true;
+    if (!builder.displayListings(store, yield))
+        return false;
+    // Paging down one page at a time saves the positions of every page on the way, so page up
+    // returns through them.
+    while (state.channelPage < page && builder.hasNextPage()) {
+        pageDown(state, true);
+        if (!builder.displayListings(store, yield))
+            return false;
+    }
+    return true;
+}
+
+} // namespace zarvo

@@ -1,0 +1,45 @@
+#include "guide/gridjson.h"
+
+#include <QJsonArray>
+
+namespace zarvo {
+
+namespace {
+
+// Minutes are enough for the guide's half hours, and the ISO order sorts as text.
+QString dateTimeText(QDate date, QTime time)
+{
+    return date.toString(QStringLiteral("yyyy-MM-dd")) + QLatin1Char(' ') +
+           time.toString(QStringLiteral("HH:mm"));
+}
+
+QJsonValue cellJson(const std::optional<GridCell>& cell)
+{
+    if (!cell)
+        return QJsonValue(QJsonValue::Null);
+    return QJsonObject{{QStringLiteral("title"), cell->title},
+                       {QStringLiteral("marker"), cell->marker},
+                       {QStringLiteral("programid"), cell->programId},
+                       {QStringLiteral("start"), dateTimeText(cell->startDate, cell->startTime)},
+                       {QStringLiteral("end"), dateTimeText(cell->endDate, cell->endTime)}};
+}
+
+} // namespace
+
+QJsonObject gridPageJson(const GridPage& page)
+{
+    QJsonArray header;
+    for (const QString& text : page.header)
+        header.append(text);
+    QJsonArray rows;
+    for (const GridRow& row : page.rows) {
+        rows.append(QJsonObject{
+            {QStringLiteral("channel"), row.channelName},
+            {QStringLiteral("icon"), row.icon},
+            {QStringLiteral("merged"), row.merged},
+            {QStringLiteral("cells"), QJsonArray{cellJson(row.cells[0]), cellJson(row.cells[1])}}});
+    }
+    return QJsonObject{{QStringLiteral("header"), header}, {QStringLiteral("rows"), rows}};
+}
+
+} // namespace zarvo
