@@ -1,0 +1,677 @@
+#include "acquire/importer.h"
+
+#include "store/timerules.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QUrl>
+
+#include <pugixml.hpp>
+
+#include <array>
+#include <cctype>
+#include <cstring>
+
+namespace zarvo {
+
+namespace {
+
+// A day file of a few hundred channels for a week is tens of megabytes; anything this large is
+// not a listings file, and reading it whole would only exhaust memory.
+constexpr qint64 MaxFileBytes = qint64(512) * 1024 * 1024;
+constexpr int IconPrefixLength = 47;
+constexpr qsizetype DescriptionLength = 255;
+constexpr int SourceTextLength = 200;
+
+// ---- decoding -----------------------------------------------------------------------------
+
+enum class Encoding { Latin1, Windows1252, Latin9 };
+
+// How a UTF-16 or UTF-32 text begins: with a byte order mark, or with "<?" laid out wide.
+// Longer marks come first, since FF FE also starts the UTF-32 little-endian mark.
+struct WideLayout
+{
+    std::array<char, 4> mark;
+    qsizetype markLength;
+    QStringConverter::Encoding encoding;
+    qsizetype bomLength;
+};
+constexpr WideLayout WideLayouts[] = {
+    {{'\x00', '\x00', '\xFE', '\xFF'}, 4, QStringConverter::Utf32BE, 4},
+    {{'\xFF', '\xFE', '\x00', '\x00'}, 4, QStringConverter::Utf32LE, 4},
+    {{'\xFE', '\xFF'}, 2, QStringConverter::Utf16BE, 2},
+    {{'\xFF', '\xFE'}, 2, QStringConverter::Utf16LE, 2},
+    {{'\x00', '\x00', '\x00', '<'}, 4, QStringConverter::Utf32BE, 0},
+    {{'<', '\x00', '\x00', '\x00'}, 4, QStringConverter::Utf32LE, 0},
+    {{'\x00', '<', '\x00', '?'}, 4, QStringConverter::Utf16BE, 0},
+    {{'<', '\x00', '?', '\x00'}, 4, QStringConverter::Utf16LE, 0},
+};
+
+// 0x80..0x9F of windows-1252; the five unassigned bytes keep their C1 code points, as Windows
+// itself maps them.
+constexpr std::array<char16_t, 32> Cp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+char16_t latin9(unsigned char b)
+{
+    switch (b) {
+    case 0xA4:
+        return 0x20AC;
+    case 0xA6:
+        return 0x0160;
+    case 0xA8:
+        return 0x0161;
+    case 0xB4:
+        return 0x017D;
+    case 0xB8:
+        return 0x017E;
+    case 0xBC:
+        return 0x0152;
+    case 0xBD:
+        return 0x0153;
+    case 0xBE:
+        return 0x0178;
+    default:
+        return b;
+    }
+}
+
+QString decodeSingleByte(const QByteArray& bytes, Encoding enc)
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        char16_t u = b;
+        if (enc == Encoding::Windows1252 && b >= 0x80 && b <= 0x9F)
+            u = Cp1252High[b - 0x80];
+        else if (enc == Encoding::Latin9)
+            u = latin9(b);
+        *out++ = QChar(u);
+    }
+    return text;
+}
+
+// The offset of the first byte that does not belong to a well-formed UTF-8 sequence (overlong
+// forms, surrogates and values above U+10FFFF included), or -1.
+qsizetype firstInvalidUtf8(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char b = p[i];
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra = 0;
+        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
+        if (b >= 0xC2 && b <= 0xDF) {
+            extra = 1;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            extra = 2;
+            if (b == 0xE0)
+                lo = 0xA0;
+            else if (b == 0xED)
+                hi = 0x9F;
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            extra = 3;
+            if (b == 0xF0)
+                lo = 0x90;
+            else if (b == 0xF4)
+                hi = 0x8F;
+        } else {
+            return i;
+        }
+        if (i + extra >= n)
+            return i;
+        if (p[i + 1] < lo || p[i + 1] > hi)
+            return i;
+        for (int k = 2; k <= extra; ++k)
+            if (p[i + k] < 0x80 || p[i + k] > 0xBF)
+                return i;
+        i += extra + 1;
+    }
+    return -1;
+}
+
+// The encoding named in an XML declaration at the start of an ASCII-compatible text; empty when
+// there is no declaration or it names none.
+QString declaredEncoding(const QByteArray& bytes)
+{
+    if (!bytes.startsWith("<?xml"))
+        return {};
+    const qsizetype end = bytes.indexOf("?>");
+    if (end < 0)
+        return {};
+    static const QRegularExpression re(
+        QStringLiteral(R"(\sencoding\s*=\s*(["'])([A-Za-z][A-Za-z0-9._-]*)\1)"));
+    const auto m = re.match(QString::fromLatin1(bytes.left(end)));
+    return m.hasMatch() ? m.captured(2).toLower() : QString();
+}
+
+struct Decoded
+{
+    QByteArray utf8;      // the whole text as UTF-8, without byte order mark
+    XmltvLoadError error; // code 0 when decoding went well
+};
+
+// Where `offset` (a byte offset into the UTF-8 text) lies, for the report.
+void locate(XmltvLoadError& e, const QByteArray& utf8, qsizetype offset)
+{
+    offset = qBound(qsizetype(0), offset, utf8.size());
+    // (lastIndexOf would take a start of -1 to mean the end of the text.)
+    const qsizetype lineStart = offset > 0 ? utf8.lastIndexOf('\n', offset - 1) + 1 : 0;
+    qsizetype lineEnd = utf8.indexOf('\n', offset);
+    if (lineEnd < 0)
+        lineEnd = utf8.size();
+    e.line = int(utf8.left(lineStart).count('\n')) + 1;
+    const QString before = QString::fromUtf8(utf8.mid(lineStart, offset - lineStart));
+    e.linePosition = int(before.size()) + 1;
+    e.filePosition = QString::fromUtf8(utf8.left(lineStart)).size() + before.size();
+    // A minified file is one long line: show the neighbourhood of the fault only.
+    QString line = QString::fromUtf8(utf8.mid(lineStart, lineEnd - lineStart));
+    if (line.endsWith(QLatin1Char('\r')))
+        line.chop(1);
+    if (line.size() > SourceTextLength) {
+        const qsizetype from = qMax(qsizetype(0), qsizetype(before.size()) - SourceTextLength / 2);
+        line = line.mid(from, SourceTextLength);
+    }
+    e.sourceText = line;
+}
+
+XmltvLoadError makeError(int code, const QString& reason)
+{
+    XmltvLoadError e;
+    e.code = code;
+    e.reason = reason;
+    return e;
+}
+
+Decoded decode(const QByteArray& bytes)
+{
+    Decoded d;
+    const WideLayout* wide = nullptr;
+    for (const WideLayout& layout : WideLayouts)
+        if (bytes.startsWith(QByteArrayView(layout.mark.data(), layout.markLength))) {
+            wide = &layout;
+            break;
+        }
+    if (wide) {
+        QStringDecoder decoder(wide->encoding, QStringConverter::Flag::Stateless);
+        const QString text = decoder.decode(bytes.mid(wide->bomLength));
+        if (decoder.hasError()) {
+            d.error = makeError(XmltvLoadError::InvalidEncodedText,
+                                QStringLiteral("The text is not valid UTF-16 or UTF-32."));
+            return d;
+        }
+        d.utf8 = text.toUtf8();
+    } else if (bytes.startsWith("\xEF\xBB\xBF")) {
+        d.utf8 = bytes.mid(3);
+    } else {
+        const QString name = declaredEncoding(bytes);
+        if (name.isEmpty() || name == QLatin1String("utf-8") || name == QLatin1String("utf8") ||
+            name == QLatin1String("utf-16") || name == QLatin1String("utf16")) {
+            // A "UTF-16" label on bytes laid out as an 8-bit text is a mislabelled UTF-8 file.
+            d.utf8 = bytes;
+        } else if (name == QLatin1String("iso-8859-1") || name == QLatin1String("iso_8859-1") ||
+                   name == QLatin1String("iso8859-1") || name == QLatin1String("latin1") ||
+                   name == QLatin1String("l1") || name == QLatin1String("us-ascii") ||
+                   name == QLatin1String("ascii")) {
+            d.utf8 = decodeSingleByte(bytes, Encoding::Latin1).toUtf8();
+        } else if (name == QLatin1String("windows-1252") || name == QLatin1String("cp1252")) {
+            d.utf8 = decodeSingleByte(bytes, Encoding::Windows1252).toUtf8();
+        } else if (name == QLatin1String("iso-8859-15") || name == QLatin1String("latin9") ||
+                   name == QLatin1String("latin-9")) {
+            d.utf8 = decodeSingleByte(bytes, Encoding::Latin9).toUtf8();
+        } else {
+            d.error = makeError(XmltvLoadError::UnsupportedEncoding,
+                                QStringLiteral("The encoding \"%1\" is not supported.").arg(name));
+            locate(d.error, bytes.left(bytes.indexOf("?>") + 2), 0);
+            return d;
+        }
+    }
+
+    if (const qsizetype bad = firstInvalidUtf8(d.utf8); bad >= 0) {
+        d.error = makeError(
+            XmltvLoadError::InvalidEncodedText,
+            QStringLiteral("The text is not valid UTF-8 (byte 0x%1).")
+                .arg(uint(static_cast<unsigned char>(d.utf8[bad])), 2, 16, QLatin1Char('0')));
+        locate(d.error, d.utf8, bad);
+        return d;
+    }
+    // The parser would take a NUL for the end of the text and accept what came before it.
+    if (const qsizetype nul = d.utf8.indexOf('\0'); nul >= 0) {
+        d.error = makeError(XmltvLoadError::NulCharacter,
+                            QStringLiteral("The text contains a NUL character."));
+        locate(d.error, d.utf8, nul);
+    }
+    return d;
+}
+
+// ---- text of nodes --------------------------------------------------------------------------
+
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return u < 0x20 || u == 0x7F;
+}
+
+QString withoutControls(QString s)
+{
+    s.removeIf([](QChar c) { return isControl(c) && c != u'\t' && c != u'\n' && c != u'\r'; });
+    return s;
+}
+
+QString attributeText(const pugi::xml_attribute& a)
+{
+    QString s = QString::fromUtf8(a.value());
+    s.removeIf(isControl);
+    return s;
+}
+
+bool isText(const pugi::xml_node& n)
+{
+    return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+}
+
+// All the text inside a node, nested elements included, with white space collapsed. Walked
+// without recursion: a hostile file may nest elements very deeply.
+QString nodeText(const pugi::xml_node& node)
+{
+    if (!node)
+        return {};
+    QByteArray raw;
+    if (isText(node)) {
+        raw = node.value();
+    } else {
+        pugi::xml_node cur = node.first_child();
+        while (cur) {
+            if (isText(cur))
+                raw += cur.value();
+            if (cur.first_child()) {
+                cur = cur.first_child();
+                continue;
+            }
+            while (cur != node && !cur.next_sibling())
+                cur = cur.parent();
+            if (cur == node)
+                break;
+            cur = cur.next_sibling();
+        }
+    }
+    return withoutControls(QString::fromUtf8(raw)).simplified();
+}
+
+// The first three child nodes the way a DOM without blank text nodes sees them: elements and
+// text (comments and processing instructions are not parsed at all).
+std::array<pugi::xml_node, 3> firstThreeChildNodes(const pugi::xml_node& element)
+{
+    std::array<pugi::xml_node, 3> nodes{};
+    std::size_t i = 0;
+    for (pugi::xml_node c = element.first_child(); c && i < nodes.size(); c = c.next_sibling())
+        if (c.type() == pugi::node_element || isText(c))
+            nodes[i++] = c;
+    return nodes;
+}
+
+QString cutDescription(QString text)
+{
+    if (text.size() <= DescriptionLength)
+        return text;
+    qsizetype n = DescriptionLength;
+    if (text.at(n - 1).isHighSurrogate())
+        --n;
+    text.truncate(n);
+    return text;
+}
+
+ChannelRow readChannel(const pugi::xml_node& element)
+{
+    ChannelRow row;
+    pugi::xml_attribute id = element.attribute("id");
+    if (!id)
+        id = element.first_attribute();
+    row.channelid = attributeText(id);
+    const auto nodes = firstThreeChildNodes(element);
+    row.channelname = nodeText(nodes[0]);
+    row.channelnum = nodeText(nodes[2]);
+
+    const pugi::xml_attribute source = nodes[2].first_attribute();
+    const QString sourceText = attributeText(source);
+    if (source && sourceText.size() >= IconPrefixLength) {
+        row.icon = plainLogoName(sourceText.mid(IconPrefixLength));
+    } else {
+        // Most files carry the logo as <icon src="...">; its file name is the logo's name.
+        const QString name = plainLogoName(attributeText(element.child("icon").attribute("src")));
+        row.icon = name.isEmpty() ? QStringLiteral("empty.jpg") : name;
+    }
+    return row;
+}
+
+// Fills `row` from a programme element; false when its start cannot be read.
+bool readProgramme(const pugi::xml_node& element, const QTimeZone& zone, ProgrammeRow& row,
+                   bool& unreadableStop)
+{
+    unreadableStop = false;
+    const auto start = parseStamp(attributeText(element.attribute("start")).trimmed(), zone);
+    if (!start)
+        return false;
+    row.startdate = start->date;
+    row.starttime = start->time;
+    row.enddate = start->date;
+    row.endtime = QTime(23, 59, 0);
+    if (const pugi::xml_attribute stopAttr = element.attribute("stop")) {
+        if (const auto stop = parseStamp(attributeText(stopAttr).trimmed(), zone)) {
+            row.enddate = stop->date;
+            row.endtime = stop->time;
+        } else {
+            unreadableStop = true;
+        }
+    }
+    row.channel = attributeText(element.attribute("channel"));
+    row.title = nodeText(element.child("title"));
+    row.subtitle = nodeText(element.child("sub-title"));
+    row.description = cutDescription(nodeText(element.child("desc")));
+    row.category = nodeText(element.child("category"));
+    row.rating = nodeText(element.child("rating").child("value"));
+    row.rerun = bool(element.child("previously-shown"));
+    return true;
+}
+
+// Lets the event loop run about every 30 ms of work; the clock is only looked at every 256
+// steps, so the per-row cost stays a counter increment.
+class Yielder
+{
+public:
+    explicit Yielder(const std::function<void()>& yield) : m_yield(yield) { m_timer.start(); }
+    void tick()
+    {
+        if (!m_yield || (++m_steps & 0xFF) != 0)
+            return;
+        if (m_timer.elapsed() >= 30) {
+            m_yield();
+            m_timer.restart();
+        }
+    }
+
+private:
+    const std::function<void()>& m_yield;
+    QElapsedTimer m_timer;
+    unsigned m_steps = 0;
+};
+
+// importInProgress is true from the start of an import to every way out of it.
+class InProgress
+{
+public:
+    explicit InProgress(AppState& state) : m_state(state) { m_state.importInProgress = true; }
+    ~InProgress() { m_state.importInProgress = false; }
+    InProgress(const InProgress&) = delete;
+    InProgress& operator=(const InProgress&) = delete;
+
+private:
+    AppState& m_state;
+};
+
+} // namespace
+
+// ---- public --------------------------------------------------------------------------------
+
+QString XmltvLoadError::report() const
+{
+    return QStringLiteral("Your XML Document failed to load due the following error.\n"
+                          "Error #: %1: %2\n"
+                          "Line #: %3\n"
+                          "Line Position: %4\n"
+                          "Position In File: %5\n"
+                          "Source Text: %6\n"
+                          "Document URL: %7")
+        .arg(QString::number(code), reason, QString::number(line), QString::number(linePosition),
+             QString::number(filePosition), sourceText, documentUrl);
+}
+
+XmltvDocument::XmltvDocument() = default;
+XmltvDocument::XmltvDocument(XmltvDocument&&) noexcept = default;
+XmltvDocument& XmltvDocument::operator=(XmltvDocument&&) noexcept = default;
+XmltvDocument::~XmltvDocument() = default;
+
+XmltvDocument loadXmltv(const QByteArray& bytes, const QString& documentUrl)
+{
+    XmltvDocument result;
+    Decoded decoded = decode(bytes);
+    if (decoded.error.code != 0) {
+        result.error = decoded.error;
+        result.error.documentUrl = documentUrl;
+        return result;
+    }
+    const QByteArray& text = decoded.utf8;
+
+    auto doc = std::make_unique<pugi::xml_document>();
+    // The default options leave DOCTYPE content unparsed and entities other than the five
+    // predefined ones unexpanded. As a fragment the parser keeps text outside the root, so that
+    // it can be refused below instead of being dropped silently.
+    const pugi::xml_parse_result parsed =
+        doc->load_buffer(text.constData(), std::size_t(text.size()),
+                         pugi::parse_default | pugi::parse_fragment, pugi::encoding_utf8);
+    XmltvLoadError& e = result.error;
+    e.documentUrl = documentUrl;
+    if (!parsed) {
+        e.code = int(parsed.status);
+        e.reason = QString::fromUtf8(parsed.description());
+        locate(e, text, qsizetype(parsed.offset));
+        return result;
+    }
+
+    pugi::xml_node root;
+    for (pugi::xml_node n = doc->first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element && !root) {
+            root = n;
+            continue;
+        }
+        if (n.type() == pugi::node_element || isText(n)) {
+            e.code = XmltvLoadError::ExtraTopLevelContent;
+            e.reason = n.type() == pugi::node_element
+                           ? QStringLiteral("Only one top level element is allowed.")
+                           : QStringLiteral("Text is not allowed outside the root element.");
+            // Text nodes start with the line break before the text; point at the text.
+            qsizetype at = qMax(qsizetype(0), qsizetype(n.offset_debug()));
+            while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at])))
+                ++at;
+            locate(e, text, at);
+            return result;
+        }
+    }
+    if (!root) {
+        e.code = XmltvLoadError::NoRootElement;
+        e.reason = QStringLiteral("No document element found.");
+        locate(e, text, text.size());
+        return result;
+    }
+    if (std::strcmp(root.name(), "tv") != 0) {
+        e.code = XmltvLoadError::NotListings;
+        e.reason = QStringLiteral("The root element is <%1>, not <tv>.")
+                       .arg(QString::fromUtf8(root.name()));
+        locate(e, text, qMax(qsizetype(0), qsizetype(root.offset_debug())));
+        return result;
+    }
+    result.document = std::move(doc);
+    result.error = XmltvLoadError{};
+    return result;
+}
+
+XmltvListings readListings(const pugi::xml_document& document, const QTimeZone& zone,
+                           const std::function<void()>& tick)
+{
+    XmltvListings out;
+    const pugi::xml_node root = document.document_element();
+    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
+        if (n.type() != pugi::node_element)
+            continue;
+        if (std::strcmp(n.name(), "channel") == 0) {
+            out.channels.push_back(readChannel(n));
+        } else if (std::strcmp(n.name(), "programme") == 0) {
+            ProgrammeRow row;
+            bool unreadableStop = false;
+            if (readProgramme(n, zone, row, unreadableStop))
+                out.programmes.push_back(std::move(row));
+            else
+                ++out.skippedProgrammes;
+            if (unreadableStop)
+                ++out.unreadableStops;
+        } else {
+            continue;
+        }
+        if (tick)
+            tick();
+    }
+    return out;
+}
+
+std::optional<XmltvListings> parseXmltv(const QByteArray& bytes, const QTimeZone& zone,
+                                        XmltvLoadError* error)
+{
+    XmltvDocument doc = loadXmltv(bytes);
+    if (!doc.ok()) {
+        if (error)
+            *error = doc.error;
+        return std::nullopt;
+    }
+    return readListings(*doc.document, zone);
+}
+
+QString programsFoundText(int count)
+{
+    return QString::number(count) + QStringLiteral(" programs found.");
+}
+
+QString loadFailedText()
+{
+    return QStringLiteral("Program timed out.");
+}
+
+QString plainLogoName(const QString& reference)
+{
+    if (reference.isEmpty())
+        return {};
+    QString s = reference;
+    const qsizetype cut = s.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    if (cut >= 0)
+        s.truncate(cut);
+    s = s.mid(qMax(s.lastIndexOf(QLatin1Char('/')), s.lastIndexOf(QLatin1Char('\\'))) + 1);
+    s.removeIf(isControl);
+    s = s.trimmed();
+    if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String(".."))
+        return QStringLiteral("empty.jpg");
+    return s;
+}
+
+ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppState& state,
+                         const ProgramFolder& folder, const Clock& clock, const ImportHooks& hooks)
+{
+    ImportResult r;
+    if (state.importInProgress) {
+        r.status = ImportResult::Status::Busy;
+        return r;
+    }
+    const InProgress inProgress(state);
+    if (hooks.started)
+        hooks.started(theDate);
+
+    auto fail = [&](ImportResult::Status status, const QString& message) {
+        r.status = status;
+        r.message = message;
+        state.loadErrorText = message;
+        return r;
+    };
+
+    if (!theDate.isValid())
+        return fail(ImportResult::Status::Failed, QStringLiteral("No valid date to import."));
+    const QDate day = theDate.date();
+    const int n = dayNumber(day);
+    r.file = QDir(folder.xmltvFolder()).filePath(dayFileName(day));
+
+    // Only a file that is not there at all asks for the grabber; one that is there but cannot
+    // be read is a load failure like any other, so a broken file does not trigger a grab.
+    const QFileInfo info(r.file);
+    if (!info.exists()) {
+        fail(ImportResult::Status::FetchRequested, loadFailedText());
+        if (hooks.fetchMissingDay)
+            hooks.fetchMissingDay(theDate);
+        return r;
+    }
+
+    const QString url = QUrl::fromLocalFile(r.file).toString();
+    XmltvDocument doc;
+    QFile file(r.file);
+    if (info.size() > MaxFileBytes)
+        doc.error =
+            makeError(XmltvLoadError::CannotRead,
+                      QStringLiteral("The file is larger than %1 bytes.").arg(MaxFileBytes));
+    else if (!file.open(QIODevice::ReadOnly))
+        doc.error = makeError(XmltvLoadError::CannotRead,
+                              QStringLiteral("Cannot read the file: %1").arg(file.errorString()));
+    else
+        doc = loadXmltv(file.readAll(), url);
+    file.close();
+    doc.error.documentUrl = url;
+    if (!doc.ok()) {
+        r.report = doc.error.report();
+        qWarning().noquote() << r.report;
+        return fail(ImportResult::Status::NotWellFormed, loadFailedText());
+    }
+
+    Yielder yielder(hooks.yield);
+    const auto tick = [&yielder] { yielder.tick(); };
+    const XmltvListings listings = readListings(*doc.document, clock.zone(), tick);
+    doc.document.reset(); // the rows hold everything now; free the tree before the writes
+    r.channels = int(listings.channels.size());
+    r.programmes = int(listings.programmes.size());
+    r.skippedProgrammes = listings.skippedProgrammes;
+    r.unreadableStops = listings.unreadableStops;
+    if (listings.programmes.empty())
+        return fail(ImportResult::Status::NoProgrammes, loadFailedText());
+
+    QDate recorded;
+    try {
+        Transaction transaction(store.database());
+        store.deleteDay(n);
+        store.deleteChannels();
+        for (const ChannelRow& channel : listings.channels) {
+            store.insertChannel(channel);
+            yielder.tick();
+        }
+        int count = 0;
+        for (const ProgrammeRow& programme : listings.programmes) {
+            store.insertProgramme(n, programme);
+            ++count;
+            if (hooks.progress)
+                hooks.progress(count);
+            yielder.tick();
+        }
+        // The first morning programme names the day the table now holds. Without one (a file
+        // of evening listings) or when it lies on another weekday (stamps of another zone moved
+        // it), the day asked for is recorded, so that the day counts as present.
+        const std::optional<QDate> morning = store.firstStartDateBeforeNoon(n);
+        recorded = morning && dayNumber(*morning) == n ? *morning : day;
+        store.setStoredDate(n, recorded);
+        transaction.commit();
+    } catch (const StoreError& e) {
+        return fail(ImportResult::Status::Failed, e.message());
+    }
+
+    r.status = ImportResult::Status::Imported;
+    r.recordedDate = recorded;
+    state.fetchPending = false;
+    return r;
+}
+
+} // namespace zarvo
