@@ -1,9 +1,18 @@
 #include "app/commands.h"
 
 #include "acquire/coverage.h"
+#include "acquire/dayloader.h"
+#include "app/program.h"
 #include "app/programfolder.h"
 #include "app/settingsfile.h"
+#include "guide/gridbuilder.h"
+#include "guide/gridjson.h"
 #include "store/listingsstore.h"
+#include "store/timerules.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <functional>
 #include <map>
@@ -15,10 +24,16 @@ constexpr int ExitOk = 0;
 constexpr int ExitNo = 1;
 constexpr int ExitError = 2;
 
-const char* const Usage = "usage: zarvoguide-cli [--home DIR] COMMAND [ARGUMENTS]\n"
-                          "commands:\n"
-                          "  settings                 print the settings as the guide reads them\n"
-                          "  present YYYY-MM-DD       exit 0 when that day's listings are stored\n";
+const char* const Usage =
+    "usage: zarvoguide-cli [--home DIR] COMMAND [ARGUMENTS]\n"
+    "commands:\n"
+    "  settings                      print the settings as the guide reads them\n"
+    "  present YYYY-MM-DD            exit 0 when that day's listings are stored\n"
+    "  import YYYY-MM-DD             import the day's file, fetching it first when missing\n"
+    "  fetch YYYY-MM-DD [--days N]   write and run the grabber batch only\n"
+    "  programmes YYYY-MM-DD         print the day's stored programmes as JSON lines\n"
+    "  grid \"YYYY-MM-DD HH:MM\" [--page N]\n"
+    "                                print the guide's page for that window as JSON\n";
 
 struct Invocation
 {
@@ -87,13 +102,179 @@ int cmdPresent(Invocation& inv)
     return present ? ExitOk : ExitNo;
 }
 
+// The settings as the guide would run with them; a read error is reported and ends the command.
+std::optional<Settings> settingsFor(Invocation& inv)
+{
+    const SettingsRead read = readSettingsFile(inv.home.settingsFile());
+    if (read.outcome == SettingsRead::Outcome::ConversionError) {
+        inv.ctx.err << read.error << "\n";
+        return std::nullopt;
+    }
+    return read.settings;
+}
+
+// A day argument and the options after it; false (with the usage shown) when they do not read.
+bool dayAndOptions(Invocation& inv, const QString& command, QDate* day,
+                   std::map<QString, int>* options)
+{
+    auto refuse = [&inv](const QString& message) {
+        usageError(inv.ctx, message);
+        return false;
+    };
+    if (inv.args.isEmpty())
+        return refuse(QStringLiteral("%1 takes a date, YYYY-MM-DD").arg(command));
+    const auto parsed = parseDay(inv.args.at(0));
+    if (!parsed)
+        return refuse(QStringLiteral("not a date: %1").arg(inv.args.at(0)));
+    *day = *parsed;
+    for (int i = 1; i < inv.args.size(); i += 2) {
+        const QString name = inv.args.at(i);
+        bool ok = false;
+        const int value = i + 1 < inv.args.size() ? inv.args.at(i + 1).toInt(&ok) : 0;
+        if (!options || !options->count(name) || !ok || value < 1)
+            return refuse(QStringLiteral("%1: unexpected %2").arg(command, name));
+        (*options)[name] = value;
+    }
+    return true;
+}
+
+void reportProgress(Invocation& inv, Program& program)
+{
+    QObject::connect(&program.grabber, &GrabberRunner::progress, [&inv](const QString& line) {
+        inv.ctx.err << "grabber: " << line << "\n";
+        inv.ctx.err.flush();
+    });
+}
+
+// Two passes at most, as the guide loads a day: the first fetches a missing file, the second
+// imports what the grabber wrote.
+int cmdImport(Invocation& inv)
+{
+    QDate day;
+    if (!dayAndOptions(inv, QStringLiteral("import"), &day, nullptr))
+        return ExitError;
+    const auto settings = settingsFor(inv);
+    if (!settings)
+        return ExitError;
+    Program program(inv.home, inv.ctx.clock);
+    program.state.settings = *settings;
+    reportProgress(inv, program);
+    auto store = program.openStore();
+    const QDateTime theDate = wallClock(day, inv.ctx.clock.now().time());
+    program.state.fetchPending = true;
+    ImportResult last;
+    for (int pass = 0; pass < 2 && program.state.fetchPending; ++pass) {
+        const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
+        last = load.import;
+        if (!load.grabberMessage().isEmpty())
+            inv.ctx.err << load.grabberMessage() << ": " << load.grab->detail << "\n";
+    }
+    if (last.skippedProgrammes > 0)
+        inv.ctx.err << last.skippedProgrammes
+                    << " programmes skipped: their start time could not be read\n";
+    if (!checkForPrograms(*store, day)) {
+        inv.ctx.err << (last.message.isEmpty() ? program.state.loadErrorText : last.message)
+                    << "\n";
+        return ExitNo;
+    }
+    inv.ctx.out << last.channels << " channels, " << last.programmes << " programmes imported\n";
+    return ExitOk;
+}
+
+int cmdFetch(Invocation& inv)
+{
+    QDate day;
+    std::map<QString, int> options{{QStringLiteral("--days"), 1}};
+    if (!dayAndOptions(inv, QStringLiteral("fetch"), &day, &options))
+        return ExitError;
+    auto settings = settingsFor(inv);
+    if (!settings)
+        return ExitError;
+    settings->daysToDownload = qint16(qMin(options[QStringLiteral("--days")], 7));
+    Program program(inv.home, inv.ctx.clock);
+    reportProgress(inv, program);
+    const GrabberResult result =
+        getPrograms(program.grabber, FetchVariant::Guide, inv.home.path(), *settings,
+                    wallClock(day, inv.ctx.clock.now().time()), inv.ctx.clock);
+    if (result.outcome == GrabberResult::Outcome::Finished && result.exitCode == 0)
+        return ExitOk;
+    inv.ctx.err << "the grabber batch did not finish cleanly"
+                << (result.detail.isEmpty() ? QString() : QStringLiteral(": ") + result.detail)
+                << "\n";
+    return ExitNo;
+}
+
+QString isoTime(QTime t)
+{
+    return t.toString(QStringLiteral("HH:mm:ss"));
+}
+
+int cmdProgrammes(Invocation& inv)
+{
+    QDate day;
+    if (!dayAndOptions(inv, QStringLiteral("programmes"), &day, nullptr))
+        return ExitError;
+    ListingsStore store(inv.home.databaseFile());
+    if (!checkForPrograms(store, day)) {
+        inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
+        return ExitNo;
+    }
+    const Snapshot<ProgrammeRow> rows = store.dayProgrammes(dayNumber(day));
+    for (const ProgrammeRow& p : rows.rows()) {
+        QJsonObject o{
+            {QStringLiteral("programid"), p.programid},
+            {QStringLiteral("startdate"), p.startdate.toString(Qt::ISODate)},
+            {QStringLiteral("starttime"), isoTime(p.starttime)},
+            {QStringLiteral("enddate"), p.enddate.toString(Qt::ISODate)},
+            {QStringLiteral("endtime"), isoTime(p.endtime)},
+            {QStringLiteral("channel"), p.channel},
+            {QStringLiteral("title"), p.title},
+            {QStringLiteral("subtitle"), p.subtitle},
+            {QStringLiteral("description"), p.description},
+            {QStringLiteral("category"), p.category},
+            {QStringLiteral("rating"), p.rating},
+            {QStringLiteral("rerun"), p.rerun},
+            {QStringLiteral("action"), p.action ? QJsonValue(*p.action) : QJsonValue()},
+        };
+        inv.ctx.out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
+    }
+    return ExitOk;
+}
+
+int cmdGrid(Invocation& inv)
+{
+    if (inv.args.isEmpty())
+        return usageError(inv.ctx, QStringLiteral("grid takes a window, \"YYYY-MM-DD HH:MM\""));
+    const QDateTime at = QDateTime::fromString(inv.args.at(0), QStringLiteral("yyyy-MM-dd HH:mm"));
+    if (!at.isValid())
+        return usageError(inv.ctx, QStringLiteral("not a window: %1").arg(inv.args.at(0)));
+    int page = 1;
+    if (inv.args.size() == 3 && inv.args.at(1) == QLatin1String("--page")) {
+        bool ok = false;
+        page = inv.args.at(2).toInt(&ok);
+        if (!ok || page < 1)
+            return usageError(inv.ctx, QStringLiteral("--page takes a number from 1"));
+    } else if (inv.args.size() != 1) {
+        return usageError(inv.ctx, QStringLiteral("grid: unexpected %1").arg(inv.args.at(1)));
+    }
+    ListingsStore store(inv.home.databaseFile());
+    GridBuilder builder;
+    showWindow(builder.state(), wallClock(at.date(), at.time()));
+    builder.displayListings(store);
+    for (int p = 1; p < page && pageDown(builder.state(), builder.hasNextPage()); ++p)
+        builder.displayListings(store);
+    inv.ctx.out << QJsonDocument(gridPageJson(builder.page())).toJson(QJsonDocument::Indented);
+    return ExitOk;
+}
+
 using Command = std::function<int(Invocation&)>;
 
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table{
-        {QStringLiteral("settings"), cmdSettings},
-        {QStringLiteral("present"), cmdPresent},
+        {QStringLiteral("settings"), cmdSettings},     {QStringLiteral("present"), cmdPresent},
+        {QStringLiteral("import"), cmdImport},         {QStringLiteral("fetch"), cmdFetch},
+        {QStringLiteral("programmes"), cmdProgrammes}, {QStringLiteral("grid"), cmdGrid},
     };
     return table;
 }

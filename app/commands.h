@@ -7,6 +7,16 @@
 //   zarvoguide-cli [--home DIR] present YYYY-MM-DD
 //       Exit 0 when that day's listings are in the database, 1 when not, 2 on an error. Creates
 //       the database when it is missing.
+//   zarvoguide-cli [--home DIR] import YYYY-MM-DD
+//       Imports the day's XMLTV file as the guide does, fetching it first when it is missing (two
+//       passes at most). Exit 0 when the day is present afterwards, else 1 with the message.
+//   zarvoguide-cli [--home DIR] fetch YYYY-MM-DD [--days N]
+//       Writes and runs the grabber batch only. Exit 0 when it finished cleanly.
+//   zarvoguide-cli [--home DIR] programmes YYYY-MM-DD
+//       That day's stored rows as JSON lines with every column (dates 'YYYY-MM-DD', times
+//       'HH:MM:SS'). Exit 1 when the day is not stored.
+//   zarvoguide-cli [--home DIR] grid "YYYY-MM-DD HH:MM" [--page N]
+//       The guide's page for that window as JSON (header, rows of channel, icon, merged, cells).
 //
 // The program folder is the folder of the executable unless --home names another one.
 

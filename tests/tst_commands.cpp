@@ -2,7 +2,11 @@
 #include "app/commands.h"
 #include "store/listingsstore.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -17,11 +21,12 @@ struct Run
     QString err;
 };
 
-Run cli(const QStringList& args, const QString& defaultHome = QString())
+Run cli(const QStringList& args, const QString& defaultHome = QString(),
+        QDateTime now = wallClock(QDate(2003, 12, 15), QTime(20, 0)))
 {
     QString out, err;
     QTextStream o(&out), e(&err);
-    FakeClock clock(QTimeZone("America/New_York"), wallClock(QDate(2003, 12, 15), QTime(20, 0)));
+    FakeClock clock(QTimeZone("America/New_York"), now);
     CliContext ctx{o, e, clock, defaultHome};
     const int code = runCli(args, ctx);
     return {code, out, err};
@@ -47,6 +52,8 @@ private Q_SLOTS:
     void homeDefaultsToExecutableFolder();
     void badCommandLines_data();
     void badCommandLines();
+    void importFetchesThenImportsThroughTheDispatcher();
+    void importWithoutGrabberOutputFails();
 };
 
 void TestCommands::settingsPrintsWhatStartUpReads_data()
@@ -148,6 +155,64 @@ void TestCommands::badCommandLines()
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QVERIFY2(r.err.contains("usage:"), qPrintable(r.err));
     QVERIFY(!QFile::exists(dir.filePath("xmltv97.db")));
+}
+
+// A program folder laid out as the install does it: the dispatcher and the demo grabber in
+// xmltv/, settings naming the demo grabber.
+void layOutProgramFolder(const QString& home, const QByteArray& grabber)
+{
+    QVERIFY(QDir(home).mkpath("xmltv"));
+    QVERIFY(QFile::copy(ZARVO_SOURCE_DIR "/tools/xmltv", home + "/xmltv/xmltv"));
+    QVERIFY(QFile::copy(TV_GRAB_DEMO_BIN, home + "/xmltv/tv_grab_demo"));
+    writeFile(home + "/config.txt",
+              "0\r\n\"\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n100\r\n\"" + grabber + "\"\r\n");
+}
+
+void TestCommands::importFetchesThenImportsThroughTheDispatcher()
+{
+    QTemporaryDir dir;
+    layOutProgramFolder(dir.path(), "tv_grab_demo");
+    // The grabber's "today" is the machine's; import the machine's today so the offset is 0.
+    const QDate today = QDate::currentDate();
+    const QString day = today.toString(Qt::ISODate);
+    const QDateTime now = wallClock(today, QTime(12, 0));
+
+    const Run imported = cli({"--home", dir.path(), "import", day}, {}, now);
+    QVERIFY2(imported.code == 0, qPrintable(imported.err));
+    QVERIFY(imported.out.contains("40 channels"));
+    QVERIFY(QFile::exists(dir.filePath("listings.sh")));
+    QVERIFY(QFile::exists(dir.filePath("xmltv/" + today.toString("yyyyMMdd") + ".xml")));
+    QCOMPARE(cli({"--home", dir.path(), "present", day}, {}, now).code, 0);
+
+    const Run listed = cli({"--home", dir.path(), "programmes", day}, {}, now);
+    QCOMPARE(listed.code, 0);
+    const QStringList lines = listed.out.split('\n', Qt::SkipEmptyParts);
+    QVERIFY(lines.size() > 500);
+    const QJsonObject first = QJsonDocument::fromJson(lines.first().toUtf8()).object();
+    for (const char* column :
+         {"programid", "startdate", "starttime", "enddate", "endtime", "channel", "title",
+          "subtitle", "description", "category", "rating", "rerun", "action"})
+        QVERIFY2(first.contains(column), column);
+    QVERIFY(first.value("action").isNull());
+    QCOMPARE(QDate::fromString(first.value("startdate").toString(), Qt::ISODate).isValid(), true);
+
+    const Run grid = cli({"--home", dir.path(), "grid", day + " 20:00", "--page", "2"}, {}, now);
+    QCOMPARE(grid.code, 0);
+    const QJsonObject page = QJsonDocument::fromJson(grid.out.toUtf8()).object();
+    QCOMPARE(page.value("header").toArray().at(1).toString(), QString("8:00:00 PM"));
+    const QJsonArray rows = page.value("rows").toArray();
+    QCOMPARE(rows.size(), 9);
+    QCOMPARE(rows.at(0).toObject().value("channel").toString().section(' ', 0, 0), QString("11"));
+}
+
+void TestCommands::importWithoutGrabberOutputFails()
+{
+    QTemporaryDir dir;
+    layOutProgramFolder(dir.path(), "tv_grab_nowhere");
+    const Run r = cli({"--home", dir.path(), "import", "2003-12-15"});
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("Program timed out."), qPrintable(r.err));
+    QVERIFY2(r.err.contains("tv_grab_nowhere"), qPrintable(r.err));
 }
 
 QTEST_GUILESS_MAIN(TestCommands)

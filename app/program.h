@@ -1,0 +1,52 @@
+#pragma once
+// What the whole program shares: its state, its folder, its clock and the one grabber runner.
+//
+// The screens are program-wide single instances created on first reference, so they find the
+// program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
+
+#include "acquire/grabber.h"
+#include "app/appstate.h"
+#include "app/clock.h"
+#include "app/programfolder.h"
+
+#include <memory>
+
+namespace zarvo {
+
+class ListingsStore;
+
+class Program
+{
+public:
+    Program(ProgramFolder folder, const Clock& clock);
+    ~Program();
+
+    AppState state;
+    ProgramFolder folder;
+    const Clock& clock;
+    GrabberRunner grabber;
+
+    // Opens the listings database of the program folder (creating it when missing). Throws
+    // StoreError when it cannot be opened; each caller keeps its own connection, as it has
+    // always been.
+    std::unique_ptr<ListingsStore> openStore() const;
+};
+
+// The program the screens work for. Only valid inside a ProgramScope.
+Program& program();
+bool hasProgram();
+
+// Makes `p` the program for as long as the scope lives.
+class ProgramScope
+{
+public:
+    explicit ProgramScope(Program& p);
+    ~ProgramScope();
+    ProgramScope(const ProgramScope&) = delete;
+    ProgramScope& operator=(const ProgramScope&) = delete;
+
+private:
+    Program* m_previous;
+};
+
+} // namespace zarvo

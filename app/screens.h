@@ -1,0 +1,18 @@
+#pragma once
+// Moving between the program's screens. Each screen is a program-wide single instance
+// (ui::SingleInstance): frmSplash is zarvo::SplashScreen (app/splash.h), frmListings is
+// zarvo::ListingsScreen (guide/listingsscreen.h).
+
+namespace zarvo::screens {
+
+// Shows the guide, loading it first when it is not loaded (its load fetches and fills).
+void showGuide();
+
+// The guide's exit: unloads the splash screen, the action menu and the guide, which ends the
+// process (the event loop is asked to quit).
+void exitProgram();
+
+// Ends the process at once, with no unloading (a double click on the guide's background).
+[[noreturn]] void endNow();
+
+} // namespace zarvo::screens
