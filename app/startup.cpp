@@ -1,0 +1,133 @@
+#include "app/startup.h"
+
+#include "acquire/coverage.h"
+#include "acquire/dayloader.h"
+#include "app/program.h"
+#include "store/listingsstore.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+
+namespace zarvo {
+
+StartupOutcome startupStep(const SettingsRead& read, AppState& state)
+{
+    // The record takes whatever the reader produced, also on an error: the values read before
+    // the bad one stand, as they would have had the file been read value by value.
+    state.settings = read.settings;
+
+    StartupOutcome outcome;
+    switch (read.outcome) {
+    case SettingsRead::Outcome::Missing:
+        outcome.next = StartupOutcome::Next::ShowSettingsScreen;
+        break;
+    case SettingsRead::Outcome::Read:
+        outcome.next = StartupOutcome::Next::ShowGuide;
+        break;
+    case SettingsRead::Outcome::ConversionError:
+        outcome.next = StartupOutcome::Next::Stop;
+        outcome.message = read.error;
+        break;
+    }
+    return outcome;
+}
+
+StartupOutcome runStartupStep(const ProgramFolder& folder, AppState& state)
+{
+    return startupStep(readSettingsFile(folder.settingsFile()), state);
+}
+
+namespace {
+
+// Clears rescheduleRequested when the tick is left, however it is left: a request must not
+// outlive the tick that saw it, or a failing tick would repeat its pass every minute.
+class ClearRescheduleOnExit
+{
+public:
+    explicit ClearRescheduleOnExit(AppState& state) : m_state(state) {}
+    ~ClearRescheduleOnExit() { m_state.rescheduleRequested = false; }
+    ClearRescheduleOnExit(const ClearRescheduleOnExit&) = delete;
+    ClearRescheduleOnExit& operator=(const ClearRescheduleOnExit&) = delete;
+
+private:
+    AppState& m_state;
+};
+
+} // namespace
+
+void minuteTick(AppState& state, const Clock& clock, TickActions& actions)
+{
+    const ClearRescheduleOnExit clearOnExit(state);
+
+    // A minute that the timer missed is not caught up: only the minute the tick runs in counts.
+    const QDateTime mapNow = clock.now();
+    const int mapMinute = mapNow.time().minute();
+    if (state.settings.writeChannelMap == 1 && (mapMinute == 0 || mapMinute == 30))
+        actions.writeChannelMap();
+
+    // The clock is read again: writing the channel map lets events run and may take a while.
+    const QDateTime base = clock.now();
+    const bool nightlyCheck = base.time().minute() == 1 && base.time().hour() < 6;
+    if (!nightlyCheck && !state.rescheduleRequested)
+        return;
+
+    state.fetchPending = true;
+    for (int i = 0; i < 7 && state.fetchPending; ++i) {
+        const QDateTime day = base.addDays(i);
+        if (actions.checkForPrograms(day)) {
+            actions.checkForScheduled(day);
+            if (i == 6)
+                state.fetchPending = false;
+        } else if (!state.rescheduleRequested) {
+            // One day per tick: a grab can take many minutes, and the next hour's tick goes on.
+            actions.getListings(day);
+            break;
+        }
+        // A rescheduling pass only re-applies the rules; a missing day waits for the night.
+    }
+}
+
+ProgramTickActions::ProgramTickActions(Program& program) : m_program(program) {}
+
+void ProgramTickActions::writeChannelMap()
+{
+    if (channelMapWriter)
+        channelMapWriter();
+}
+
+bool ProgramTickActions::checkForPrograms(const QDateTime& day)
+{
+    const std::unique_ptr<ListingsStore> store = m_program.openStore();
+    return zarvo::checkForPrograms(*store, day.date());
+}
+
+void ProgramTickActions::checkForScheduled(const QDateTime& day)
+{
+    if (scheduledChecker)
+        scheduledChecker(day);
+}
+
+void ProgramTickActions::getListings(const QDateTime& day)
+{
+    const std::unique_ptr<ListingsStore> store = m_program.openStore();
+    ImportHooks hooks;
+    hooks.progress = [this](int count) {
+        if (count == 1 && showGuide)
+            showGuide();
+    };
+    // A night's import can take a while; the screens keep answering meanwhile.
+    hooks.yield = [] { QCoreApplication::processEvents(); };
+
+    const DayLoad load = loadDay(m_program, *store, day, FetchVariant::StartUp, hooks);
+    const QString grabberMessage = load.grabberMessage();
+    if (!grabberMessage.isEmpty()) {
+        qWarning().noquote() << "Fetching" << day.date().toString(Qt::ISODate)
+                             << "failed:" << (load.grab ? load.grab->detail : QString());
+        if (showMessage)
+            showMessage(grabberMessage);
+    }
+    if (load.import.status == ImportResult::Status::Failed)
+        qWarning().noquote() << "Importing" << load.import.file << "failed:" << load.import.message;
+}
+
+} // namespace zarvo
