@@ -1,0 +1,674 @@
+#include "guide/listingsscreen.h"
+
+#include "acquire/coverage.h"
+#include "acquire/dayloader.h"
+#include "app/program.h"
+#include "app/screens.h"
+#include "guide/translucency.h"
+#include "store/listingsstore.h"
+#include "ui/grid.h"
+#include "ui/keycodes.h"
+#include "ui/picturebutton.h"
+#include "ui/pictures.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMetaMethod>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QTextLayout>
+#include <QTimer>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace zarvo {
+
+namespace {
+
+namespace pics = ui::pictures;
+
+// Design sizes in pixels (twips / 15); the scale factors are taken against these.
+constexpr double DesignWidthPixels = double(ListingsScreen::DesignWidth) / ui::TwipsPerPixel;
+constexpr double DesignHeightPixels = double(ListingsScreen::DesignHeight) / ui::TwipsPerPixel;
+constexpr double GridPointSize = 18;
+
+const QColor White(255, 255, 255);
+// The secondary lines of the detail panel: the light blue of the picture captions.
+const QColor Secondary(0xdc, 0xe8, 0xff);
+
+ListingsScreen::ProgramEndHandler& programEndHandler()
+{
+    static ListingsScreen::ProgramEndHandler handler;
+    return handler;
+}
+
+// A label whose word-wrapped text ends in "…" where it runs out of room, instead of being cut
+// through the middle of a line. text() stays the whole text.
+class WrappedLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QRectF room = contentsRect();
+        const QFontMetricsF metrics(font());
+        const qreal lineHeight = metrics.lineSpacing();
+        const int maxLines = std::max(1, int(room.height() / lineHeight));
+        const QString all = text();
+
+        QStringList lines;
+        QTextLayout layout(all, font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WordWrap);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        while (lines.size() < maxLines) {
+            QTextLine line = layout.createLine();
+            if (!line.isValid())
+                break;
+            line.setLineWidth(room.width());
+            const int end = line.textStart() + line.textLength();
+            if (lines.size() == maxLines - 1 && end < all.size()) {
+                // The last line that fits takes the rest of the text, cut with an ellipsis.
+                lines << metrics.elidedText(all.mid(line.textStart()).simplified(), Qt::ElideRight,
+                                            room.width());
+                break;
+            }
+            lines << all.mid(line.textStart(), line.textLength()).trimmed();
+        }
+        layout.endLayout();
+
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        for (int i = 0; i < lines.size(); ++i)
+            painter.drawText(QPointF(room.left(), room.top() + i * lineHeight + metrics.ascent()),
+                             lines[i]);
+    }
+};
+
+// The title strip: its ends keep their proportions at any width, and the plain middle of the
+// strip stretches between them, so a wide screen gets a wider strip rather than stretched
+// letters.
+class BannerPicture : public QWidget
+{
+public:
+    explicit BannerPicture(QWidget* parent) : QWidget(parent)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    void setPicture(const QPixmap& picture)
+    {
+        m_picture = picture;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        if (m_picture.isNull() || width() <= 0 || height() <= 0)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        const QSizeF source = m_picture.deviceIndependentSize();
+        const qreal scale = height() / source.height();
+        const qreal natural = source.width() * scale;
+        if (natural >= width()) {
+            const QSizeF fitted = source.scaled(size(), Qt::KeepAspectRatio);
+            painter.drawPixmap(QRectF(QPointF(0, (height() - fitted.height()) / 2), fitted),
+                               m_picture, QRectF(QPointF(0, 0), source));
+            return;
+        }
+        // Where the strip holds only its gradient: between the title and the tag at the right.
+        const qreal leftEnd = source.width() * 0.42;
+        const qreal rightStart = source.width() * 0.74;
+        const qreal leftWidth = leftEnd * scale;
+        const qreal rightWidth = (source.width() - rightStart) * scale;
+        const qreal h = height();
+        painter.drawPixmap(QRectF(0, 0, leftWidth, h), m_picture,
+                           QRectF(0, 0, leftEnd, source.height()));
+        painter.drawPixmap(QRectF(leftWidth, 0, width() - leftWidth - rightWidth, h), m_picture,
+                           QRectF(leftEnd, 0, rightStart - leftEnd, source.height()));
+        painter.drawPixmap(QRectF(width() - rightWidth, 0, rightWidth, h), m_picture,
+                           QRectF(rightStart, 0, source.width() - rightStart, source.height()));
+    }
+
+private:
+    QPixmap m_picture;
+};
+
+QLabel* detailLabel(QLabel* label, QWidget* parent, const char* name, const QString& caption,
+                    const QRect& twips, double pointSize, bool bold, const QColor& colour,
+                    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter)
+{
+    label->setParent(parent);
+    label->setObjectName(QLatin1String(name));
+    label->setText(caption);
+    label->setGeometry(twips);
+    QFont font(QStringLiteral("Arial"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    label->setFont(font);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, colour);
+    label->setPalette(pal);
+    label->setAlignment(alignment);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// Design positions in twips. The grid fills the lower two thirds; above it the banner spans
+// the width, the detail panel reads from the left, and the buttons sit at the right: the
+// column of five down the right edge, the row of six beside the column's last button, with
+// the hour and day captions over their pairs of arrows.
+constexpr int Margin = 360;
+constexpr int BannerTop = 90;
+constexpr int BannerHeight = 630;
+constexpr int PanelTop = 780;
+constexpr int GridTop = 3120;
+constexpr int GridWidth = 11400;
+constexpr int GridHeight = 7800 / 10 * 7; // 5460
+constexpr int ButtonSize = 450;
+constexpr int ColumnLeft = Margin + GridWidth - ButtonSize;
+constexpr int ColumnTop = 780;
+// The pictures carry their own margin: the buttons can touch.
+constexpr int ColumnPitch = ButtonSize;
+constexpr int RowTop = ColumnTop + 4 * ColumnPitch;
+constexpr int RowRight = ColumnLeft - 180;
+constexpr int PairGap = 60;
+constexpr int GroupGap = 180;
+constexpr int WordGap = 120;
+constexpr int CaptionHeight = 270;
+
+} // namespace
+
+void ListingsScreen::setProgramEndHandler(ProgramEndHandler handler)
+{
+    programEndHandler() = std::move(handler);
+}
+
+ListingsScreen::ListingsScreen(QWidget* parent)
+    : QWidget(parent), m_navigator(*this, program().state, program().clock)
+{
+    setWindowTitle(ui::applicationTitle());
+    setObjectName(QStringLiteral("frmListings"));
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::black);
+    pal.setColor(QPalette::WindowText, White);
+    setPalette(pal);
+    // The screen takes the keys itself while a button is selected; the buttons never do.
+    setFocusPolicy(Qt::StrongFocus);
+
+    buildControls();
+
+    // Not maximized, the window leaves a margin of the screen free.
+    resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QSize available = screen->availableSize();
+        resize(available.width() - available.width() / 20,
+               available.height() - available.height() / 10);
+    }
+}
+
+ListingsScreen::~ListingsScreen() = default;
+
+void ListingsScreen::buildControls()
+{
+    auto* banner = new BannerPicture(this);
+    banner->setObjectName(QStringLiteral("piclistings11"));
+    banner->setPicture(picture(pics::Banner));
+    banner->setGeometry(ui::twipRect(Margin, BannerTop, GridWidth, BannerHeight));
+    m_banner = banner;
+
+    // The button column, top to bottom.
+    for (int i = guidebutton::PageUp; i <= guidebutton::Settings; ++i) {
+        auto* button = new ui::PictureButton(this);
+        button->setGeometry(
+            ui::twipRect(ColumnLeft, ColumnTop + i * ColumnPitch, ButtonSize, ButtonSize));
+        m_buttons[std::size_t(i)] = button;
+    }
+    // The button row, laid out from the right: day pair, hour pair, prime time, now.
+    int right = RowRight;
+    const auto place = [&](int index, int width, int gapBefore) {
+        right -= width;
+        auto* button = new ui::PictureButton(this);
+        button->setGeometry(ui::twipRect(right, RowTop, width, ButtonSize));
+        m_buttons[std::size_t(index)] = button;
+        right -= gapBefore;
+    };
+    place(guidebutton::DayForward, ButtonSize, PairGap);
+    place(guidebutton::DayBack, ButtonSize, GroupGap);
+    const int dayLeft = m_buttons[guidebutton::DayBack]->x() * ui::TwipsPerPixel;
+    place(guidebutton::HourForward, ButtonSize, PairGap);
+    place(guidebutton::HourBack, ButtonSize, GroupGap);
+    const int hourLeft = m_buttons[guidebutton::HourBack]->x() * ui::TwipsPerPixel;
+    place(guidebutton::PrimeTime, 2 * ButtonSize, WordGap);
+    place(guidebutton::Now, 2 * ButtonSize, 0);
+    const int pairWidth = 2 * ButtonSize + PairGap;
+    for (int i = 0; i < guidebutton::Count; ++i) {
+        ui::PictureButton* button = m_buttons[std::size_t(i)];
+        button->setObjectName(QStringLiteral("piclistings%1").arg(i));
+        const QString name = pics::GuideButtons[std::size_t(i)];
+        button->setPictures(picture(name), picture(ui::selectedPicture(name)));
+        connect(button, &ui::PictureButton::clicked, this,
+                [this, i] { m_navigator.buttonClicked(i); });
+    }
+    const auto caption = [&](const char* name, const QString& file, int left) {
+        auto* c = new ui::PictureButton(this);
+        c->setObjectName(QLatin1String(name));
+        const QPixmap pix = picture(file);
+        c->setPictures(pix, pix);
+        c->setAttribute(Qt::WA_TransparentForMouseEvents);
+        c->setGeometry(ui::twipRect(left, RowTop - CaptionHeight - 15, pairWidth, CaptionHeight));
+        return c;
+    };
+    m_hourCaption = caption("pichour", pics::HourCaption, hourLeft);
+    m_dayCaption = caption("picday", pics::DayCaption, dayLeft);
+
+    // The detail panel. The title gets the panel's first line; channel and times the second;
+    // subtitle and description below, the description as long as the room allows. Clock,
+    // rating and category are kept at the right, above the button row.
+    const int panelRight = m_buttons[guidebutton::Now]->x() * ui::TwipsPerPixel - 240;
+    const int infoLeft = RowRight - 2400;
+    const int infoWidth = RowRight - infoLeft;
+    m_lbltitle =
+        detailLabel(new QLabel, this, "lbltitle", QStringLiteral("Title"),
+                    ui::twipRect(Margin, PanelTop, infoLeft - 240 - Margin, 480), 18, true, White);
+    m_lblTime = detailLabel(new QLabel, this, "lblTime", QString(),
+                            ui::twipRect(infoLeft, PanelTop, infoWidth, 480), 14, false, Secondary,
+                            Qt::AlignRight | Qt::AlignVCenter);
+    m_lblChannel = detailLabel(new QLabel, this, "lblChannel", QStringLiteral("Channel"),
+                               ui::twipRect(Margin, PanelTop + 510, 2700, 360), 14, true, White);
+    m_lblTimes = detailLabel(
+        new QLabel, this, "lblTimes", QStringLiteral("Time"),
+        ui::twipRect(Margin + 2760, PanelTop + 510, infoLeft - 240 - Margin - 2760, 360), 14, false,
+        Secondary);
+    m_lblRating = detailLabel(new QLabel, this, "lblRating", QStringLiteral("Rated:"),
+                              ui::twipRect(infoLeft, PanelTop + 510, infoWidth, 360), 14, false,
+                              Secondary, Qt::AlignRight | Qt::AlignVCenter);
+    m_lblcategory = detailLabel(new QLabel, this, "lblcategory", QStringLiteral("Category"),
+                                ui::twipRect(infoLeft, PanelTop + 900, infoWidth, 360), 14, false,
+                                Secondary, Qt::AlignRight | Qt::AlignVCenter);
+    m_lblsubtitle = detailLabel(new QLabel, this, "lblsubtitle", QStringLiteral("subtitle"),
+                                ui::twipRect(Margin, PanelTop + 900, panelRight - Margin, 390), 16,
+                                false, White);
+    m_lbldesc = detailLabel(new WrappedLabel, this, "lbldesc", QStringLiteral("desc"),
+                            ui::twipRect(Margin, PanelTop + 1320, panelRight - Margin,
+                                         GridTop - 90 - (PanelTop + 1320)),
+                            16, false, White, Qt::AlignLeft | Qt::AlignTop);
+    m_lbldesc->setWordWrap(true);
+    for (QLabel* label : {m_lbltitle, m_lblTime, m_lblChannel, m_lblTimes, m_lblRating,
+                          m_lblcategory, m_lblsubtitle, m_lbldesc})
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+
+    m_grid = new ui::Grid(10, 3, this);
+    m_grid->setObjectName(QStringLiteral("theGrid"));
+    m_grid->setGeometry(ui::twipRect(Margin, GridTop, GridWidth, GridHeight));
+    QFont gridFont(QStringLiteral("Arial"));
+    gridFont.setStyleHint(QFont::SansSerif);
+    gridFont.setPointSizeF(GridPointSize);
+    m_grid->setFont(gridFont);
+    // Button mode first: the grid takes the focus only when the viewer goes to it.
+    m_grid->setFocusable(false);
+    layoutGridCells();
+    connect(m_grid, &ui::Grid::currentCellChanged, this,
+            [this](int row, int column) { fillDetail(row, column); });
+    connect(m_grid, &ui::Grid::keyReleased, this, [this](int code) {
+        if (code == ui::vk::Return)
+            chooseProgram();
+        m_navigator.keyReleased(code, KeySource::Grid);
+    });
+
+    m_markers.insert(QStringLiteral("record"), picture(pics::RecordOnceMarker));
+    m_markers.insert(QStringLiteral("season"), picture(pics::SeasonMarker));
+    m_markers.insert(QStringLiteral("all"), picture(pics::AllMarker));
+}
+
+QPixmap ListingsScreen::picture(const QString& name) const
+{
+    return QPixmap(ui::picturePath(program().folder.path(), name));
+}
+
+// --- lifecycle -------------------------------------------------------------------------------
+
+void ListingsScreen::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_grid->hasFocus())
+        setFocus();
+    if (m_loadStarted)
+        return;
+    m_loadStarted = true;
+    // Shown first and loaded after, so that the viewer sees the window (and lbltitle telling
+    // what the fetch is doing) while the listings are fetched.
+    QTimer::singleShot(0, this, &ListingsScreen::load);
+}
+
+void ListingsScreen::load()
+{
+    AppState& state = program().state;
+    m_alpha = applyOpacitySetting(this, state.settings.opacity);
+
+    // The design layout, recorded before anything has been scaled.
+    m_layout.clear();
+    m_layout.record(m_banner);
+    for (ui::PictureButton* button : m_buttons)
+        m_layout.record(button);
+    m_layout.record({m_hourCaption, m_dayCaption, m_lbltitle, m_lbldesc, m_lblsubtitle, m_lblRating,
+                     m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes, m_grid});
+
+    const bool loaded = m_navigator.startUp();
+
+    m_loadComplete = true;
+    showNormal();
+    showMaximized();
+    // A window that was already at its final size gets no resize event to scale it.
+    formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
+
+    if (loaded) {
+        state.importInProgress = false;
+        Q_EMIT loadFinished(true);
+        return;
+    }
+    ui::messageBox(this, state.loadErrorText);
+    Q_EMIT loadFinished(false);
+    endProgram(ProgramEnd::Exit);
+}
+
+void ListingsScreen::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // Until the load has recorded the layout there is nothing to scale from.
+    if (!m_loadComplete)
+        return;
+    formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
+}
+
+void ListingsScreen::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    // A changed opacity setting takes effect whenever the guide becomes active again.
+    if (event->type() == QEvent::ActivationChange && isActiveWindow() && hasProgram())
+        m_alpha = applyOpacitySetting(this, program().state.settings.opacity);
+}
+
+void ListingsScreen::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    endProgram(ProgramEnd::Exit);
+}
+
+void ListingsScreen::endProgram(ProgramEnd how)
+{
+    if (m_ending)
+        return;
+    m_ending = true;
+    if (programEndHandler()) {
+        programEndHandler()(how);
+        m_ending = false;
+        return;
+    }
+    if (how == ProgramEnd::Immediate)
+        screens::endNow();
+    screens::exitProgram();
+}
+
+void ListingsScreen::formatPics(double xratio, double yratio)
+{
+    m_layout.apply(xratio, yratio);
+    layoutGridCells();
+    ui::scaleFont(m_lbldesc, 16, yratio);
+    ui::scaleFont(m_lbltitle, 18, yratio);
+    ui::scaleFont(m_lblTime, 14, yratio);
+    ui::scaleFont(m_lblChannel, 14, yratio);
+    ui::scaleFont(m_lblTimes, 14, yratio);
+    ui::scaleFont(m_lblsubtitle, 16, yratio);
+    ui::scaleFont(m_lblRating, 14, yratio);
+    ui::scaleFont(m_lblcategory, 14, yratio);
+    ui::scaleFont(m_grid, GridPointSize, yratio);
+}
+
+void ListingsScreen::layoutGridCells()
+{
+    const double w = m_grid->width();
+    const double h = m_grid->height();
+    m_grid->setColumnWidth(0, ui::roundHalfEven(w / 5));
+    m_grid->setColumnWidth(1, ui::roundHalfEven((w + w) / 5));
+    m_grid->setColumnWidth(2, ui::roundHalfEven((w + w) / 5));
+    for (int row = 0; row < m_grid->rowCount(); ++row)
+        m_grid->setRowHeight(row, ui::roundHalfEven(h / 10));
+}
+
+void ListingsScreen::initForm()
+{
+    layoutGridCells();
+    m_grid->setText(9, 0, QString());
+}
+
+// --- keys and mouse --------------------------------------------------------------------------
+
+void ListingsScreen::keyReleaseEvent(QKeyEvent* event)
+{
+    // A held remote button repeats its press; the release that counts is the last one.
+    const int code = event->isAutoRepeat() ? 0 : ui::toVirtualKey(event->key());
+    if (code == 0) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    m_navigator.keyReleased(code, KeySource::Form);
+}
+
+void ListingsScreen::mouseDoubleClickEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    event->accept();
+    endProgram(ProgramEnd::Immediate);
+}
+
+void ListingsScreen::chooseProgram()
+{
+    if (program().state.importInProgress || m_navigator.isBusy())
+        return;
+    const int row = m_grid->currentRow();
+    const int column = m_grid->currentColumn();
+    if (m_builder.page().cell(row - 1, column - 1))
+        Q_EMIT programChosen(row, column);
+}
+
+void ListingsScreen::showButtonSelected(int button, bool selected)
+{
+    if (button >= 0 && button < guidebutton::Count)
+        m_buttons[std::size_t(button)]->setSelected(selected);
+}
+
+void ListingsScreen::setGridFocus(bool focused)
+{
+    m_grid->setFocusable(focused);
+    if (focused)
+        m_grid->setFocus();
+    else
+        setFocus();
+}
+
+void ListingsScreen::setWindowState(GuideWindowState state)
+{
+    if (state == GuideWindowState::Minimized)
+        showMinimized();
+    else
+        showMaximized();
+}
+
+void ListingsScreen::showSettings()
+{
+    hide();
+    Q_EMIT settingsRequested();
+    if (!isSignalConnected(QMetaMethod::fromSignal(&ListingsScreen::settingsRequested)))
+        show();
+}
+
+void ListingsScreen::exitProgram()
+{
+    endProgram(ProgramEnd::Exit);
+}
+
+// --- listings --------------------------------------------------------------------------------
+
+ListingsStore& ListingsScreen::store()
+{
+    if (!m_store)
+        m_store = program().openStore();
+    return *m_store;
+}
+
+void ListingsScreen::reportStoreError(const QString& message)
+{
+    // The connection may be what failed; the next use opens a fresh one.
+    m_store.reset();
+    ui::messageBox(this, message);
+}
+
+bool ListingsScreen::checkForPrograms(QDate day)
+{
+    try {
+        return zarvo::checkForPrograms(store(), day);
+    } catch (const StoreError&) {
+        // Counted as missing: the import that follows reports what is wrong with the store.
+        m_store.reset();
+        return false;
+    }
+}
+
+void ListingsScreen::getListings(const QDateTime& day)
+{
+    int found = 0;
+    ImportHooks hooks;
+    hooks.progress = [&found](int count) { found = count; };
+    // The label is brought up to date only when the events run, not for every stored row.
+    hooks.yield = [this, &found] {
+        if (found > 0)
+            m_lbltitle->setText(programsFoundText(found));
+        QCoreApplication::processEvents();
+    };
+    const QMetaObject::Connection progress =
+        connect(&program().grabber, &GrabberRunner::progress, m_lbltitle, &QLabel::setText);
+    try {
+        const DayLoad load = loadDay(program(), store(), day, FetchVariant::Guide, hooks);
+        if (load.import.status == ImportResult::Status::Imported) {
+            m_lbltitle->setText(programsFoundText(load.import.programmes));
+            // New listings may name logos that were missing before.
+            m_logos.clear();
+        }
+        disconnect(progress);
+        if (!load.grabberMessage().isEmpty())
+            ui::messageBox(this, load.grabberMessage());
+    } catch (const StoreError& error) {
+        disconnect(progress);
+        reportStoreError(error.message());
+    }
+}
+
+bool ListingsScreen::displayListings()
+{
+    try {
+        // A fill lets the event loop run now and then; keys arriving meanwhile wait in the
+        // navigator, so no second fill starts under this one.
+        if (!m_builder.displayListings(store(), [] { QCoreApplication::processEvents(); }))
+            return false;
+    } catch (const StoreError& error) {
+        reportStoreError(error.message());
+        return false;
+    } catch (const std::invalid_argument& error) {
+        ui::messageBox(this, QString::fromUtf8(error.what()));
+        return false;
+    }
+    paintPage();
+    return true;
+}
+
+void ListingsScreen::beginRefill()
+{
+    if (m_refillDepth++ == 0)
+        m_grid->setUpdatesEnabled(false);
+}
+
+void ListingsScreen::endRefill()
+{
+    if (--m_refillDepth == 0)
+        m_grid->setUpdatesEnabled(true);
+}
+
+QPixmap ListingsScreen::logo(const QString& icon)
+{
+    if (icon.isEmpty())
+        return QPixmap();
+    const auto cached = m_logos.constFind(icon);
+    if (cached != m_logos.constEnd())
+        return *cached;
+    const QPixmap loaded(QDir(program().folder.logosFolder()).filePath(icon));
+    m_logos.insert(icon, loaded);
+    return loaded;
+}
+
+void ListingsScreen::paintPage()
+{
+    const GridPage& page = m_builder.page();
+    for (int row = 1; row < m_grid->rowCount(); ++row) {
+        m_grid->clearRow(row);
+        m_grid->setRowMerged(row, false);
+    }
+    for (std::size_t k = 0; k < page.rows.size() && int(k) + 1 < m_grid->rowCount(); ++k) {
+        const GridRow& channel = page.rows[k];
+        const int row = int(k) + 1;
+        m_grid->setText(row, 0, channel.channelText);
+        m_grid->setAlignment(row, 0, ui::CellAlignment::LeftCenter);
+        m_grid->setPicture(row, 0, logo(channel.icon));
+        m_grid->setPictureAlignment(row, 0, ui::CellAlignment::LeftCenter);
+        for (int half = 0; half < 2; ++half) {
+            const GridCell* cell = page.cell(int(k), half);
+            if (!cell)
+                continue;
+            m_grid->setText(row, half + 1, cell->title);
+            m_grid->setAlignment(row, half + 1, ui::CellAlignment::LeftCenter);
+            m_grid->setPicture(row, half + 1, m_markers.value(cell->marker));
+            m_grid->setPictureAlignment(row, half + 1, ui::CellAlignment::RightCenter);
+        }
+        m_grid->setRowMerged(row, channel.merged);
+    }
+    m_grid->setText(0, 0, page.header[0]);
+    m_grid->setAlignment(0, 0, ui::CellAlignment::RightCenter);
+    for (int column = 1; column <= 2; ++column) {
+        m_grid->setText(0, column, page.header[std::size_t(column)]);
+        m_grid->setAlignment(0, column, ui::CellAlignment::CenterCenter);
+    }
+    m_grid->setCurrentCell(1, 1, false);
+    fillDetail(1, 1);
+}
+
+void ListingsScreen::fillDetail(int row, int column)
+{
+    const DetailTexts texts = detailTexts(m_builder.page(), row - 1, column - 1, program().clock);
+    m_lbltitle->setText(texts.lbltitle);
+    m_lbldesc->setText(texts.lbldesc);
+    m_lblsubtitle->setText(texts.lblsubtitle);
+    m_lblRating->setText(texts.lblRating);
+    m_lblcategory->setText(texts.lblcategory);
+    m_lblTime->setText(texts.lblTime);
+    m_lblChannel->setText(texts.lblChannel);
+    m_lblTimes->setText(texts.lblTimes);
+}
+
+} // namespace zarvo

@@ -1,0 +1,155 @@
+#pragma once
+// frmListings, the guide screen: the banner, the detail panel of eight labels, a column of five
+// and a row of six picture buttons, and the listings grid of nine channels by two half hours.
+// A program-wide single instance (ui::SingleInstance<ListingsScreen>, see app/screens.h).
+//
+// Lifecycle. The first time the screen is shown it loads: it checks today's listings, fetches
+// and imports them when they are missing (lbltitle tells what is going on meanwhile), fills the
+// grid at the present hour with button 1 selected, records its layout and maximizes. When the
+// day cannot be loaded it shows loadErrorText and ends the program. Later showings only
+// re-apply the opacity setting. Resizing rescales every control, the grid's cells and the fonts
+// from the design size of 12120 × 8670 twips. Closing the screen ends the program.
+//
+// Keys arrive as virtual-key codes and go to the GuideNavigator (guide/navigation.h): from the
+// screen while a button is selected, and from the grid while it has the focus.
+//
+// Controls carry their form names as object names: "theGrid"; "piclistings0" to "piclistings10"
+// for the buttons and "piclistings11" for the banner; "pichour" and "picday" for the captions;
+// "lbltitle", "lbldesc", "lblsubtitle", "lblRating", "lblcategory", "lblTime", "lblChannel",
+// "lblTimes" for the detail labels.
+//
+// The screen needs the program (app/program.h) from construction on: its pictures come from
+// the program folder's pictures/ folder and the channel logos from its logos/ folder.
+
+#include "guide/gridbuilder.h"
+#include "guide/navigation.h"
+#include "ui/forms.h"
+
+#include <QHash>
+#include <QPixmap>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+
+namespace zarvo {
+
+class ListingsStore;
+
+namespace ui {
+class Grid;
+class PictureButton;
+} // namespace ui
+
+class ListingsScreen : public QWidget, private GuideView
+{
+    Q_OBJECT
+public:
+    // The design size the layout is drawn at, in twips.
+    static constexpr int DesignWidth = 12120;
+    static constexpr int DesignHeight = 8670;
+
+    // How the screen ends the program.
+    enum class ProgramEnd {
+        Exit,      // the orderly way: screens::exitProgram() (exit command, close, failed load)
+        Immediate, // at once: screens::endNow() (double click on the background)
+    };
+    using ProgramEndHandler = std::function<void(ProgramEnd)>;
+    // Replaces how the program is ended (for tests); an empty handler restores the default.
+    static void setProgramEndHandler(ProgramEndHandler handler);
+
+    explicit ListingsScreen(QWidget* parent = nullptr);
+    ~ListingsScreen() override;
+
+    // True once the first load has run to its end (whether or not the day could be loaded).
+    bool isLoadComplete() const { return m_loadComplete; }
+    GuideNavigator& navigator() { return m_navigator; }
+    // The page the grid shows.
+    const GridPage& page() const { return m_builder.page(); }
+    const GridState& gridModel() const { return m_builder.state(); }
+    // The alpha of the last opacity applied (255 opaque).
+    int alpha() const { return m_alpha; }
+
+    // Lays every control out at the scale factors (window size / design size), then the grid's
+    // columns (1/5, 2/5, 2/5 of its width) and rows (1/10 of its height), then the fonts
+    // (design point size × yratio).
+    void formatPics(double xratio, double yratio);
+
+Q_SIGNALS:
+    // The first load has ended; `loaded` is false when the day could not be loaded.
+    void loadFinished(bool loaded);
+    // Enter on a programme cell of the focused grid (row 1..9, column 1..2).
+    void programChosen(int row, int column);
+    // The settings command: the guide has hidden itself for the settings screen. With nothing
+    // connected (no settings screen yet) the guide shows itself again at once.
+    void settingsRequested();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // GuideView
+    GridState& gridState() override { return m_builder.state(); }
+    bool displayListings() override;
+    bool hasNextPage() const override { return m_builder.hasNextPage(); }
+    void beginRefill() override;
+    void endRefill() override;
+    void initForm() override;
+    bool checkForPrograms(QDate day) override;
+    void getListings(const QDateTime& day) override;
+    void showButtonSelected(int button, bool selected) override;
+    void setGridFocus(bool focused) override;
+    void setWindowState(GuideWindowState state) override;
+    void showSettings() override;
+    void exitProgram() override;
+
+    void buildControls();
+    void load();
+    void endProgram(ProgramEnd how);
+    ListingsStore& store();
+    void reportStoreError(const QString& message);
+    void layoutGridCells();
+    void paintPage();
+    void fillDetail(int row, int column);
+    void chooseProgram();
+    QPixmap logo(const QString& icon);
+    QPixmap picture(const QString& name) const;
+
+    ui::Grid* m_grid = nullptr;
+    std::array<ui::PictureButton*, guidebutton::Count> m_buttons{};
+    QWidget* m_banner = nullptr;
+    ui::PictureButton* m_hourCaption = nullptr;
+    ui::PictureButton* m_dayCaption = nullptr;
+    QLabel* m_lbltitle = nullptr;
+    QLabel* m_lbldesc = nullptr;
+    QLabel* m_lblsubtitle = nullptr;
+    QLabel* m_lblRating = nullptr;
+    QLabel* m_lblcategory = nullptr;
+    QLabel* m_lblTime = nullptr;
+    QLabel* m_lblChannel = nullptr;
+    QLabel* m_lblTimes = nullptr;
+
+    ui::LayoutTable m_layout;
+    GridBuilder m_builder;
+    GuideNavigator m_navigator;
+    std::unique_ptr<ListingsStore> m_store;
+    // Logos by file name; a logo that could not be read is kept as a null picture, so a
+    // missing file is looked for once per import, not on every page.
+    QHash<QString, QPixmap> m_logos;
+    QHash<QString, QPixmap> m_markers;
+    int m_refillDepth = 0;
+    int m_alpha = 255;
+    bool m_loadStarted = false;
+    bool m_loadComplete = false;
+    bool m_ending = false;
+};
+
+} // namespace zarvo

@@ -1,0 +1,437 @@
+#include "guide/navigation.h"
+
+namespace zarvo {
+
+namespace {
+
+bool isButton(int selected)
+{
+    return selected >= 0 && selected < guidebutton::Count;
+}
+
+bool isArrowOrEnter(GuideCommand command)
+{
+    switch (command) {
+    case GuideCommand::Enter:
+    case GuideCommand::MoveLeft:
+    case GuideCommand::MoveUp:
+    case GuideCommand::MoveRight:
+    case GuideCommand::MoveDown:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Keeps the grid undrawn for as long as it lives, however the command ends.
+class RefillScope
+{
+public:
+    explicit RefillScope(GuideView& view) : m_view(view) { m_view.beginRefill(); }
+    ~RefillScope() { m_view.endRefill(); }
+    RefillScope(const RefillScope&) = delete;
+    RefillScope& operator=(const RefillScope&) = delete;
+
+private:
+    GuideView& m_view;
+};
+
+} // namespace
+
+GuideCommand commandForKey(int virtualKey)
+{
+    switch (virtualKey) {
+    case 13:
+        return GuideCommand::Enter;
+    case 37:
+        return GuideCommand::MoveLeft;
+    case 38:
+        return GuideCommand::MoveUp;
+    case 39:
+        return GuideCommand::MoveRight;
+    case 40:
+        return GuideCommand::MoveDown;
+    case 'B':
+        return GuideCommand::PageDown;
+    case 'C':
+        return GuideCommand::PrimeTime;
+    case 'J':
+        return GuideCommand::DayBack;
+    case 'K':
+        return GuideCommand::DayForward;
+    case 'M':
+        return GuideCommand::HourForward;
+    case 'N':
+        return GuideCommand::HourBack;
+    case 'S':
+        return GuideCommand::Settings;
+    case 'V':
+        return GuideCommand::PageUp;
+    case 'X':
+        return GuideCommand::Exit;
+    case 'Z':
+        return GuideCommand::Now;
+    case 188:
+        return GuideCommand::Minimize;
+    case 190:
+        return GuideCommand::Maximize;
+    default:
+        return GuideCommand::Nothing;
+    }
+}
+
+GuideCommand commandForButton(int button)
+{
+    switch (button) {
+    case guidebutton::PageUp:
+        return GuideCommand::PageUp;
+    case guidebutton::GoToGrid:
+        return GuideCommand::GoToGrid;
+    case guidebutton::PageDown:
+        return GuideCommand::PageDown;
+    case guidebutton::Exit:
+        return GuideCommand::Exit;
+    case guidebutton::Settings:
+        return GuideCommand::Settings;
+    case guidebutton::Now:
+        return GuideCommand::Now;
+    case guidebutton::PrimeTime:
+        return GuideCommand::PrimeTime;
+    case guidebutton::HourBack:
+        return GuideCommand::HourBack;
+    case guidebutton::HourForward:
+        return GuideCommand::HourForward;
+    case guidebutton::DayBack:
+        return GuideCommand::DayBack;
+    case guidebutton::DayForward:
+        return GuideCommand::DayForward;
+    default:
+        return GuideCommand::Nothing;
+    }
+}
+
+int moveSelection(int s, GuideCommand arrow)
+{
+    // The column and the row form one ring for Left and Right, so the viewer can always get
+    // from any button to any other; Up and Down cycle the column, and from the row they enter
+    // it at the settings button (Up) or the grid button (Down).
+    const bool inColumn = s >= guidebutton::PageUp && s <= guidebutton::Settings;
+    switch (arrow) {
+    case GuideCommand::MoveUp:
+        if (inColumn)
+            return s == guidebutton::PageUp ? guidebutton::Settings : s - 1;
+        return guidebutton::Settings;
+    case GuideCommand::MoveDown:
+        if (inColumn)
+            return s == guidebutton::Settings ? guidebutton::PageUp : s + 1;
+        return guidebutton::GoToGrid;
+    case GuideCommand::MoveLeft:
+        if (inColumn)
+            return guidebutton::DayForward;
+        return s == guidebutton::Now ? guidebutton::GoToGrid : s - 1;
+    case GuideCommand::MoveRight:
+        if (inColumn)
+            return guidebutton::Now;
+        // Nothing shown stays nothing shown: the invisible selection has no right-hand side.
+        if (s == guidebutton::Invisible)
+            return s;
+        return s == guidebutton::DayForward ? guidebutton::GoToGrid : s + 1;
+    default:
+        return s;
+    }
+}
+
+class GuideNavigator::BusyScope
+{
+public:
+    explicit BusyScope(GuideNavigator& navigator) : m_navigator(navigator)
+    {
+        m_navigator.m_busy = true;
+    }
+    ~BusyScope() { m_navigator.m_busy = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    GuideNavigator& m_navigator;
+};
+
+GuideNavigator::GuideNavigator(GuideView& view, AppState& state, const Clock& clock)
+    : m_view(view), m_state(state), m_clock(clock)
+{
+}
+
+bool GuideNavigator::startUp()
+{
+    bool loaded = false;
+    {
+        const BusyScope busy(*this);
+        m_state.loadErrorText = QStringLiteral("Error Loading Data");
+        GridState& grid = m_view.gridState();
+        grid.channelPage = 1;
+        grid.windowStart = m_clock.now();
+        grid.requeryNeeded = true;
+
+        const auto showGrid = [&] {
+            grid.requeryNeeded = true;
+            grid.goingBack = false;
+            m_selected = guidebutton::GoToGrid;
+            refill();
+            m_view.showButtonSelected(guidebutton::GoToGrid, true);
+        };
+        // Two passes: with the day file missing, the first runs the grabber and the second
+        // imports what it wrote.
+        m_state.fetchPending = true;
+        for (int pass = 0; pass < 2 && m_state.fetchPending; ++pass) {
+            if (m_view.checkForPrograms(grid.windowStart.date())) {
+                m_view.initForm();
+                m_state.fetchPending = false;
+                showGrid();
+            } else {
+                m_view.getListings(grid.windowStart);
+                if (!m_state.fetchPending)
+                    showGrid();
+            }
+        }
+        loaded = !m_state.fetchPending;
+    }
+    if (!loaded) {
+        m_pending.reset();
+        return false;
+    }
+    runPending();
+    return true;
+}
+
+void GuideNavigator::keyReleased(int virtualKey, KeySource source)
+{
+    if (m_state.importInProgress)
+        return;
+    // Keys that mean nothing here must not push a waiting one out.
+    const GuideCommand command = commandForKey(virtualKey);
+    if (command == GuideCommand::Nothing || (source == KeySource::Grid && isArrowOrEnter(command)))
+        return;
+    if (m_busy) {
+        m_pending = Pending{virtualKey, source, -1};
+        return;
+    }
+    handleKey(virtualKey, source);
+    runPending();
+}
+
+void GuideNavigator::buttonClicked(int button)
+{
+    if (!isButton(button) || m_state.importInProgress)
+        return;
+    if (m_busy) {
+        m_pending = Pending{0, KeySource::Form, button};
+        return;
+    }
+    handleClick(button);
+    runPending();
+}
+
+void GuideNavigator::runPending()
+{
+    while (m_pending && !m_busy) {
+        const Pending pending = *m_pending;
+        m_pending.reset();
+        if (m_state.importInProgress)
+            continue;
+        if (pending.clickedButton >= 0)
+            handleClick(pending.clickedButton);
+        else
+            handleKey(pending.key, pending.source);
+    }
+}
+
+void GuideNavigator::handleKey(int virtualKey, KeySource source)
+{
+    const GuideCommand command = commandForKey(virtualKey);
+    if (command == GuideCommand::Nothing || (source == KeySource::Grid && isArrowOrEnter(command)))
+        return;
+    const BusyScope busy(*this);
+    showSelected(false);
+    switch (command) {
+    case GuideCommand::Enter:
+        if (isButton(m_selected))
+            run(commandForButton(m_selected));
+        break;
+    case GuideCommand::MoveLeft:
+    case GuideCommand::MoveUp:
+    case GuideCommand::MoveRight:
+    case GuideCommand::MoveDown:
+        m_selected = moveSelection(m_selected, command);
+        break;
+    default:
+        if (run(command))
+            endInGrid();
+        break;
+    }
+    showSelected(true);
+}
+
+void GuideNavigator::handleClick(int button)
+{
+    const BusyScope busy(*this);
+    showSelected(false);
+    m_selected = button;
+    run(commandForButton(button));
+    showSelected(true);
+}
+
+void GuideNavigator::returnToButtons()
+{
+    m_view.setGridFocus(false);
+    showSelected(false);
+    m_selected = guidebutton::GoToGrid;
+    showSelected(true);
+}
+
+void GuideNavigator::showSelected(bool selected)
+{
+    if (isButton(m_selected))
+        m_view.showButtonSelected(m_selected, selected);
+}
+
+void GuideNavigator::endInGrid()
+{
+    showSelected(false);
+    m_selected = guidebutton::None;
+    m_view.setGridFocus(true);
+}
+
+bool GuideNavigator::refill()
+{
+    const RefillScope hidden(m_view);
+    return m_view.displayListings();
+}
+
+bool GuideNavigator::run(GuideCommand command)
+{
+    switch (command) {
+    case GuideCommand::PageUp:
+        return pageUp();
+    case GuideCommand::PageDown:
+        return pageDown();
+    case GuideCommand::GoToGrid:
+        endInGrid();
+        return false;
+    case GuideCommand::Now:
+        return showWindowAt(m_clock.now());
+    case GuideCommand::PrimeTime:
+        return showWindowAt(primeTime(m_view.gridState().windowStart, m_state.settings.primeTime));
+    case GuideCommand::HourBack:
+        return moveHour(hourBack(m_view.gridState().windowStart));
+    case GuideCommand::HourForward:
+        return moveHour(hourForward(m_view.gridState().windowStart));
+    case GuideCommand::DayBack:
+        return changeDay(dayBack(m_view.gridState().windowStart, m_clock.now().date()),
+                         guidebutton::DayBack);
+    case GuideCommand::DayForward:
+        return changeDay(dayForward(m_view.gridState().windowStart, m_clock.now().date()),
+                         guidebutton::DayForward);
+    case GuideCommand::Settings:
+        m_view.showSettings();
+        return false;
+    case GuideCommand::Exit:
+        m_view.exitProgram();
+        return false;
+    case GuideCommand::Minimize:
+        m_view.setWindowState(GuideWindowState::Minimized);
+        return false;
+    case GuideCommand::Maximize:
+        m_view.setWindowState(GuideWindowState::Maximized);
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool GuideNavigator::pageUp()
+{
+    zarvo::pageUp(m_view.gridState());
+    refill();
+    return true;
+}
+
+bool GuideNavigator::pageDown()
+{
+    if (!zarvo::pageDown(m_view.gridState(), m_view.hasNextPage()))
+        return false;
+    refill();
+    return true;
+}
+
+bool GuideNavigator::showWindowAt(const QDateTime& windowStart)
+{
+    showWindow(m_view.gridState(), windowStart);
+    refill();
+    return true;
+}
+
+bool GuideNavigator::moveHour(const QDateTime& windowStart)
+{
+    GridState& grid = m_view.gridState();
+    const int page = grid.channelPage;
+    const RefillScope hidden(m_view);
+    // A new window is queried from page 1; paging down one page at a time to the page shown
+    // before saves every page's start on the way, so page up still works afterwards.
+    showWindow(grid, windowStart);
+    if (!m_view.displayListings())
+        return true;
+    while (grid.channelPage < page && m_view.hasNextPage()) {
+        zarvo::pageDown(grid, true);
+        if (!m_view.displayListings())
+            break;
+    }
+    return true;
+}
+
+bool GuideNavigator::changeDay(const std::optional<QDateTime>& newStart, int dayButton)
+{
+    if (!newStart)
+        return false;
+    GridState& grid = m_view.gridState();
+    const QDateTime previousStart = grid.windowStart;
+    grid.windowStart = *newStart;
+    loadDay(previousStart, dayButton);
+    return true;
+}
+
+void GuideNavigator::loadDay(const QDateTime& previousStart, int dayButton)
+{
+    GridState& grid = m_view.gridState();
+    m_state.fetchPending = true;
+    for (int pass = 0; pass < 2 && m_state.fetchPending; ++pass) {
+        // One day at a time: the viewer is waiting for this one.
+        m_state.settings.daysToDownload = 1;
+        if (m_view.checkForPrograms(grid.windowStart.date())) {
+            m_view.initForm();
+            m_state.fetchPending = false;
+            showLoadedDay(dayButton);
+            continue;
+        }
+        m_view.getListings(grid.windowStart);
+        if (!m_state.fetchPending) {
+            showLoadedDay(dayButton);
+            continue;
+        }
+        // The fetch or the import failed: back to the day that was shown, which the next pass
+        // finds present. Going back to that day (rather than one more step) keeps a second
+        // failure from walking the window away from it.
+        grid.windowStart = previousStart;
+    }
+}
+
+void GuideNavigator::showLoadedDay(int dayButton)
+{
+    GridState& grid = m_view.gridState();
+    showDay(grid, grid.windowStart);
+    showSelected(false);
+    m_selected = dayButton;
+    refill();
+    m_view.showButtonSelected(dayButton, true);
+}
+
+} // namespace zarvo
