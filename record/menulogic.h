@@ -1,0 +1,123 @@
+#pragma once
+// The action menu without its window: which of the seven items is selected, what the keys do to
+// the selection, and what each item does for the selected programme.
+//
+// Items, top to bottom: the title (Enter on it closes the menu), record this showing, record
+// every showing, record the series, do not record, watch, cancel.
+//
+// Keys (virtual-key codes, on release): Up moves the selection up and from the title round to
+// cancel, Down moves it down and from cancel round to the title, Enter performs the selected
+// item (menuPressed), every other key (Left and Right too) leaves it where it is. Whatever the
+// key, exactly one item shows its selected look afterwards: the selected one.
+//
+// menuPressed, by item:
+//   title          the menu is unloaded (MenuView::unloadMenu); nothing else.
+//   record...      the core items of record/rules.h: log and mark, hand program.tvpi over, and
+//                  for every showing and the series store the rule (every showing also asks
+//                  for a rescheduling pass).
+//   do not record  the mark becomes " " and every rule of the title goes, on all channels.
+//   watch          program.tvvi is handed over; once the menu is hidden, the guide is minimised
+//                  when the programme started earlier today.
+//   cancel         nothing.
+// After every item but the title the title is selected again and the menu is hidden, not
+// unloaded, so that the next showing starts at the title.
+//
+// Failures are not passed over in silence: a database error or a hand-off file that could not
+// be written is reported to the viewer (MenuView::reportFailure) after the menu is hidden. The
+// database work of an item is not undone when its file fails: the programme stays marked and
+// logged, as the rule matcher leaves it too. A watch whose file failed does not minimise the
+// guide, since nothing will be on the tuner to look at.
+
+#include "app/appstate.h"
+#include "app/clock.h"
+#include "record/handoff.h"
+#include "record/selection.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace zarvo {
+
+class ListingsStore;
+
+namespace menuitem {
+constexpr int Title = 0;
+constexpr int RecordThisShowing = 1;
+constexpr int RecordEveryShowing = 2;
+constexpr int RecordSeries = 3;
+constexpr int DoNotRecord = 4;
+constexpr int Watch = 5;
+constexpr int Cancel = 6;
+constexpr int Count = 7;
+} // namespace menuitem
+
+// What the menu's window does for the logic.
+class MenuView
+{
+public:
+    virtual ~MenuView() = default;
+    // The item shows its selected look, or its ordinary one.
+    virtual void showItemSelected(int item, bool selected) = 0;
+    // The menu goes out of sight and the guide has the focus again; the menu stays loaded.
+    virtual void hideMenu() = 0;
+    // The menu is unloaded and the guide goes back to its buttons.
+    virtual void unloadMenu() = 0;
+    // The guide window is minimised, so that the tuner's picture can be seen.
+    virtual void minimizeGuide() = 0;
+    // Tells the viewer that an item could not do all of its work.
+    virtual void reportFailure(const QString& text) = 0;
+};
+
+// Opens the listings database; throws StoreError when it cannot.
+using StoreOpener = std::function<std::unique_ptr<ListingsStore>()>;
+
+class MenuLogic
+{
+public:
+    // The view, the state and the clock must outlive the logic. The database is opened the
+    // first time an item needs it and kept; after a database error the next item opens it
+    // afresh, since the connection may be what failed. adjustDST is read from the state's
+    // settings whenever watch runs, so a change in the settings screen counts at once.
+    MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOff handOff,
+              StoreOpener openStore);
+    ~MenuLogic();
+    MenuLogic(const MenuLogic&) = delete;
+    MenuLogic& operator=(const MenuLogic&) = delete;
+
+    // The menu's load: every item ordinary, then the title selected.
+    void load();
+
+    int selectedItem() const { return m_selected; }
+    // The programme the items act on; logging a recording fills in its progFileName.
+    const SelectedProgramme& selection() const { return m_selection; }
+    void setSelection(const SelectedProgramme& selection) { m_selection = selection; }
+
+    // A key let go, by virtual-key code.
+    void keyReleased(int virtualKey);
+    // Performs the selected item (see the header comment).
+    void menuPressed();
+    // A click on an item: it is selected and performed, as if moved to and Enter pressed.
+    // Item numbers outside 0..6 are ignored.
+    void itemClicked(int item);
+    // The menu's window closed without a choice: as cancel, the title is selected again and
+    // the menu hidden.
+    void dismiss();
+
+private:
+    ListingsStore& store();
+    // Runs one item's work; a database error is turned into a failure text.
+    void perform(int item, QString& failure, bool& minimize);
+
+    MenuView& m_view;
+    AppState& m_state;
+    const Clock& m_clock;
+    HandOff m_handOff;
+    StoreOpener m_openStore;
+    std::unique_ptr<ListingsStore> m_store;
+    SelectedProgramme m_selection;
+    int m_selected = menuitem::Title;
+};
+
+} // namespace zarvo
