@@ -1,0 +1,132 @@
+#pragma once
+// frmConfig, the settings screen: the eight settings on a black window of 11190 × 6150 twips
+// (746 × 410 pixels), centred. A program-wide single instance (ui::SingleInstance<ConfigScreen>);
+// it is opened by the start-up step when there is no config.txt and by the guide's settings
+// command, and needs the program (app/program.h) from construction on.
+//
+// Loading shows program().state.settings through config::controlValuesFor (settings/
+// configlogic.h, which also lists the corrections made to values the lists cannot show).
+//
+// Mouse:
+// - chkSS enables lblPath, txtSS and cmdSS while it is ticked.
+// - cmdSS (Browse) asks for the recorder's channel map and takes the chosen path only when
+//   the file is named channels.map (any letter case); another name is refused with a message,
+//   cancelling changes nothing.
+// - picSave saves: the controls are turned into a record and config.txt in the program folder
+//   is replaced atomically, then the record becomes program().state.settings, the screen is
+//   unloaded and the guide shown. When the controls cannot be saved (see configlogic.h) or the
+//   file cannot be written, a message says why, nothing is written or changed, and the screen
+//   stays open.
+// - picCancel unloads the screen and shows the guide; nothing is written. Closing the window
+//   does the same.
+//
+// Keys: every key released while this window has the keyboard goes to keyUp, whichever control
+// has the focus, provided the key was also pressed here (so the release of the Enter that
+// closed a message box is not taken for a new Enter). Auto-repeat is ignored. Left and right
+// move a highlight over Save (6) and Cancel (7); Enter on Save appends the hidden digits to the
+// code text, shows it and writes the grabber's configuration batch (listings.sh) for the
+// grabberName setting, without saving anything; Enter on Cancel acts as Cancel. See
+// config::ConfigKeyboard for the whole state machine.
+//
+// Pictures come from the program folder's pictures/ (ui/pictures.h). When a look of a button
+// is missing, both looks of that button are drawn as plain text buttons instead.
+//
+// Controls carry their form names as object names: "chkSS", "lblPath", "txtSS", "cmdSS",
+// "chkDST", "lblDays", "cbxDays", "lblPrime", "cbxPrime", "Label1", "txtOpacity", "Label5",
+// "Combo4", "picSave", "picCancel", and the hidden "lblImages" and "txtImages".
+
+#include "settings/configlogic.h"
+
+#include <QSet>
+#include <QWidget>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zarvo {
+
+namespace ui {
+class PictureButton;
+}
+
+class ConfigScreen : public QWidget
+{
+    Q_OBJECT
+public:
+    // Where the screen turns to outside itself. An empty member keeps the default.
+    struct Hooks
+    {
+        // Asks for a file, starting from `preset`; returns the chosen path, or an empty text
+        // when cancelled. Default: a file-open dialog titled "ZarvoGuide" for "*.map" files.
+        std::function<QString(QWidget* parent, const QString& preset)> chooseChannelMap;
+        // Default: ui::messageBox.
+        std::function<void(const QString& text)> showMessage;
+        // Called after the screen has been unloaded. Default: screens::showGuide.
+        std::function<void()> showGuide;
+    };
+
+    explicit ConfigScreen(QWidget* parent = nullptr);
+    ~ConfigScreen() override;
+
+    void setHooks(Hooks hooks);
+
+    // What the controls hold now.
+    config::ControlValues controlValues() const;
+    const config::ConfigKeyboard& keyboard() const { return m_keyboard; }
+
+public Q_SLOTS:
+    // chkSS_Click: the path controls follow the tick.
+    void updatePathControls();
+    // cmdSS_Click.
+    void browse();
+    // picSave_Click. Returns true when the settings were saved (and the screen closed).
+    bool save();
+    // picCancel_Click.
+    void cancel();
+    // Form_KeyUp, with a virtual-key code (ui/keycodes.h).
+    void keyUp(int virtualKey);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void loadPictures();
+    void showControlValues(const config::ControlValues& values);
+    void showHighlight();
+    void writeConfigBatch();
+    void showMessage(const QString& text);
+    // Unloads the screen and shows the guide; only the first call does anything.
+    void closeAndShowGuide();
+
+    QCheckBox* m_chkSS;
+    QLabel* m_lblPath;
+    QLineEdit* m_txtSS;
+    QPushButton* m_cmdSS;
+    QCheckBox* m_chkDST;
+    QLabel* m_lblDays;
+    QComboBox* m_cbxDays;
+    QLabel* m_lblPrime;
+    QComboBox* m_cbxPrime;
+    QLabel* m_label1;
+    QLineEdit* m_txtOpacity;
+    QLabel* m_label5;
+    QComboBox* m_combo4;
+    ui::PictureButton* m_picSave;
+    ui::PictureButton* m_picCancel;
+    QLabel* m_lblImages;
+    QLineEdit* m_txtImages;
+
+    Hooks m_hooks;
+    config::ConfigKeyboard m_keyboard;
+    // Keys pressed while this window had the keyboard and not yet released.
+    QSet<int> m_pressedKeys;
+    bool m_closing = false;
+};
+
+} // namespace zarvo
