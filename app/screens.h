@@ -8,6 +8,10 @@ namespace zarvo::screens {
 // Shows the guide, loading it first when it is not loaded (its load fetches and fills).
 void showGuide();
 
+// Shows the settings screen (frmConfig), hiding the guide when it is up. Save or Cancel there
+// shows the guide again.
+void showSettings();
+
 // The guide's exit: unloads the splash screen, the action menu and the guide, which ends the
 // process (the event loop is asked to quit).
 void exitProgram();

@@ -35,8 +35,7 @@ SplashScreen::Navigation programScreens()
 {
     SplashScreen::Navigation nav;
     nav.showGuide = &screens::showGuide;
-    // The settings screen is not there yet; a first run goes on with the first-run defaults.
-    nav.showSettingsScreen = &screens::showGuide;
+    nav.showSettingsScreen = &screens::showSettings;
     nav.showMessage = [](const QString& text) { ui::messageBox(nullptr, text); };
     nav.exitProgram = &screens::exitProgram;
     return nav;

@@ -1,5 +1,9 @@
 #include "app/startup.h"
 
+#include "app/channelmap.h"
+#include "record/handoff.h"
+#include "record/rules.h"
+
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
 #include "app/program.h"
@@ -87,7 +91,29 @@ void minuteTick(AppState& state, const Clock& clock, TickActions& actions)
     }
 }
 
-ProgramTickActions::ProgramTickActions(Program& program) : m_program(program) {}
+ProgramTickActions::ProgramTickActions(Program& program) : m_program(program)
+{
+    channelMapWriter = [this] {
+        const std::unique_ptr<ListingsStore> store = m_program.openStore();
+        const ChannelMapResult result =
+            writeToChannels(*store, m_program.state.settings.channelMapPath, m_program.clock,
+                            [] { QCoreApplication::processEvents(); });
+        if (result.outcome == ChannelMapResult::Outcome::Failed && showMessage)
+            showMessage(result.message);
+    };
+    scheduledChecker = [this](const QDateTime& day) {
+        // An import lets events run while its transaction is open; the rules wait for the
+        // next tick rather than for the database.
+        if (m_program.state.importInProgress)
+            return;
+        const std::unique_ptr<ListingsStore> store = m_program.openStore();
+        const ScheduleResult result =
+            zarvo::checkForScheduled(*store, day.date(), HandOff{m_program.folder}, m_program.clock,
+                                     m_program.state.settings.adjustDST);
+        for (const QString& error : result.errors)
+            qWarning().noquote() << "Recording rules:" << error;
+    };
+}
 
 void ProgramTickActions::writeChannelMap()
 {

@@ -80,8 +80,9 @@ void minuteTick(AppState& state, const Clock& clock, TickActions& actions);
 // another tick's import while that one lets events run, and must not read through its open
 // transaction). Store errors are not caught here: they end the tick (see minuteTick).
 //
-// The channel map writer and the recording rules are plugged in through the members below;
-// while one is empty its step does nothing.
+// The channel map writer and the recording rules are the members below, set to the program's
+// own (the channel map named by the settings; the rules with hand-offs to the desktop's opener)
+// and replaceable by tests; while one is empty its step does nothing.
 class ProgramTickActions : public TickActions
 {
 public:

@@ -1,0 +1,84 @@
+#include "app/screens.h"
+
+#include "app/program.h"
+#include "app/splash.h"
+#include "guide/listingsscreen.h"
+#include "record/menuscreen.h"
+#include "record/selection.h"
+#include "settings/configscreen.h"
+#include "ui/forms.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace zarvo::screens {
+namespace {
+
+// Enter on a programme: the selected programme, then the action menu over the guide.
+void chooseProgramme(ListingsScreen& guide, int row, int col)
+{
+    const GridCell* cell = guide.page().cell(row - 1, col - 1);
+    if (!cell)
+        return;
+    const Program& p = program();
+    showActionMenu(fromGridCell(*cell, p.state.settings.adjustDST, p.clock), &guide);
+}
+
+// Connections a freshly created guide needs; a later reference after an unload creates the
+// guide afresh, so this runs for every new instance.
+void wireGuide(ListingsScreen& guide)
+{
+    QObject::connect(&guide, &ListingsScreen::programChosen, &guide,
+                     [&guide](int row, int col) { chooseProgramme(guide, row, col); });
+    QObject::connect(&guide, &ListingsScreen::settingsRequested, &guide, &showSettings);
+    MenuScreen::setGuideHooks(
+        {[] {
+             if (ui::SingleInstance<ListingsScreen>::isLoaded())
+                 ui::SingleInstance<ListingsScreen>::instance().navigator().returnToButtons();
+         },
+         {}});
+}
+
+} // namespace
+
+void showGuide()
+{
+    const bool fresh = !ui::SingleInstance<ListingsScreen>::isLoaded();
+    ListingsScreen& guide = ui::SingleInstance<ListingsScreen>::instance();
+    if (fresh)
+        wireGuide(guide);
+    guide.show();
+    guide.raise();
+    guide.activateWindow();
+}
+
+void showSettings()
+{
+    if (ui::SingleInstance<ListingsScreen>::isLoaded())
+        ui::SingleInstance<ListingsScreen>::instance().hide();
+    ConfigScreen& config = ui::SingleInstance<ConfigScreen>::instance();
+    config.show();
+    config.raise();
+    config.activateWindow();
+}
+
+void exitProgram()
+{
+    ui::SingleInstance<SplashScreen>::unload();
+    ui::SingleInstance<MenuScreen>::unload();
+    ui::SingleInstance<ConfigScreen>::unload();
+    ui::SingleInstance<ListingsScreen>::unload();
+    QCoreApplication::quit();
+}
+
+void endNow()
+{
+    // At once, as the viewer asked: no forms are unloaded. Whatever the database had not
+    // committed is rolled back by SQLite the next time it is opened.
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+} // namespace zarvo::screens
