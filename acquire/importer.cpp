@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
@@ -15,6 +16,7 @@
 
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstring>
 
 namespace zarvo {
@@ -109,7 +111,16 @@ qsizetype firstInvalidUtf8(const QByteArray& bytes)
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
-            ++i;
+            // Listings are mostly ASCII: pass over it eight bytes at a time.
+            std::uint64_t word = 0;
+            while (i + 8 <= n) {
+                std::memcpy(&word, p + i, 8);
+                if (word & 0x8080808080808080ULL)
+                    break;
+                i += 8;
+            }
+            while (i < n && p[i] < 0x80)
+                ++i;
             continue;
         }
         int extra = 0;
@@ -283,12 +294,39 @@ bool isText(const pugi::xml_node& n)
     return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
 }
 
+// Printable ASCII, not empty, without blanks at either end or two blanks in a row: a text that
+// removing control characters and collapsing white space leave as it is.
+bool isPlainAscii(const char* text, std::size_t length)
+{
+    if (length == 0 || text[0] == ' ' || text[length - 1] == ' ')
+        return false;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c > 0x7E || (c == ' ' && text[i + 1] == ' '))
+            return false;
+    }
+    return true;
+}
+
 // All the text inside a node, nested elements included, with white space collapsed. Walked
 // without recursion: a hostile file may nest elements very deeply.
 QString nodeText(const pugi::xml_node& node)
 {
     if (!node)
         return {};
+    // Nearly every element holds one run of printable ASCII with single blanks between words:
+    // there is nothing to remove or collapse, so it is taken as it stands.
+    const pugi::xml_node single =
+        isText(node)
+            ? node
+            : (isText(node.first_child()) && !node.first_child().next_sibling() ? node.first_child()
+                                                                                : pugi::xml_node());
+    if (single) {
+        const char* value = single.value();
+        const std::size_t length = std::strlen(value);
+        if (isPlainAscii(value, length))
+            return QString::fromLatin1(value, qsizetype(length));
+    }
     QByteArray raw;
     if (isText(node)) {
         raw = node.value();
@@ -357,12 +395,41 @@ ChannelRow readChannel(const pugi::xml_node& element)
     return row;
 }
 
+// Reads stamp attributes with parseStamp(), remembering the results: a day file repeats the same
+// few hundred stamps across all of its channels, and reading one costs more than the rest of the
+// row. Bounded, so that a file of all-different stamps does not make it grow without end.
+class StampReader
+{
+public:
+    explicit StampReader(const QTimeZone& zone) : m_zone(zone) {}
+
+    std::optional<StampParts> read(const pugi::xml_attribute& attribute)
+    {
+        const char* value = attribute.value();
+        const auto length = qsizetype(std::strlen(value));
+        const auto known = m_known.constFind(QByteArray::fromRawData(value, length));
+        if (known != m_known.cend())
+            return *known;
+        const std::optional<StampParts> parts =
+            parseStamp(attributeText(attribute).trimmed(), m_zone);
+        if (m_known.size() >= MaxKnown)
+            m_known.clear();
+        m_known.insert(QByteArray(value, length), parts);
+        return parts;
+    }
+
+private:
+    static constexpr qsizetype MaxKnown = 4096;
+    const QTimeZone& m_zone;
+    QHash<QByteArray, std::optional<StampParts>> m_known;
+};
+
 // Fills `row` from a programme element; false when its start cannot be read.
-bool readProgramme(const pugi::xml_node& element, const QTimeZone& zone, ProgrammeRow& row,
+bool readProgramme(const pugi::xml_node& element, StampReader& stamps, ProgrammeRow& row,
                    bool& unreadableStop)
 {
     unreadableStop = false;
-    const auto start = parseStamp(attributeText(element.attribute("start")).trimmed(), zone);
+    const auto start = stamps.read(element.attribute("start"));
     if (!start)
         return false;
     row.startdate = start->date;
@@ -370,7 +437,7 @@ bool readProgramme(const pugi::xml_node& element, const QTimeZone& zone, Program
     row.enddate = start->date;
     row.endtime = QTime(23, 59, 0);
     if (const pugi::xml_attribute stopAttr = element.attribute("stop")) {
-        if (const auto stop = parseStamp(attributeText(stopAttr).trimmed(), zone)) {
+        if (const auto stop = stamps.read(stopAttr)) {
             row.enddate = stop->date;
             row.endtime = stop->time;
         } else {
@@ -408,6 +475,81 @@ private:
     QElapsedTimer m_timer;
     unsigned m_steps = 0;
 };
+
+// The rows of the listings root. With `consume`, each top-level node is removed from the tree
+// once it has been read: every row reads only its own element, and the tree of a week of
+// listings is several times the size of its rows, so handing its memory back as the rows grow
+// keeps the import's peak near the tree alone instead of the tree plus all the rows.
+XmltvListings readRows(pugi::xml_node root, const QTimeZone& zone,
+                       const std::function<void()>& tick, bool consume)
+{
+    XmltvListings out;
+    std::size_t programmeElements = 0;
+    for (pugi::xml_node n = root.child("programme"); n; n = n.next_sibling("programme"))
+        ++programmeElements;
+    out.programmes.reserve(programmeElements);
+    StampReader stamps(zone);
+
+    pugi::xml_node next;
+    for (pugi::xml_node n = root.first_child(); n; n = next) {
+        next = n.next_sibling();
+        if (n.type() == pugi::node_element && std::strcmp(n.name(), "channel") == 0) {
+            out.channels.push_back(readChannel(n));
+        } else if (n.type() == pugi::node_element && std::strcmp(n.name(), "programme") == 0) {
+            ProgrammeRow row;
+            bool unreadableStop = false;
+            if (readProgramme(n, stamps, row, unreadableStop))
+                out.programmes.push_back(std::move(row));
+            else
+                ++out.skippedProgrammes;
+            if (unreadableStop)
+                ++out.unreadableStops;
+        } else {
+            if (consume)
+                root.remove_child(n);
+            continue;
+        }
+        if (consume)
+            root.remove_child(n);
+        if (tick)
+            tick();
+    }
+    return out;
+}
+
+// The same checks of the top level as loadXmltv(), answering only whether all is well.
+bool isListingsDocument(const pugi::xml_document& document)
+{
+    pugi::xml_node root;
+    for (pugi::xml_node n = document.first_child(); n; n = n.next_sibling()) {
+        if (n.type() == pugi::node_element && !root)
+            root = n;
+        else if (n.type() == pugi::node_element || isText(n))
+            return false;
+    }
+    return root && std::strcmp(root.name(), "tv") == 0;
+}
+
+// Loads a day file like loadXmltv(), but lets the parser work inside the decoded text instead of
+// a copy of it, so that a large file is not held twice while its tree is built. The tree points
+// into `text`, which must outlive it. Gives no document when anything is wrong: the parser has
+// then changed the text, which can no longer show where the fault is, so the caller loads the
+// file again the ordinary way for the report.
+std::unique_ptr<pugi::xml_document> loadInPlace(QByteArray bytes, QByteArray& text)
+{
+    Decoded decoded = decode(bytes);
+    bytes = QByteArray(); // for UTF-8 the decoded text shares these bytes; now it owns them alone
+    if (decoded.error.code != 0)
+        return nullptr;
+    text = std::move(decoded.utf8);
+    auto doc = std::make_unique<pugi::xml_document>();
+    if (!doc->load_buffer_inplace(text.data(), std::size_t(text.size()),
+                                  pugi::parse_default | pugi::parse_fragment,
+                                  pugi::encoding_utf8) ||
+        !isListingsDocument(*doc))
+        return nullptr;
+    return doc;
+}
 
 // importInProgress is true from the start of an import to every way out of it.
 class InProgress
@@ -511,29 +653,7 @@ XmltvDocument loadXmltv(const QByteArray& bytes, const QString& documentUrl)
 XmltvListings readListings(const pugi::xml_document& document, const QTimeZone& zone,
                            const std::function<void()>& tick)
 {
-    XmltvListings out;
-    const pugi::xml_node root = document.document_element();
-    for (pugi::xml_node n = root.first_child(); n; n = n.next_sibling()) {
-        if (n.type() != pugi::node_element)
-            continue;
-        if (std::strcmp(n.name(), "channel") == 0) {
-            out.channels.push_back(readChannel(n));
-        } else if (std::strcmp(n.name(), "programme") == 0) {
-            ProgrammeRow row;
-            bool unreadableStop = false;
-            if (readProgramme(n, zone, row, unreadableStop))
-                out.programmes.push_back(std::move(row));
-            else
-                ++out.skippedProgrammes;
-            if (unreadableStop)
-                ++out.unreadableStops;
-        } else {
-            continue;
-        }
-        if (tick)
-            tick();
-    }
-    return out;
+    return readRows(document.document_element(), zone, tick, false);
 }
 
 std::optional<XmltvListings> parseXmltv(const QByteArray& bytes, const QTimeZone& zone,
@@ -563,7 +683,8 @@ QString plainLogoName(const QString& reference)
     if (reference.isEmpty())
         return {};
     QString s = reference;
-    const qsizetype cut = s.indexOf(QRegularExpression(QStringLiteral("[?#]")));
+    static const QRegularExpression queryOrFragment(QStringLiteral("[?#]"));
+    const qsizetype cut = s.indexOf(queryOrFragment);
     if (cut >= 0)
         s.truncate(cut);
     s = s.mid(qMax(s.lastIndexOf(QLatin1Char('/')), s.lastIndexOf(QLatin1Char('\\'))) + 1);
@@ -611,16 +732,28 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
 
     const QString url = QUrl::fromLocalFile(r.file).toString();
     XmltvDocument doc;
+    QByteArray text; // the tree's texts when it was parsed in place
     QFile file(r.file);
-    if (info.size() > MaxFileBytes)
+    if (info.size() > MaxFileBytes) {
         doc.error =
             makeError(XmltvLoadError::CannotRead,
                       QStringLiteral("The file is larger than %1 bytes.").arg(MaxFileBytes));
-    else if (!file.open(QIODevice::ReadOnly))
+    } else if (!file.open(QIODevice::ReadOnly)) {
         doc.error = makeError(XmltvLoadError::CannotRead,
                               QStringLiteral("Cannot read the file: %1").arg(file.errorString()));
-    else
-        doc = loadXmltv(file.readAll(), url);
+    } else {
+        doc.document = loadInPlace(file.readAll(), text);
+        // A faulty file is read again through the open handle (the same file, even if the
+        // grabber has meanwhile renamed a new one into place) for the exact report.
+        if (!doc.document) {
+            text = QByteArray();
+            doc = file.seek(0) ? loadXmltv(file.readAll(), url) : XmltvDocument();
+            if (!doc.ok() && doc.error.code == 0)
+                doc.error =
+                    makeError(XmltvLoadError::CannotRead,
+                              QStringLiteral("Cannot read the file: %1").arg(file.errorString()));
+        }
+    }
     file.close();
     doc.error.documentUrl = url;
     if (!doc.ok()) {
@@ -631,8 +764,11 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
 
     Yielder yielder(hooks.yield);
     const auto tick = [&yielder] { yielder.tick(); };
-    const XmltvListings listings = readListings(*doc.document, clock.zone(), tick);
-    doc.document.reset(); // the rows hold everything now; free the tree before the writes
+    const XmltvListings listings =
+        readRows(doc.document->document_element(), clock.zone(), tick, true);
+    // The rows hold everything now; free the tree and its text before the writes.
+    doc.document.reset();
+    text = QByteArray();
     r.channels = int(listings.channels.size());
     r.programmes = int(listings.programmes.size());
     r.skippedProgrammes = listings.skippedProgrammes;
