@@ -24,6 +24,9 @@ void chooseProgramme(ListingsScreen& guide, int row, int col)
         return;
     const Program& p = program();
     showActionMenu(fromGridCell(*cell, p.state.settings.adjustDST, p.clock), &guide);
+    // The menu may have marked the programme: show the mark now, not at the next new window.
+    if (ui::SingleInstance<ListingsScreen>::isLoaded())
+        guide.refreshMarks();
 }
 
 // Connections a freshly created guide needs; a later reference after an unload creates the

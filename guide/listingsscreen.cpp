@@ -658,6 +658,15 @@ void ListingsScreen::paintPage()
     fillDetail(1, 1);
 }
 
+void ListingsScreen::refreshMarks()
+{
+    const int row = m_grid->currentRow();
+    const int column = m_grid->currentColumn();
+    m_navigator.requeryShownPage();
+    m_grid->setCurrentCell(row, column, false);
+    fillDetail(m_grid->currentRow(), m_grid->currentColumn());
+}
+
 void ListingsScreen::fillDetail(int row, int column)
 {
     const DetailTexts texts = detailTexts(m_builder.page(), row - 1, column - 1, program().clock);

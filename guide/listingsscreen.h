@@ -77,6 +77,8 @@ public:
     // columns (1/5, 2/5, 2/5 of its width) and rows (1/10 of its height), then the fonts
     // (design point size × yratio).
     void formatPics(double xratio, double yratio);
+    // Shows the marks of the current page as they are stored now, keeping the current cell.
+    void refreshMarks();
 
 Q_SIGNALS:
     // The first load has ended; `loaded` is false when the day could not be loaded.

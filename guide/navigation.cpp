@@ -301,6 +301,13 @@ void GuideNavigator::endInGrid()
     m_view.setGridFocus(true);
 }
 
+void GuideNavigator::requeryShownPage()
+{
+    if (m_state.importInProgress || m_busy)
+        return;
+    moveHour(m_view.gridState().windowStart);
+}
+
 bool GuideNavigator::refill()
 {
     const RefillScope hidden(m_view);

@@ -164,6 +164,9 @@ public:
     // Back to button mode after the grid gave up the focus (the action menu's title item): the
     // grid cannot take the focus any more and button 1 is selected.
     void returnToButtons();
+    // Queries the shown window again and returns to the page shown, so that marks set meanwhile
+    // (a recording chosen in the action menu) show at once. Ignored while an import runs.
+    void requeryShownPage();
 
 private:
     struct Pending
