@@ -2,17 +2,22 @@
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
+#include "app/channelmap.h"
 #include "app/program.h"
 #include "app/programfolder.h"
 #include "app/settingsfile.h"
 #include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
+#include "record/handoff.h"
+#include "record/rules.h"
+#include "record/selection.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 
 #include <functional>
 #include <map>
@@ -33,7 +38,15 @@ const char* const Usage =
     "  fetch YYYY-MM-DD [--days N]   write and run the grabber batch only\n"
     "  programmes YYYY-MM-DD         print the day's stored programmes as JSON lines\n"
     "  grid \"YYYY-MM-DD HH:MM\" [--page N]\n"
-    "                                print the guide's page for that window as JSON\n";
+    "                                print the guide's page for that window as JSON\n"
+    "  rule add TITLE season|all \"CHANNEL NAME\"\n"
+    "                                add a standing recording rule (or change its type)\n"
+    "  rule delete TITLE             delete every rule for TITLE, on every channel\n"
+    "  rules YYYY-MM-DD [--pause SECONDS]\n"
+    "                                apply the rules to that day (15 s between hand-offs)\n"
+    "  record YYYY-MM-DD PROGRAMID record|season|all|watch\n"
+    "                                what the action menu's items do for that programme\n"
+    "  channel-map                   rewrite the recorder's channel map now\n";
 
 struct Invocation
 {
@@ -115,7 +128,7 @@ std::optional<Settings> settingsFor(Invocation& inv)
 
 // A day argument and the options after it; false (with the usage shown) when they do not read.
 bool dayAndOptions(Invocation& inv, const QString& command, QDate* day,
-                   std::map<QString, int>* options)
+                   std::map<QString, int>* options, int minimum = 1)
 {
     auto refuse = [&inv](const QString& message) {
         usageError(inv.ctx, message);
@@ -131,7 +144,7 @@ bool dayAndOptions(Invocation& inv, const QString& command, QDate* day,
         const QString name = inv.args.at(i);
         bool ok = false;
         const int value = i + 1 < inv.args.size() ? inv.args.at(i + 1).toInt(&ok) : 0;
-        if (!options || !options->count(name) || !ok || value < 1)
+        if (!options || !options->count(name) || !ok || value < minimum)
             return refuse(QStringLiteral("%1: unexpected %2").arg(command, name));
         (*options)[name] = value;
     }
@@ -267,14 +280,176 @@ int cmdGrid(Invocation& inv)
     return ExitOk;
 }
 
+// The store of a program folder whose listings hold `day`; reports and returns null otherwise.
+std::unique_ptr<ListingsStore> storeHolding(Invocation& inv, QDate day)
+{
+    auto store = std::make_unique<ListingsStore>(inv.home.databaseFile());
+    if (!checkForPrograms(*store, day)) {
+        inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
+        return nullptr;
+    }
+    return store;
+}
+
+int cmdRule(Invocation& inv)
+{
+    const QStringList& a = inv.args;
+    const bool add = a.size() == 4 && a.at(0) == QLatin1String("add") &&
+                     (a.at(2) == QLatin1String("season") || a.at(2) == QLatin1String("all"));
+    const bool remove = a.size() == 2 && a.at(0) == QLatin1String("delete");
+    if (!add && !remove)
+        return usageError(inv.ctx, QStringLiteral("rule add TITLE season|all \"CHANNEL NAME\", "
+                                                  "or rule delete TITLE"));
+    ListingsStore store(inv.home.databaseFile());
+    if (add) {
+        addRule(store, a.at(1), a.at(2), a.at(3));
+        return ExitOk;
+    }
+    inv.ctx.out << deleteRules(store, a.at(1)) << " rules deleted\n";
+    return ExitOk;
+}
+
+// The real clock, moved on by one second for every pause round: a pass with --pause N takes N
+// seconds instead of fifteen between hand-offs, and everything else reads the true time.
+class SteppingClock final : public Clock
+{
+public:
+    explicit SteppingClock(const Clock& base) : m_base(base) {}
+    QDateTime currentInstant() const override { return m_base.currentInstant().addSecs(m_offset); }
+    QTimeZone zone() const override { return m_base.zone(); }
+    void step() { ++m_offset; }
+
+private:
+    const Clock& m_base;
+    qint64 m_offset = 0;
+};
+
+int cmdRules(Invocation& inv)
+{
+    QDate day;
+    std::map<QString, int> options{{QStringLiteral("--pause"), 15}};
+    if (!dayAndOptions(inv, QStringLiteral("rules"), &day, &options, 0))
+        return ExitError;
+    const auto settings = settingsFor(inv);
+    if (!settings)
+        return ExitError;
+    const auto store = storeHolding(inv, day);
+    if (!store)
+        return ExitNo;
+    const int pause = options[QStringLiteral("--pause")];
+    SteppingClock clock(inv.ctx.clock);
+    PauseRound round;
+    if (pause != 15)
+        round = [&clock, pause] {
+            QThread::msleep(static_cast<unsigned long>(pause) * 1000 / 15);
+            clock.step();
+        };
+    const ScheduleResult result =
+        checkForScheduled(*store, day, HandOff{inv.home}, clock, settings->adjustDST, round);
+    for (const SelectedProgramme& p : result.handedOver)
+        inv.ctx.out << p.progLocalDate << " " << p.progLocalTime << " " << p.progTitle << " on "
+                    << p.progChannelNumber << " " << p.progStation << "\n";
+    for (const QString& error : result.errors)
+        inv.ctx.err << error << "\n";
+    return result.errors.isEmpty() ? ExitOk : ExitNo;
+}
+
+int cmdRecord(Invocation& inv)
+{
+    static const QStringList actions{QStringLiteral("record"), QStringLiteral("season"),
+                                     QStringLiteral("all"), QStringLiteral("watch")};
+    bool idOk = false;
+    const qint32 id = inv.args.size() == 3 ? inv.args.at(1).toInt(&idOk) : 0;
+    const auto day = inv.args.isEmpty() ? std::nullopt : parseDay(inv.args.at(0));
+    if (!day || !idOk || !actions.contains(inv.args.at(2)))
+        return usageError(inv.ctx,
+                          QStringLiteral("record YYYY-MM-DD PROGRAMID record|season|all|watch"));
+    const auto settings = settingsFor(inv);
+    if (!settings)
+        return ExitError;
+    const auto store = storeHolding(inv, *day);
+    if (!store)
+        return ExitNo;
+    // The programme with its channel, as the guide's cell holds it.
+    std::optional<RuleMatch> found;
+    const Snapshot<ProgrammeRow> programmes = store->dayProgrammes(dayNumber(*day));
+    for (const ProgrammeRow& p : programmes.rows())
+        if (p.programid == id)
+            found = RuleMatch{p, {}, {}};
+    const Snapshot<ChannelRow> channels = store->channels();
+    if (found)
+        for (const ChannelRow& c : channels.rows())
+            if (c.channelid == found->programme.channel) {
+                found->channel = c;
+                break;
+            }
+    if (!found) {
+        inv.ctx.err << "no programme " << id << " on " << day->toString(Qt::ISODate) << "\n";
+        return ExitNo;
+    }
+    SelectedProgramme selected = fromRuleMatch(*found, settings->adjustDST, inv.ctx.clock);
+    const HandOff handOff{inv.home};
+    const QString action = inv.args.at(2);
+    AppState state;
+    HandOffResult file;
+    if (action == QLatin1String("record"))
+        file = recordThisShowing(*store, handOff, selected);
+    else if (action == QLatin1String("season"))
+        file = recordSeries(*store, handOff, selected);
+    else if (action == QLatin1String("all"))
+        file = recordEveryShowing(*store, handOff, state, selected);
+    else
+        file = watch(handOff, selected, inv.ctx.clock, settings->adjustDST).file;
+    if (!file.ok()) {
+        inv.ctx.err << file.error << "\n";
+        return ExitNo;
+    }
+    inv.ctx.out << file.path << "\n";
+    return ExitOk;
+}
+
+int cmdChannelMap(Invocation& inv)
+{
+    if (!inv.args.isEmpty())
+        return usageError(inv.ctx, QStringLiteral("channel-map takes no arguments"));
+    const auto settings = settingsFor(inv);
+    if (!settings)
+        return ExitError;
+    ListingsStore store(inv.home.databaseFile());
+    const ChannelMapResult result = writeToChannels(store, settings->channelMapPath, inv.ctx.clock);
+    switch (result.outcome) {
+    case ChannelMapResult::Outcome::Written:
+        inv.ctx.out << result.renamed << " of " << result.lines << " channels renamed\n";
+        return ExitOk;
+    case ChannelMapResult::Outcome::TodayMissing:
+        inv.ctx.err << "today's listings are not stored: the channel map is left as it is\n";
+        return ExitNo;
+    case ChannelMapResult::Outcome::TooLong:
+        inv.ctx.err << "the channel map has more than " << ChannelMapMaxLines
+                    << " lines: it is left as it is\n";
+        return ExitNo;
+    case ChannelMapResult::Outcome::Failed:
+        break;
+    }
+    inv.ctx.err << result.message << "\n";
+    return ExitNo;
+}
+
 using Command = std::function<int(Invocation&)>;
 
 const std::map<QString, Command>& commands()
 {
     static const std::map<QString, Command> table{
-        {QStringLiteral("settings"), cmdSettings},     {QStringLiteral("present"), cmdPresent},
-        {QStringLiteral("import"), cmdImport},         {QStringLiteral("fetch"), cmdFetch},
-        {QStringLiteral("programmes"), cmdProgrammes}, {QStringLiteral("grid"), cmdGrid},
+        {QStringLiteral("settings"), cmdSettings},
+        {QStringLiteral("present"), cmdPresent},
+        {QStringLiteral("import"), cmdImport},
+        {QStringLiteral("fetch"), cmdFetch},
+        {QStringLiteral("programmes"), cmdProgrammes},
+        {QStringLiteral("grid"), cmdGrid},
+        {QStringLiteral("rule"), cmdRule},
+        {QStringLiteral("rules"), cmdRules},
+        {QStringLiteral("record"), cmdRecord},
+        {QStringLiteral("channel-map"), cmdChannelMap},
     };
     return table;
 }

@@ -17,6 +17,15 @@
 //       'HH:MM:SS'). Exit 1 when the day is not stored.
 //   zarvoguide-cli [--home DIR] grid "YYYY-MM-DD HH:MM" [--page N]
 //       The guide's page for that window as JSON (header, rows of channel, icon, merged, cells).
+//   zarvoguide-cli [--home DIR] rule add TITLE season|all "CHANNEL NAME" | rule delete TITLE
+//       Adds a standing recording rule (a second choice changes its type) or deletes every rule
+//       for TITLE on every channel.
+//   zarvoguide-cli [--home DIR] rules YYYY-MM-DD [--pause SECONDS]
+//       Applies the rules to that day, handing each match to the recorder SECONDS apart (15).
+//   zarvoguide-cli [--home DIR] record YYYY-MM-DD PROGRAMID record|season|all|watch
+//       What the action menu's items do for that programme, without a screen.
+//   zarvoguide-cli [--home DIR] channel-map
+//       Rewrites the recorder's channel map named by the settings now.
 //
 // The program folder is the folder of the executable unless --home names another one.
 

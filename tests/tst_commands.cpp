@@ -54,6 +54,7 @@ private Q_SLOTS:
     void badCommandLines();
     void importFetchesThenImportsThroughTheDispatcher();
     void importWithoutGrabberOutputFails();
+    void recordingCommands();
 };
 
 void TestCommands::settingsPrintsWhatStartUpReads_data()
@@ -213,6 +214,68 @@ void TestCommands::importWithoutGrabberOutputFails()
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains("Program timed out."), qPrintable(r.err));
     QVERIFY2(r.err.contains("tv_grab_nowhere"), qPrintable(r.err));
+}
+
+// rule, rules, record and channel-map on a hand-made Monday, with a stand-in xdg-open that
+// notes what it was given.
+void TestCommands::recordingCommands()
+{
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    QVERIFY(QDir(home).mkpath("bin"));
+    writeFile(home + "/bin/xdg-open", "#!/bin/sh\necho \"$1\" >>\"$(dirname \"$0\")/opened\"\n");
+    QFile::setPermissions(home + "/bin/xdg-open", QFile::ReadOwner | QFile::ExeOwner);
+    qputenv("PATH", (home + "/bin:").toUtf8() + qgetenv("PATH"));
+    const QDate monday(2003, 12, 15);
+    {
+        ListingsStore store(home + "/xmltv97.db");
+        store.insertChannel({"c5", "5 KMQH", "5", "k.png"});
+        store.insertChannel({"c9", "9 WXYZ", "9", "w.png"});
+        auto show = [&](const QString& channel, QTime start, bool rerun) {
+            ProgrammeRow p{0,
+                           monday,
+                           start,
+                           monday,
+                           start.addSecs(3600),
+                           channel,
+                           "Grey's Anatomy",
+                           "",
+                           "A & B <c>",
+                           "Drama",
+                           "TV-14",
+                           rerun};
+            return store.insertProgramme(2, p);
+        };
+        show("c5", QTime(20, 0), false);
+        show("c5", QTime(22, 0), true);
+        show("c9", QTime(21, 0), false);
+        store.setStoredDate(2, monday);
+    }
+    const QStringList h{"--home", home};
+    QCOMPARE(cli(h + QStringList{"rule", "add", "Grey's Anatomy", "season", "5 KMQH"}).code, 0);
+    const Run pass = cli(h + QStringList{"rules", "2003-12-15", "--pause", "0"});
+    QCOMPARE(pass.code, 0);
+    // The season rule takes the first showing on its channel only: not the rerun, not 9 WXYZ.
+    QCOMPARE(pass.out.count('\n'), 1);
+    QVERIFY2(pass.out.contains("Grey's Anatomy on 5 KMQH"), qPrintable(pass.out));
+    QFile tvpi(home + "/program.tvpi");
+    QVERIFY(tvpi.open(QIODevice::ReadOnly));
+    const QByteArray file = tvpi.readAll();
+    QVERIFY(file.contains("<program-title>Grey's Anatomy</program-title>\r"));
+    QVERIFY(file.contains("<program-description>A & B <c></program-description>\r"));
+    QVERIFY(file.endsWith("</tv-program-info>\r\n"));
+
+    const Run recorded = cli(h + QStringList{"record", "2003-12-15", "3", "watch"});
+    QCOMPARE(recorded.code, 0);
+    QVERIFY(QFile::exists(home + "/program.tvvi"));
+    QCOMPARE(cli(h + QStringList{"record", "2003-12-15", "99", "record"}).code, 1);
+    QCOMPARE(cli(h + QStringList{"rule", "delete", "Grey's Anatomy"}).out,
+             QString("1 rules deleted\n"));
+    // Today (the fixed clock's 12/15/2003) is stored, but no channel map exists.
+    const Run map = cli(h + QStringList{"channel-map"});
+    QCOMPARE(map.code, 1);
+    QVERIFY2(map.err.contains("does not exist"), qPrintable(map.err));
+    QTRY_VERIFY(QFile::exists(home + "/bin/opened"));
 }
 
 QTEST_GUILESS_MAIN(TestCommands)
