@@ -232,18 +232,14 @@ void TestCommands::recordingCommands()
         store.insertChannel({"c5", "5 KMQH", "5", "k.png"});
         store.insertChannel({"c9", "9 WXYZ", "9", "w.png"});
         auto show = [&](const QString& channel, QTime start, bool rerun) {
-            ProgrammeRow p{0,
-                           monday,
-                           start,
-                           monday,
-                           start.addSecs(3600),
-                           channel,
-                           "Grey's Anatomy",
-                           "",
-                           "A & B <c>",
-                           "Drama",
-                           "TV-14",
-                           rerun};
+            ProgrammeRow p;
+            p.startdate = p.enddate = monday;
+            p.starttime = start;
+            p.endtime = start.addSecs(3600);
+            p.channel = channel;
+            p.title = "Grey's Anatomy";
+            p.description = "A & B <c>";
+            p.rerun = rerun;
             return store.insertProgramme(2, p);
         };
         show("c5", QTime(20, 0), false);
