@@ -1,3 +1,6 @@
+// The guide grid without widgets: which programme lands in which cell, the pages of nine
+// channels with their way back, the detail texts, the JSON form and the window moves.
+
 #include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
 #include "store/timerules.h"
@@ -24,15 +27,19 @@ QDateTime at(QDate date, int hour, int minute = 0)
 // "12-15 20:00" in December 2003.
 QDateTime stamp(const QString& text)
 {
-    const QDateTime value =
-        QDateTime::fromString(QStringLiteral("2003-") + text, QStringLiteral("yyyy-MM-dd HH:mm"));
-    return wallClock(value.date(), value.time());
+    const QDateTime d = QDateTime::fromString("2003-" + text, QStringLiteral("yyyy-MM-dd HH:mm"));
+    return wallClock(d.date(), d.time());
 }
 
-QStringList titles(const GridRow& row)
+// "A|B" for the two cells of a row ("" for an empty one), "A=A" when the row is merged; a
+// marker follows its title: "News[season]".
+QString cells(const GridRow& row)
 {
-    return {row.cells[0] ? row.cells[0]->title : QString(),
-            row.cells[1] ? row.cells[1]->title : QString()};
+    QString half[2];
+    for (int i = 0; i < 2; ++i)
+        if (const auto& c = row.cells[std::size_t(i)])
+            half[i] = c->title + (c->marker.isEmpty() ? QString() : '[' + c->marker + ']');
+    return half[0] + (row.merged ? "=" : "|") + half[1];
 }
 
 } // namespace
@@ -41,7 +48,6 @@ class TestGridBuilder : public QObject
 {
     Q_OBJECT
 
-private:
     QTemporaryDir m_dir;
     std::unique_ptr<ListingsStore> m_store;
     int m_databases = 0;
@@ -57,7 +63,6 @@ private:
                                     QStringLiteral("logo%1.png").arg(i)});
         transaction.commit();
     }
-
     qint32 add(int channel, const QString& title, const QDateTime& start, const QDateTime& end,
                int day = 2)
     {
@@ -70,20 +75,37 @@ private:
         row.endtime = end.time();
         return m_store->insertProgramme(day, row);
     }
-
-    // Channels `from`..`to` get one programme from 20:00 to 22:00 of `date`, "<prefix><n>".
-    void addEvening(int to, QDate date, const QString& prefix, int from = 1)
+    // Channels `from`..`to` get one programme "<prefix><n>" of `minutes` from `start`.
+    void addRun(const QString& prefix, const QDateTime& start, int minutes, int to, int from = 1)
     {
         Transaction transaction(m_store->database());
         for (int i = from; i <= to; ++i)
-            add(i, prefix + QString::number(i), at(date, 20), at(date, 22), dayNumber(date));
+            add(i, prefix + QString::number(i), start, start.addSecs(60 * minutes),
+                dayNumber(start.date()));
         transaction.commit();
     }
-
     [[nodiscard]] bool fill(GridBuilder& builder, const QDateTime& window)
     {
         showWindow(builder.state(), window);
         return builder.displayListings(*m_store);
+    }
+    // Pages down to the end from the page shown; "first channel number:rows:its cells" of
+    // every page.
+    QString pageToTheEnd(GridBuilder& builder, std::vector<GridPage>* shown = nullptr)
+    {
+        QStringList pages;
+        do {
+            const GridPage& p = builder.page();
+            pages << (p.rows.empty() ? QStringLiteral("-:0")
+                                     : QStringLiteral("%1:%2:%3")
+                                           .arg(p.rows[0].channelName.section(u' ', 0, 0))
+                                           .arg(p.rows.size())
+                                           .arg(cells(p.rows[0])));
+            if (shown)
+                shown->push_back(p);
+        } while (pageDown(builder.state(), builder.hasNextPage()) &&
+                 builder.displayListings(*m_store));
+        return pages.join(u' ');
     }
 
 private Q_SLOTS:
@@ -92,248 +114,158 @@ private Q_SLOTS:
         // The guide's texts must not follow the machine's language.
         QLocale::setDefault(QLocale(QLocale::Greek, QLocale::Greece));
     }
-
     void init()
     {
         QVERIFY(m_dir.isValid());
         m_store = std::make_unique<ListingsStore>(
             m_dir.filePath(QStringLiteral("xmltv%1.db").arg(++m_databases)));
     }
-
     void cleanup() { m_store.reset(); }
 
-    void header_data()
-    {
-        QTest::addColumn<QDateTime>("window");
-        QTest::addColumn<QStringList>("header");
-        QTest::newRow("9 AM Monday")
-            << at(Monday, 9) << QStringList{"Mon", "9:00:00 AM", "9:30:00 AM"};
-        QTest::newRow("minutes ignored")
-            << at(QDate(2003, 12, 20), 20, 45) << QStringList{"Sat", "8:00:00 PM", "8:30:00 PM"};
-        QTest::newRow("midnight") << at(Monday, 0, 10)
-                                  << QStringList{"Mon", "12:00:00 AM", "12:30:00 AM"};
-        QTest::newRow("noon") << at(Monday, 12) << QStringList{"Mon", "12:00:00 PM", "12:30:00 PM"};
-    }
-
-    void header()
-    {
-        QFETCH(QDateTime, window);
-        QFETCH(QStringList, header);
-        GridBuilder builder;
-        QVERIFY(fill(builder, window));
-        const auto& texts = builder.page().header;
-        QCOMPARE(QStringList(texts.begin(), texts.end()), header);
-    }
-
+    // Programmes "title|start|end[|day table[|action]]" of channel 1 (of two), and the header
+    // and first row they give: "A|B" two cells, "A=A" merged, "A[record]" a marker.
     void placement_data()
     {
-        QTest::addColumn<QStringList>("programmes"); // "title|start|end"
-        QTest::addColumn<int>("day");
         QTest::addColumn<QDateTime>("window");
-        QTest::addColumn<QStringList>("cells");
-        QTest::addColumn<bool>("merged");
+        QTest::addColumn<QStringList>("programmes");
+        QTest::addColumn<QString>("expected");
+        const auto row = [](const char* name, const QDateTime& window, const QStringList& p,
+                            const QString& expected) {
+            QTest::newRow(name) << window << p << expected;
+        };
         const QDateTime eight = at(Monday, 20);
-        QTest::newRow("8 to 9 PM fills both, merged")
-            << QStringList{"News|12-15 20:00|12-15 21:00"} << 2 << eight
-            << QStringList{"News", "News"} << true;
-        QTest::newRow("Tuesday's table is not Monday's")
-            << QStringList{"News|12-15 20:00|12-15 21:00"} << 3 << eight << QStringList{"", ""}
-            << false;
-        QTest::newRow("two half hours not merged")
-            << QStringList{"A|12-15 20:00|12-15 20:30", "B|12-15 20:30|12-15 21:00"} << 2 << eight
-            << QStringList{"A", "B"} << false;
-        QTest::newRow("9 AM: 9:00, 9:30 and 9:55")
-            << QStringList{"Early|12-15 08:30|12-15 09:10", "Half|12-15 09:30|12-15 10:00",
-                           "Ten|12-15 09:55|12-15 10:30"}
-            << 2 << at(Monday, 9) << QStringList{"Early", "Half"} << false;
-        QTest::newRow("20:55 start, 8 PM window") << QStringList{"Late|12-15 20:55|12-15 21:30"}
-                                                  << 2 << eight << QStringList{"", ""} << false;
-        QTest::newRow("20:55 start, 9 PM window")
-            << QStringList{"Late|12-15 20:55|12-15 21:30"} << 2 << at(Monday, 21)
-            << QStringList{"Late", ""} << false;
-        QTest::newRow("from the day before until 00:30")
-            << QStringList{"Owl|12-14 23:30|12-15 00:30"} << 2 << at(Monday, 0)
-            << QStringList{"Owl", ""} << false;
-        QTest::newRow("several in one column: the last stays")
-            << QStringList{"A|12-15 20:00|12-15 20:10", "B|12-15 20:10|12-15 20:20",
-                           "C|12-15 20:20|12-15 21:00"}
-            << 2 << eight << QStringList{"C", "C"} << true;
-        QTest::newRow("same clock time, earlier day: not merged")
-            << QStringList{"Marathon|12-14 20:00|12-15 20:45", "Short|12-15 20:00|12-15 20:20"} << 2
-            << eight << QStringList{"Short", "Marathon"} << false;
+        const QString h8 = QStringLiteral("Mon 8:00:00 PM 8:30:00 PM / ");
+        const QString news = QStringLiteral("News|12-15 20:00|12-15 21:00");
+        row("8 to 9 PM, minutes ignored", at(Monday, 20, 45), {news}, h8 + "News=News");
+        row("Tuesday's table is not Monday's", eight, {news + "|3"}, h8 + "|");
+        row("two half hours", eight, {"A|12-15 20:00|12-15 20:30", "B|12-15 20:30|12-15 21:00"},
+            h8 + "A|B");
+        row("9 AM: 9:00, 9:30 and 9:55", at(Monday, 9),
+            {"Early|12-15 08:30|12-15 09:10", "Half|12-15 09:30|12-15 10:00",
+             "Ten|12-15 09:55|12-15 10:30"},
+            "Mon 9:00:00 AM 9:30:00 AM / Early|Half");
+        row("20:55, 8 PM", eight, {"Late|12-15 20:55|12-15 21:30"}, h8 + "|");
+        row("20:55, 9 PM", at(Monday, 21), {"Late|12-15 20:55|12-15 21:30"},
+            "Mon 9:00:00 PM 9:30:00 PM / Late|");
+        row("the day before until 00:30", at(Monday, 0), {"Owl|12-14 23:30|12-15 00:30"},
+            "Mon 12:00:00 AM 12:30:00 AM / Owl|");
+        row("noon, several in one column: the last stays", at(Monday, 12),
+            {"A|12-15 12:00|12-15 12:10", "B|12-15 12:10|12-15 12:20|2|all",
+             "C|12-15 12:20|12-15 13:00|2|record"},
+            "Mon 12:00:00 PM 12:30:00 PM / C[record]=C[record]");
+        // Only the same start date and time merge, not the same clock time on another day.
+        row("same clock time, earlier day", eight,
+            {"Marathon|12-14 20:00|12-15 20:45", "Short|12-15 20:00|12-15 20:20"},
+            h8 + "Short|Marathon");
+        for (const char* action : {"record", "season", "all"})
+            row(action, eight, {news + "|2|" + action},
+                h8 + QStringLiteral("News[%1]=News[%1]").arg(QLatin1String(action)));
+        row("blank action", eight, {news + "|2| "}, h8 + "News=News");
+        row("other case", eight, {news + "|2|Season"}, h8 + "News=News");
     }
-
     void placement()
     {
-        QFETCH(QStringList, programmes);
-        QFETCH(int, day);
         QFETCH(QDateTime, window);
-        QFETCH(QStringList, cells);
-        QFETCH(bool, merged);
+        QFETCH(QStringList, programmes);
+        QFETCH(QString, expected);
         addChannels(2);
         for (const QString& text : programmes) {
-            const QStringList parts = text.split(QLatin1Char('|'));
-            add(1, parts[0], stamp(parts[1]), stamp(parts[2]), day);
+            const QStringList p = text.split(QLatin1Char('|'));
+            const int day = p.size() > 3 ? p[3].toInt() : 2;
+            const qint32 id = add(1, p[0], stamp(p[1]), stamp(p[2]), day);
+            if (p.size() > 4)
+                QVERIFY(m_store->setAction(day, id, p[4]));
         }
         GridBuilder builder;
         QVERIFY(fill(builder, window));
         const GridPage& page = builder.page();
         QCOMPARE(page.rows.size(), std::size_t(2));
-        QCOMPARE(titles(page.rows[0]), cells);
-        QCOMPARE(page.rows[0].merged, merged);
-        QCOMPARE(titles(page.rows[1]), QStringList({"", ""}));
+        QCOMPARE(QStringList(page.header.begin(), page.header.end()).join(u' ') + " / " +
+                     cells(page.rows[0]),
+                 expected);
+        QCOMPARE(cells(page.rows[1]), QStringLiteral("|"));
         QCOMPARE(page.rows[0].channelText, QStringLiteral("      1 CALL1"));
         QCOMPARE(page.rows[0].icon, QStringLiteral("logo1.png"));
-    }
-
-    void marker_data()
-    {
-        QTest::addColumn<QString>("action"); // null: never marked
-        QTest::addColumn<QString>("marker");
-        QTest::newRow("record") << "record"
-                                << "record";
-        QTest::newRow("season") << "season"
-                                << "season";
-        QTest::newRow("all") << "all"
-                             << "all";
-        QTest::newRow("blank") << " "
-                               << "";
-        QTest::newRow("other case") << "Season"
-                                    << "";
-        QTest::newRow("none") << QString() << "";
-    }
-
-    void marker()
-    {
-        QFETCH(QString, action);
-        QFETCH(QString, marker);
-        addChannels(1);
-        const qint32 id = add(1, "News", at(Monday, 20), at(Monday, 21));
-        if (!action.isNull())
-            QVERIFY(m_store->setAction(2, id, action));
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        for (int half = 0; half < 2; ++half) {
-            QVERIFY(builder.page().cell(0, half));
-            QCOMPARE(builder.page().cell(0, half)->marker, marker);
-            QCOMPARE(builder.page().cell(0, half)->programId, id);
-        }
     }
 
     void detail_data()
     {
         QTest::addColumn<bool>("rerun");
         QTest::addColumn<int>("row");
-        QTest::addColumn<QStringList>("labels");
-        const QString times = QStringLiteral("Mon 12/15  8:00:00 PM - 9:00:00 PM");
-        QTest::newRow("repeat") << true << 0 << QStringList{"News",         "Headlines (Repeat)",
-                                                            "Late edition", "Rating: TV-PG",
-                                                            "Newscast",     "8:05:12 PM",
-                                                            "1 CALL1",      times};
-        QTest::newRow("first showing")
-            << false << 0 << QStringList{"News",     "Headlines",  "Late edition", "Rating: TV-PG",
-                                         "Newscast", "8:05:12 PM", "1 CALL1",      times};
-        QTest::newRow("empty cell")
-            << false << 1 << QStringList{"", "", "", "Rating: ", "", "8:05:12 PM", "", ""};
+        QTest::addColumn<QString>("labels");
+        const QString news("News/Headlines%1/Late edition/Rating: TV-PG/Newscast/8:05:12 PM/"
+                           "1 CALL1/Mon 12/15  8:00:00 PM - 9:00:00 PM");
+        QTest::newRow("repeat") << true << 0 << news.arg(" (Repeat)");
+        QTest::newRow("first showing") << false << 0 << news.arg("");
+        QTest::newRow("empty cell") << false << 1 << "///Rating: //8:05:12 PM//";
     }
-
     void detail()
     {
         QFETCH(bool, rerun);
         QFETCH(int, row);
-        QFETCH(QStringList, labels);
+        QFETCH(QString, labels);
         addChannels(2);
-        ProgrammeRow news{0,       Monday, QTime(20, 0),   Monday,      QTime(21, 0),
-                          "C1",    "News", "Late edition", "Headlines", "Newscast",
-                          "TV-PG", rerun,  std::nullopt};
-        m_store->insertProgramme(2, news);
+        const qint32 id = m_store->insertProgramme(
+            2, {0, Monday, QTime(20, 0), Monday, QTime(21, 0), "C1", "News", "Late edition",
+                "Headlines", "Newscast", "TV-PG", rerun, std::nullopt});
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
+        QCOMPARE(builder.page().cell(0, 1)->programId, id);
         const DetailTexts d = detailTexts(builder.page(), row, 0, m_clock);
         QCOMPARE((QStringList{d.lbltitle, d.lbldesc, d.lblsubtitle, d.lblRating, d.lblcategory,
-                              d.lblTime, d.lblChannel, d.lblTimes}),
+                              d.lblTime, d.lblChannel, d.lblTimes}
+                      .join(u'/')),
                  labels);
     }
 
     void pages_data()
     {
         QTest::addColumn<int>("channels");
-        QTest::addColumn<QList<int>>("rowsPerPage");
-        QTest::newRow("25 channels") << 25 << QList<int>{9, 9, 7};
-        QTest::newRow("exactly 9") << 9 << QList<int>{9};
-        QTest::newRow("10") << 10 << QList<int>{9, 1};
-        QTest::newRow("none") << 0 << QList<int>{0};
+        QTest::addColumn<QString>("pages");
+        // A cell that receives nothing on a page keeps nothing of the page before.
+        QTest::newRow("25") << 25 << "1:9:News[record]=News[record] 10:9:| 19:7:|";
+        QTest::newRow("exactly 9") << 9 << "1:9:News[record]=News[record]";
+        QTest::newRow("10") << 10 << "1:9:News[record]=News[record] 10:1:|";
+        QTest::newRow("none") << 0 << "-:0";
     }
-
     void pages()
     {
         QFETCH(int, channels);
-        QFETCH(QList<int>, rowsPerPage);
+        QFETCH(QString, pages);
         addChannels(channels);
+        m_store->setAction(2, add(1, "News", at(Monday, 20), at(Monday, 21)), "record");
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
-        QList<int> seen{int(builder.page().rows.size())};
-        while (pageDown(builder.state(), builder.hasNextPage())) {
-            QVERIFY(builder.displayListings(*m_store));
-            seen.append(int(builder.page().rows.size()));
-            const int first = (builder.state().channelPage - 1) * 9 + 1;
-            QCOMPARE(builder.page().rows[0].channelName, QStringLiteral("%1 CALL%1").arg(first));
-        }
-        QCOMPARE(seen, rowsPerPage);
+        QCOMPARE(pageToTheEnd(builder), pages);
         const GridState last = builder.state();
         QVERIFY(!pageDown(builder.state(), builder.hasNextPage()));
         QCOMPARE(builder.state(), last);
     }
 
-    // 500 channels are 56 pages: more than a fixed table of 51 positions would hold.
+    // 500 channels are 56 pages: more than a fixed table of 51 positions would hold. Page up
+    // shows every page as it was, and page up on page 1 shows page 1 again.
     void pageUpReturnsThroughEveryPage()
     {
         addChannels(500);
-        addEvening(500, Monday, "P");
+        addRun("P", at(Monday, 20), 120, 500);
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
-        std::vector<GridPage> shown{builder.page()};
-        while (pageDown(builder.state(), builder.hasNextPage())) {
-            QVERIFY(builder.displayListings(*m_store));
-            shown.push_back(builder.page());
-        }
+        std::vector<GridPage> shown;
+        QVERIFY(pageToTheEnd(builder, &shown).endsWith(QLatin1String(" 496:5:P496=P496")));
         QCOMPARE(shown.size(), std::size_t(56));
         QCOMPARE(builder.page().rows.size(), std::size_t(5));
-        QCOMPARE(titles(builder.page().rows[4]), QStringList({"P500", "P500"}));
         QCOMPARE(builder.savedPageCount(), std::size_t(56));
-        for (int page = 55; page >= 1; --page) {
+        for (int page = 55; page >= 0; --page) {
             pageUp(builder.state());
             QVERIFY(builder.displayListings(*m_store));
-            QCOMPARE(builder.state().channelPage, page);
-            QCOMPARE(builder.page(), shown[std::size_t(page - 1)]);
+            QCOMPARE(builder.state().channelPage, std::max(page, 1));
+            QCOMPARE(builder.page(), shown[std::size_t(std::max(page, 1) - 1)]);
         }
-        // Page up on page 1 shows page 1 again.
-        pageUp(builder.state());
-        QVERIFY(builder.displayListings(*m_store));
-        QCOMPARE(builder.state().channelPage, 1);
-        QCOMPARE(builder.page(), shown[0]);
         QVERIFY(!builder.state().goingBack);
     }
 
-    void cellsOfAnotherPageAreNotKept()
-    {
-        addChannels(12);
-        const qint32 id = add(1, "News", at(Monday, 20), at(Monday, 21));
-        m_store->setAction(2, id, QStringLiteral("record"));
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        QVERIFY(builder.page().cell(0, 0));
-        QVERIFY(pageDown(builder.state(), builder.hasNextPage()));
-        QVERIFY(builder.displayListings(*m_store));
-        QCOMPARE(builder.page().rows[0].channelName, QStringLiteral("10 CALL10"));
-        QVERIFY(!builder.page().cell(0, 0));
-        QVERIFY(!builder.page().cell(0, 1));
-        QVERIFY(!builder.page().rows[0].merged);
-        QCOMPARE(detailTexts(builder.page(), 0, 0, m_clock).lbltitle, QString());
-        QCOMPARE(detailTexts(builder.page(), 0, 0, m_clock).lblChannel, QString());
-    }
-
-    // Channels without programmes, before or after those that have some, are all shown.
+    // Channels without programmes, before or after those that have some, are all shown: the
+    // walk neither ends when the programmes run out nor stops at a channel with none.
     void everyChannelIsShown_data()
     {
         QTest::addColumn<QList<int>>("firstHalf");  // channels with a programme from 20:00
@@ -343,7 +275,6 @@ private Q_SLOTS:
         QTest::newRow("first channels have none") << QList<int>{5, 6, 9} << QList<int>{8};
         QTest::newRow("nothing on at all") << QList<int>{} << QList<int>{};
     }
-
     void everyChannelIsShown()
     {
         QFETCH(QList<int>, firstHalf);
@@ -355,23 +286,26 @@ private Q_SLOTS:
             add(c, "Second", at(Monday, 20, 30), at(Monday, 21));
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
-        const GridPage& page = builder.page();
-        QCOMPARE(page.rows.size(), std::size_t(9));
-        QCOMPARE(page.header[0], QStringLiteral("Mon"));
-        for (int r = 0; r < 9; ++r) {
-            QCOMPARE(page.rows[std::size_t(r)].channelName, QStringLiteral("%1 CALL%1").arg(r + 1));
-            QCOMPARE(page.cell(r, 0) != nullptr, firstHalf.contains(r + 1));
-            QCOMPARE(page.cell(r, 1) != nullptr, secondHalf.contains(r + 1));
-        }
+        QStringList shown, expected;
+        for (const GridRow& row : builder.page().rows)
+            shown << row.channelName + ':' + cells(row);
+        for (int c = 1; c <= 9; ++c)
+            expected << QStringLiteral("%1 CALL%1:").arg(c) +
+                            (firstHalf.contains(c) ? "First|" : "|") +
+                            (secondHalf.contains(c) ? "Second" : "");
+        QCOMPARE(shown, expected);
+        QCOMPARE(builder.page().header[0], QStringLiteral("Mon"));
         QVERIFY(builder.hasNextPage());
     }
 
-    // A new day keeps the channel page; its programmes of earlier channels are passed over.
-    void newDayKeepsThePage()
+    // A new day keeps the channel page, passing over its programmes of earlier channels; a
+    // page past the last becomes the last. An hour move pages down to the page shown before.
+    void newWindowsAndThePage()
     {
         addChannels(25);
-        addEvening(25, Monday, "Mon");
-        addEvening(25, Tuesday, "Tue", 10);
+        addRun("Mon", at(Monday, 20), 120, 25);
+        addRun("Tue", at(Tuesday, 20), 120, 25, 10);
+        addRun("Late", at(Monday, 23), 30, 25);
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
         QVERIFY(pageDown(builder.state(), builder.hasNextPage()));
@@ -379,43 +313,30 @@ private Q_SLOTS:
         showDay(builder.state(), at(Tuesday, 20));
         QVERIFY(builder.displayListings(*m_store));
         QCOMPARE(builder.state().channelPage, 2);
-        QCOMPARE(titles(builder.page().rows[0]), QStringList({"Tue10", "Tue10"}));
-        QCOMPARE(titles(builder.page().rows[8]), QStringList({"Tue18", "Tue18"}));
+        QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("Tue10=Tue10"));
+        QCOMPARE(cells(builder.page().rows[8]), QStringLiteral("Tue18=Tue18"));
         pageUp(builder.state());
         QVERIFY(builder.displayListings(*m_store));
         QCOMPARE(builder.page().rows[0].channelName, QStringLiteral("1 CALL1"));
-        QCOMPARE(titles(builder.page().rows[0]), QStringList({"", ""}));
-        QVERIFY(!builder.page().cell(8, 0));
-        // A page past the last becomes the last.
+        QCOMPARE(cells(builder.page().rows[8]), QStringLiteral("|"));
         builder.state().channelPage = 7;
         showDay(builder.state(), at(Monday, 20));
         QVERIFY(builder.displayListings(*m_store));
         QCOMPARE(builder.state().channelPage, 3);
-        QCOMPARE(titles(builder.page().rows[6]), QStringList({"Mon25", "Mon25"}));
+        QCOMPARE(cells(builder.page().rows[6]), QStringLiteral("Mon25=Mon25"));
         QVERIFY(!builder.hasNextPage());
-    }
-
-    void hourMoveRestoresThePage()
-    {
-        addChannels(25);
-        Transaction transaction(m_store->database());
-        for (int c = 1; c <= 25; ++c)
-            add(c, QStringLiteral("Nine%1").arg(c), at(Monday, 21), at(Monday, 21, 30));
-        transaction.commit();
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        builder.state().windowStart = hourForward(builder.state().windowStart);
+        builder.state().windowStart = at(Monday, 23);
         QVERIFY(restoreChannelPage(builder, *m_store, 3));
         QCOMPARE(builder.state().channelPage, 3);
-        QCOMPARE(builder.page().header[1], QStringLiteral("9:00:00 PM"));
-        QCOMPARE(titles(builder.page().rows[0]), QStringList({"Nine19", ""}));
+        QCOMPARE(builder.page().header[1], QStringLiteral("11:00:00 PM"));
+        QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("Late19|"));
         QCOMPARE(builder.savedPageCount(), std::size_t(3));
     }
 
     void reentrantFillIsRefused()
     {
         addChannels(12);
-        addEvening(12, Monday, "P");
+        addRun("P", at(Monday, 20), 120, 12);
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
         const GridPage before = builder.page();
@@ -434,7 +355,7 @@ private Q_SLOTS:
         QCOMPARE(yields, 3);
         QVERIFY(!builder.isFilling());
         QCOMPARE(builder.page().rows.size(), std::size_t(3));
-        QCOMPARE(titles(builder.page().rows[0]), QStringList({"P10", "P10"}));
+        QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("P10=P10"));
     }
 
     void json()
@@ -445,90 +366,44 @@ private Q_SLOTS:
         news.title = "News";
         news.marker = "season";
         news.programId = 17;
-        news.startDate = Monday;
+        news.startDate = news.endDate = Monday;
         news.startTime = QTime(20, 0);
-        news.endDate = Monday;
         news.endTime = QTime(21, 0);
-        GridRow first{"      2 WCBS", "2 WCBS", "wcbs.png", true, {news, news}};
-        GridRow empty{"      4 WNBC", "4 WNBC", "", false, {std::nullopt, std::nullopt}};
-        page.rows = {first, empty};
-        const QByteArray expected = R"({"header": ["Mon", "8:00:00 PM", "8:30:00 PM"], "rows": [
-            {"channel": "2 WCBS", "icon": "wcbs.png", "merged": true, "cells": [
-              {"title": "News", "marker": "season", "programid": 17,
-               "start": "2003-12-15 20:00", "end": "2003-12-15 21:00"},
-              {"title": "News", "marker": "season", "programid": 17,
-               "start": "2003-12-15 20:00", "end": "2003-12-15 21:00"}]},
+        page.rows = {{"      2 WCBS", "2 WCBS", "wcbs.png", true, {news, news}},
+                     {"      4 WNBC", "4 WNBC", "", false, {std::nullopt, std::nullopt}}};
+        const QByteArray cell = R"({"title": "News", "marker": "season", "programid": 17,
+               "start": "2003-12-15 20:00", "end": "2003-12-15 21:00"})";
+        const QByteArray expected =
+            R"({"header": ["Mon", "8:00:00 PM", "8:30:00 PM"], "rows": [
+            {"channel": "2 WCBS", "icon": "wcbs.png", "merged": true, "cells": [)" +
+            cell + ", " + cell + R"(]},
             {"channel": "4 WNBC", "icon": "", "merged": false, "cells": [null, null]}]})";
         QCOMPARE(gridPageJson(page), QJsonDocument::fromJson(expected).object());
     }
 
-    void hourMoves_data()
+    // Only month and day are compared with today and today + 6, also across the new year.
+    void dayMovesAcrossTheYear()
     {
-        QTest::addColumn<QTime>("start");
-        QTest::addColumn<QTime>("back");
-        QTest::addColumn<QTime>("forward");
-        QTest::newRow("00:30") << QTime(0, 30) << QTime(0, 30) << QTime(1, 30);
-        QTest::newRow("01:00") << QTime(1, 0) << QTime(0, 0) << QTime(2, 0);
-        QTest::newRow("12:45") << QTime(12, 45) << QTime(11, 45) << QTime(13, 45);
-        QTest::newRow("23:30") << QTime(23, 30) << QTime(22, 30) << QTime(23, 30);
+        const QDate today(2003, 12, 28);
+        const QTime t(21, 30);
+        QCOMPARE(dayForward(wallClock(QDate(2004, 1, 3), t), today), std::nullopt);
+        QCOMPARE(dayBack(wallClock(QDate(2004, 1, 3), t), today), wallClock(QDate(2004, 1, 2), t));
+        QCOMPARE(dayBack(wallClock(QDate(2004, 12, 28), t), today), std::nullopt);
+        QCOMPARE(dayForward(wallClock(today, t), today), wallClock(QDate(2003, 12, 29), t));
     }
 
-    void hourMoves()
-    {
-        QFETCH(QTime, start);
-        QFETCH(QTime, back);
-        QFETCH(QTime, forward);
-        QCOMPARE(hourBack(wallClock(Monday, start)), wallClock(Monday, back));
-        QCOMPARE(hourForward(wallClock(Monday, start)), wallClock(Monday, forward));
-    }
-
-    void dayMoves_data()
-    {
-        QTest::addColumn<QDate>("today");
-        QTest::addColumn<QDate>("window");
-        QTest::addColumn<QDate>("forward"); // invalid: no move
-        QTest::addColumn<QDate>("back");
-        QTest::newRow("today") << Monday << Monday << Tuesday << QDate();
-        QTest::newRow("mid-week") << Monday << QDate(2003, 12, 18) << QDate(2003, 12, 19)
-                                  << QDate(2003, 12, 17);
-        QTest::newRow("today + 6")
-            << Monday << QDate(2003, 12, 21) << QDate() << QDate(2003, 12, 20);
-        QTest::newRow("today + 6 in the new year")
-            << QDate(2003, 12, 28) << QDate(2004, 1, 3) << QDate() << QDate(2004, 1, 2);
-    }
-
-    void dayMoves()
-    {
-        QFETCH(QDate, today);
-        QFETCH(QDate, window);
-        QFETCH(QDate, forward);
-        QFETCH(QDate, back);
-        const QTime time(21, 30);
-        const auto toWindow = [&](QDate d) {
-            return d.isValid() ? std::optional(wallClock(d, time)) : std::nullopt;
-        };
-        QCOMPARE(dayForward(wallClock(window, time), today), toWindow(forward));
-        QCOMPARE(dayBack(wallClock(window, time), today), toWindow(back));
-    }
-
+    // "setting=time": an unreadable setting, or one naming no real time, gives 8:00 PM.
     void primeTimeSetting_data()
     {
         QTest::addColumn<QString>("setting");
         QTest::addColumn<QTime>("time");
-        QTest::newRow("8:00 PM") << "8:00 PM" << QTime(20, 0);
-        QTest::newRow("10:00 PM") << "10:00 PM" << QTime(22, 0);
-        QTest::newRow("lower case, no minutes") << " 9 pm " << QTime(21, 0);
-        QTest::newRow("no blank") << "8:30PM" << QTime(20, 30);
-        QTest::newRow("24-hour") << "19:00" << QTime(19, 0);
-        QTest::newRow("12 AM") << "12:00 AM" << QTime(0, 0);
-        QTest::newRow("empty") << "" << QTime(20, 0);
-        QTest::newRow("words") << "prime" << QTime(20, 0);
-        QTest::newRow("bare number") << "9" << QTime(20, 0);
-        QTest::newRow("13 PM") << "13:00 PM" << QTime(20, 0);
-        QTest::newRow("75 minutes") << "8:75 PM" << QTime(20, 0);
-        QTest::newRow("25 hours") << "25:00" << QTime(20, 0);
+        for (const char* row : {"8:00 PM=20:00", "10:00 PM=22:00", " 9 pm =21:00", "8:30PM=20:30",
+                                "19:00=19:00", "12:00 AM=00:00", "=20:00", "prime=20:00", "9=20:00",
+                                "13:00 PM=20:00", "8:75 PM=20:00", "25:00=20:00"}) {
+            const QStringList parts = QString::fromLatin1(row).split(QLatin1Char('='));
+            QTest::newRow(row) << parts[0] << QTime::fromString(parts[1], u"hh:mm");
+        }
     }
-
     void primeTimeSetting()
     {
         QFETCH(QString, setting);

@@ -27,7 +27,8 @@ using namespace zarvo;
 
 namespace {
 
-// A program in a folder of its own, standing at a fixed time.
+// A program in a folder of its own, standing at 00:30, with a logo red on the left half and
+// blue on the right.
 struct Fixture
 {
     QTemporaryDir dir;
@@ -35,43 +36,29 @@ struct Fixture
     Program program{ProgramFolder(dir.path()), clock};
     ProgramScope scope{program};
 
-    explicit Fixture(bool withLogo = true)
+    explicit Fixture(bool withLogo = true, const QByteArray& settings = {})
     {
-        if (withLogo)
-            writeLogo(QColor(Qt::red), QColor(Qt::blue));
-    }
-
-    // A 128 x 128 logo, one colour on the left half and another on the right.
-    void writeLogo(const QColor& left, const QColor& right) const
-    {
-        QImage logo(128, 128, QImage::Format_RGB32);
-        logo.fill(left);
-        QPainter(&logo).fillRect(64, 0, 64, 128, right);
-        const QString path = ui::picturePath(program.folder.path(), ui::pictures::Logo);
-        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QVERIFY(logo.save(path));
-    }
-
-    void writeSettings(const QByteArray& bytes) const
-    {
+        if (withLogo) {
+            QImage logo(128, 128, QImage::Format_RGB32);
+            logo.fill(Qt::red);
+            QPainter(&logo).fillRect(64, 0, 64, 128, Qt::blue);
+            const QString path = ui::picturePath(program.folder.path(), ui::pictures::Logo);
+            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && logo.save(path));
+        }
         QFile f(program.folder.settingsFile());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
+        QVERIFY(settings.isNull() || (f.open(QIODevice::WriteOnly) && f.write(settings) >= 0));
     }
 };
 
-// Where the splash screen sent the program.
+// Where the splash screen sent the program: "guide", "settings", "exit" and messages, in order.
 struct Visits
 {
-    int guide = 0;
-    int settingsScreen = 0;
-    int exits = 0;
-    QStringList messages;
-
+    QStringList seen;
     SplashScreen::Navigation navigation()
     {
-        return {[this] { ++guide; }, [this] { ++settingsScreen; },
-                [this](const QString& text) { messages << text; }, [this] { ++exits; }};
+        return {[this] { seen << "guide"; }, [this] { seen << "settings"; },
+                [this](const QString& text) { seen << "message: " + text; },
+                [this] { seen << "exit"; }};
     }
 };
 
@@ -94,9 +81,18 @@ public:
 const QByteArray
     completeFile("0\r\n\"m\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n80\r\n\"g\"\r\n");
 
-QColor pixel(const QImage& image, int x, int y)
+// The colour names of a row of pixels.
+QString colours(const QImage& image, std::initializer_list<int> xs, int y)
 {
-    return image.pixelColor(x, y);
+    QStringList names;
+    for (int x : xs)
+        names << image.pixelColor(x, y).name();
+    return names.join(u' ');
+}
+
+QString lockPath(const QTemporaryDir& dir, const QString& name = singleInstanceLockName())
+{
+    return QDir(dir.path()).filePath(name);
 }
 
 } // namespace
@@ -106,325 +102,244 @@ class TestSplash : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void window();
-    void versionLabel();
-    void logoScaledAndCentred();
-    void missingLogoLeavesBlackBox();
+    void windowAndVersion()
+    {
+        Fixture f;
+        f.program.state.rescheduleRequested = true;
+        SplashScreen splash;
+        QVERIFY(!f.program.state.rescheduleRequested); // cleared at load
+        QCOMPARE(splash.size(), QSize(4680 / 15, 3195 / 15));
+        QCOMPARE(splash.windowTitle(), QStringLiteral("Zarvo Guide"));
+        const QImage shot = splash.grab().toImage();
+        QCOMPARE(colours(shot, {2, shot.width() - 3}, 2), QStringLiteral("#000000 #000000"));
 
-    void startupStepLeadsOn_data();
-    void startupStepLeadsOn();
-    void startupStepFiresAfterThreeSeconds();
-    void hidesOnRepaintOnlyAfterStep();
-    void closingExitsOnce();
+        const auto* label = splash.findChild<QLabel*>(QStringLiteral("Label2"));
+        QVERIFY(label);
+        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
+                     .match(label->text())
+                     .hasMatch(),
+                 qPrintable(label->text()));
+        QCOMPARE(label->text(), QStringLiteral(ZARVO_VERSION_TEXT));
+        // Three numbers of up to two digits must fit the label, or the revision is cut off.
+        QVERIFY(label->fontMetrics().horizontalAdvance(QStringLiteral("1.0.12")) <= label->width());
+        QVERIFY(label->font().bold());
+        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::white));
+    }
 
-    void minuteTick();
+    // 97 wide in a box of 129: 16 pixels of black on either side, no stretching, full height.
+    void logoScaledAndCentred()
+    {
+        Fixture f;
+        SplashScreen splash;
+        auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
+        QVERIFY(box);
+        QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
+        QCOMPARE(box->pixmap().size(), QSize(97, 97));
+        const QImage shot = box->grab().toImage();
+        QCOMPARE(colours(shot, {8, 20, 108, 120}, 48),
+                 QStringLiteral("#000000 #ff0000 #0000ff #000000"));
+        QCOMPARE(colours(shot, {20}, 2), QStringLiteral("#ff0000"));
+    }
 
-    void lockKeepsSecondOut();
-    void staleLockDoesNotBlock();
-    void lockInMissingFolderIsUnavailable();
-    void secondProgramEndsSilently();
+    void missingLogoLeavesBlackBox()
+    {
+        Fixture f(false);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("logo not found")));
+        SplashScreen splash;
+        QCOMPARE(colours(splash.grab().toImage(), {88 + 64}, 40 + 48), QStringLiteral("#000000"));
+    }
+
+    // A short file is fixed up (opacity 0, not 100); without one the first-run defaults lead
+    // to the settings screen and the splash hides only at its next repaint; a bad value shows
+    // the error and opens nothing.
+    void startupStepLeadsOn_data()
+    {
+        QTest::addColumn<QByteArray>("contents"); // null: no file
+        QTest::addColumn<QString>("visits");
+        QTest::addColumn<bool>("hiddenByStep");
+        QTest::addColumn<qint16>("opacity");
+        QTest::newRow("complete file") << completeFile << "guide" << true << qint16(80);
+        QTest::newRow("three values")
+            << QByteArray("0\r\n\"m\"\r\n0\r\n") << "guide" << true << qint16(0);
+        QTest::newRow("no file") << QByteArray() << "settings" << false << qint16(100);
+        QTest::newRow("letter on line 1")
+            << QByteArray("a\r\n") << "message: config.txt" << false << qint16(0);
+    }
+    void startupStepLeadsOn()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QString, visits);
+        QFETCH(bool, hiddenByStep);
+        QFETCH(qint16, opacity);
+        Fixture f(true, contents);
+        Visits v;
+        SplashScreen splash;
+        splash.setNavigation(v.navigation());
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        splash.repaint(); // before the step a repaint does not hide it
+        QCoreApplication::processEvents();
+        QVERIFY(splash.isVisible());
+        splash.runStartupStep();
+        // The message tells which file is wrong; the rest of it is the reader's.
+        QString seen = v.seen.join(u' ');
+        if (seen.startsWith(QLatin1String("message: ")) &&
+            seen.contains(QLatin1String("config.txt")))
+            seen = QStringLiteral("message: config.txt");
+        QCOMPARE(seen, visits);
+        QCOMPARE(f.program.state.settings.opacity, opacity);
+        QCOMPARE(splash.isVisible(), !hiddenByStep);
+        // Either way the splash is gone at its next repaint, and the minute timer runs on.
+        QTRY_VERIFY(!splash.isVisible());
+        QVERIFY(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+        splash.runStartupStep(); // the step runs once only
+        QCOMPARE(v.seen.size(), 1);
+        // Whatever brings it back into view, its first repaint sends it away again.
+        splash.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&splash));
+        splash.repaint();
+        QTRY_VERIFY(!splash.isVisible());
+    }
+
+    void startupStepFiresAfterThreeSeconds()
+    {
+        Fixture f(true, completeFile);
+        Visits v;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        SplashScreen splash;
+        splash.setNavigation(v.navigation());
+        splash.show();
+        QTRY_COMPARE_WITH_TIMEOUT(v.seen, QStringList{"guide"}, 6000);
+        // A coarse timer may fire up to 5 % early.
+        QVERIFY2(elapsed.elapsed() >= 2850, qPrintable(QString::number(elapsed.elapsed())));
+        QVERIFY(!splash.isVisible());
+        QTest::qWait(200);
+        QCOMPARE(v.seen, QStringList{"guide"});
+    }
+
+    // A second close (the program's exit closing what is left) does not come back; unloading
+    // stops both timers, so no start-up step follows.
+    void closingExitsOnce()
+    {
+        Fixture f;
+        Visits v;
+        SplashScreen splash;
+        splash.setNavigation(v.navigation());
+        splash.show();
+        QVERIFY(splash.close());
+        splash.show();
+        splash.close();
+        QVERIFY(!splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+        QTest::qWait(50);
+        QCOMPARE(v.seen, QStringList{"exit"});
+    }
+
+    void minuteTick()
+    {
+        Fixture f;
+        f.program.state.settings.writeChannelMap = 1;
+        SplashScreen splash;
+        auto actions = std::make_unique<MapOnlyActions>();
+        MapOnlyActions* seen = actions.get();
+        splash.setTickActions(std::move(actions));
+        splash.runMinuteTick(); // 00:30
+        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(0, 31)));
+        splash.runMinuteTick();
+        QCOMPARE(seen->maps, 1);
+        // A store error ends the tick, not the program, and the request is still used up.
+        seen->failChecks = true;
+        f.program.state.rescheduleRequested = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dates row missing")));
+        splash.runMinuteTick();
+        QVERIFY(!f.program.state.rescheduleRequested);
+    }
+
+    void lockKeepsSecondOut()
+    {
+        using R = SingleInstanceLock::Result;
+        QTemporaryDir dir;
+        const QString path = lockPath(dir);
+        {
+            SingleInstanceLock first(path), second(path);
+            QCOMPARE(first.tryAcquire(), R::Acquired);
+            QVERIFY(first.isHeld());
+            QCOMPARE(second.tryAcquire(), R::HeldByAnother);
+            QVERIFY(!second.isHeld());
+            // However long the first copy has been running, its lock stays good.
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                     QFileDevice::FileModificationTime));
+            file.close();
+            QCOMPARE(second.tryAcquire(), R::HeldByAnother);
+        }
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(SingleInstanceLock(path).tryAcquire(), R::Acquired);
+        // A folder that cannot hold the lock is told apart from a running copy.
+        SingleInstanceLock nowhere(lockPath(dir, "no-such-folder/" + singleInstanceLockName()));
+        QCOMPARE(nowhere.tryAcquire(), R::Unavailable);
+        QVERIFY(!nowhere.errorText().isEmpty());
+    }
+
+    // The lock file a crashed copy leaves (this process's format, with the id of a process
+    // that has ended) does not keep the program out, and is this process's lock afterwards.
+    void staleLockDoesNotBlock()
+    {
+        QTemporaryDir dir;
+        QByteArray contents;
+        {
+            SingleInstanceLock model(lockPath(dir, "model.lock"));
+            QCOMPARE(model.tryAcquire(), SingleInstanceLock::Result::Acquired);
+            QFile f(lockPath(dir, "model.lock"));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            contents = f.readAll();
+        }
+        QProcess ended;
+        ended.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 0")});
+        QVERIFY(ended.waitForStarted());
+        const qint64 deadPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const qsizetype firstLineEnd = contents.indexOf('\n');
+        QCOMPARE(contents.left(firstLineEnd),
+                 QByteArray::number(QCoreApplication::applicationPid()));
+        contents.replace(0, firstLineEnd, QByteArray::number(deadPid));
+        QFile f(lockPath(dir));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(contents) == contents.size());
+        f.close();
+        SingleInstanceLock lock(lockPath(dir)), other(lockPath(dir));
+        QCOMPARE(lock.tryAcquire(), SingleInstanceLock::Result::Acquired);
+        QCOMPARE(other.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
+    }
+
+    void secondProgramEndsSilently()
+    {
+        const QString program = QStringLiteral(ZARVO_GUIDE_BIN);
+        SingleInstanceLock running(
+            QDir(QFileInfo(program).absolutePath()).filePath(singleInstanceLockName()));
+        if (running.tryAcquire() != SingleInstanceLock::Result::Acquired)
+            QSKIP("a copy of the program is running from the build folder");
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // Without a runtime folder Qt itself would say so on standard error.
+        QTemporaryDir runtime;
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        second.setProcessEnvironment(env);
+        second.start(program, {});
+        QVERIFY(second.waitForStarted());
+        // A copy that did not notice the first one would sit in its event loop until killed.
+        const bool ended = second.waitForFinished(15000);
+        if (!ended) {
+            second.kill();
+            second.waitForFinished();
+        }
+        QVERIFY(ended);
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
+    }
 };
-
-void TestSplash::window()
-{
-    Fixture f;
-    f.program.state.rescheduleRequested = true;
-    SplashScreen splash;
-    QVERIFY(!f.program.state.rescheduleRequested); // cleared at load
-    QCOMPARE(splash.size(), QSize(4680 / 15, 3195 / 15));
-    QCOMPARE(splash.windowTitle(), QStringLiteral("Zarvo Guide"));
-    const QImage shot = splash.grab().toImage();
-    QCOMPARE(pixel(shot, 2, 2), QColor(Qt::black));
-    QCOMPARE(pixel(shot, shot.width() - 3, shot.height() - 3), QColor(Qt::black));
-}
-
-void TestSplash::versionLabel()
-{
-    Fixture f;
-    SplashScreen splash;
-    const auto* label = splash.findChild<QLabel*>(QStringLiteral("Label2"));
-    QVERIFY(label);
-    QVERIFY2(
-        QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$")).match(label->text()).hasMatch(),
-        qPrintable(label->text()));
-    QCOMPARE(label->text(), QStringLiteral(ZARVO_VERSION_TEXT));
-    // Three numbers of up to two digits must fit the label, or the revision is cut off.
-    QVERIFY(label->fontMetrics().horizontalAdvance(QStringLiteral("1.0.12")) <= label->width());
-    QVERIFY(label->font().bold());
-    QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::white));
-}
-
-void TestSplash::logoScaledAndCentred()
-{
-    Fixture f; // red left, blue right
-    SplashScreen splash;
-    auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
-    QVERIFY(box);
-    QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
-    QCOMPARE(box->pixmap().size(), QSize(97, 97));
-
-    // 97 wide in a box of 129: 16 pixels of black on either side, no stretching.
-    const QImage shot = box->grab().toImage();
-    const int mid = 48;
-    QCOMPARE(pixel(shot, 8, mid), QColor(Qt::black));
-    QCOMPARE(pixel(shot, 20, mid), QColor(Qt::red));
-    QCOMPARE(pixel(shot, 108, mid), QColor(Qt::blue));
-    QCOMPARE(pixel(shot, 120, mid), QColor(Qt::black));
-    QCOMPARE(pixel(shot, 20, 2), QColor(Qt::red)); // full height used
-}
-
-void TestSplash::missingLogoLeavesBlackBox()
-{
-    Fixture f(false);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("logo not found")));
-    SplashScreen splash;
-    const QImage shot = splash.grab().toImage();
-    QCOMPARE(pixel(shot, 88 + 64, 40 + 48), QColor(Qt::black));
-}
-
-void TestSplash::startupStepLeadsOn_data()
-{
-    QTest::addColumn<bool>("exists");
-    QTest::addColumn<QByteArray>("contents");
-    QTest::addColumn<int>("guide");
-    QTest::addColumn<int>("settingsScreen");
-    QTest::addColumn<bool>("message");
-    QTest::addColumn<bool>("hiddenByStep");
-    QTest::addColumn<qint16>("opacity");
-
-    QTest::newRow("complete file") << true << completeFile << 1 << 0 << false << true << qint16(80);
-    QTest::newRow("three values") << true << QByteArray("0\r\n\"m\"\r\n0\r\n") << 1 << 0 << false
-                                  << true << qint16(0);
-    QTest::newRow("no file") << false << QByteArray() << 0 << 1 << false << false << qint16(100);
-    QTest::newRow("letter on line 1")
-        << true << QByteArray("a\r\n") << 0 << 0 << true << false << qint16(0);
-}
-
-void TestSplash::startupStepLeadsOn()
-{
-    QFETCH(bool, exists);
-    QFETCH(QByteArray, contents);
-    QFETCH(int, guide);
-    QFETCH(int, settingsScreen);
-    QFETCH(bool, message);
-    QFETCH(bool, hiddenByStep);
-    QFETCH(qint16, opacity);
-
-    Fixture f;
-    if (exists)
-        f.writeSettings(contents);
-    Visits visits;
-    SplashScreen splash;
-    splash.setNavigation(visits.navigation());
-    splash.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&splash));
-
-    splash.runStartupStep();
-
-    QCOMPARE(visits.guide, guide);
-    QCOMPARE(visits.settingsScreen, settingsScreen);
-    QCOMPARE(visits.messages.size(), message ? 1 : 0);
-    if (message)
-        QVERIFY2(visits.messages.first().contains(QStringLiteral("config.txt")),
-                 qPrintable(visits.messages.first()));
-    QCOMPARE(f.program.state.settings.opacity, opacity);
-    QCOMPARE(splash.isVisible(), !hiddenByStep);
-    // Either way the splash is gone at its next repaint, and the minute timer runs on.
-    QTRY_VERIFY(!splash.isVisible());
-    QVERIFY(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
-    QCOMPARE(visits.exits, 0);
-}
-
-void TestSplash::startupStepFiresAfterThreeSeconds()
-{
-    Fixture f;
-    f.writeSettings(completeFile);
-    Visits visits;
-    QElapsedTimer elapsed;
-    elapsed.start();
-    SplashScreen splash;
-    splash.setNavigation(visits.navigation());
-    splash.show();
-
-    QTRY_COMPARE_WITH_TIMEOUT(visits.guide, 1, 6000);
-    // A coarse timer may fire up to 5 % early.
-    QVERIFY2(elapsed.elapsed() >= 2850, qPrintable(QString::number(elapsed.elapsed())));
-    QVERIFY(!splash.isVisible());
-    QTest::qWait(200);
-    QCOMPARE(visits.guide, 1);
-}
-
-void TestSplash::hidesOnRepaintOnlyAfterStep()
-{
-    Fixture f;
-    f.writeSettings(completeFile);
-    Visits visits;
-    SplashScreen splash;
-    splash.setNavigation(visits.navigation());
-    splash.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&splash));
-
-    splash.repaint();
-    QCoreApplication::processEvents();
-    QVERIFY(splash.isVisible());
-
-    splash.runStartupStep();
-    QVERIFY(!splash.isVisible());
-    splash.runStartupStep(); // the step runs once only
-    QCOMPARE(visits.guide, 1);
-
-    // Whatever brings it back into view, its first repaint sends it away again.
-    splash.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&splash));
-    splash.repaint();
-    QTRY_VERIFY(!splash.isVisible());
-}
-
-void TestSplash::closingExitsOnce()
-{
-    Fixture f;
-    Visits visits;
-    SplashScreen splash;
-    splash.setNavigation(visits.navigation());
-    splash.show();
-    QVERIFY(splash.close());
-    // A second close (the program's exit closing what is left) does not come back.
-    splash.show();
-    splash.close();
-    QCOMPARE(visits.exits, 1);
-    // Unloading stops both timers: no start-up step follows the close.
-    QVERIFY(!splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
-    QTest::qWait(50);
-    QCOMPARE(visits.guide + visits.settingsScreen, 0);
-}
-
-void TestSplash::minuteTick()
-{
-    Fixture f;
-    f.program.state.settings.writeChannelMap = 1;
-    SplashScreen splash;
-    auto actions = std::make_unique<MapOnlyActions>();
-    MapOnlyActions* seen = actions.get();
-    splash.setTickActions(std::move(actions));
-
-    splash.runMinuteTick(); // the fixture's clock stands at 00:30
-    QCOMPARE(seen->maps, 1);
-    f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(0, 31)));
-    splash.runMinuteTick();
-    QCOMPARE(seen->maps, 1);
-
-    // A store error ends the tick, not the program, and the request is still used up.
-    seen->failChecks = true;
-    f.program.state.rescheduleRequested = true;
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dates row missing")));
-    splash.runMinuteTick();
-    QVERIFY(!f.program.state.rescheduleRequested);
-}
-
-void TestSplash::lockKeepsSecondOut()
-{
-    QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath(singleInstanceLockName());
-    {
-        SingleInstanceLock first(path);
-        QCOMPARE(first.tryAcquire(), SingleInstanceLock::Result::Acquired);
-        QVERIFY(first.isHeld());
-
-        SingleInstanceLock second(path);
-        QCOMPARE(second.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
-        QVERIFY(!second.isHeld());
-        // However long the first copy has been running, its lock stays good.
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addDays(-3),
-                                 QFileDevice::FileModificationTime));
-        file.close();
-        QCOMPARE(second.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
-    }
-    QVERIFY(!QFile::exists(path));
-    SingleInstanceLock next(path);
-    QCOMPARE(next.tryAcquire(), SingleInstanceLock::Result::Acquired);
-}
-
-void TestSplash::staleLockDoesNotBlock()
-{
-    QTemporaryDir dir;
-    const QString path = QDir(dir.path()).filePath(singleInstanceLockName());
-
-    // The lock file a crashed copy leaves: the format this process writes, with the process id
-    // of a process that has ended.
-    QByteArray contents;
-    {
-        SingleInstanceLock model(QDir(dir.path()).filePath(QStringLiteral("model.lock")));
-        QCOMPARE(model.tryAcquire(), SingleInstanceLock::Result::Acquired);
-        QFile f(QDir(dir.path()).filePath(QStringLiteral("model.lock")));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        contents = f.readAll();
-    }
-    QProcess ended;
-    ended.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 0")});
-    QVERIFY(ended.waitForStarted());
-    const qint64 deadPid = ended.processId();
-    QVERIFY(ended.waitForFinished());
-    const qsizetype firstLineEnd = contents.indexOf('\n');
-    QVERIFY(firstLineEnd > 0);
-    QCOMPARE(contents.left(firstLineEnd), QByteArray::number(QCoreApplication::applicationPid()));
-    contents.replace(0, firstLineEnd, QByteArray::number(deadPid));
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(contents);
-    }
-
-    SingleInstanceLock lock(path);
-    QCOMPARE(lock.tryAcquire(), SingleInstanceLock::Result::Acquired);
-    // And it is this process's lock now.
-    SingleInstanceLock other(path);
-    QCOMPARE(other.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
-}
-
-void TestSplash::lockInMissingFolderIsUnavailable()
-{
-    QTemporaryDir dir;
-    SingleInstanceLock lock(
-        QDir(dir.path()).filePath(QStringLiteral("no-such-folder/") + singleInstanceLockName()));
-    QCOMPARE(lock.tryAcquire(), SingleInstanceLock::Result::Unavailable);
-    QVERIFY(!lock.errorText().isEmpty());
-}
-
-void TestSplash::secondProgramEndsSilently()
-{
-#ifndef ZARVO_GUIDE_BIN
-    QSKIP("the program's path is not known to this build");
-#else
-    const QString program = QStringLiteral(ZARVO_GUIDE_BIN);
-    SingleInstanceLock running(
-        QDir(QFileInfo(program).absolutePath()).filePath(singleInstanceLockName()));
-    if (running.tryAcquire() != SingleInstanceLock::Result::Acquired)
-        QSKIP("a copy of the program is running from the build folder");
-
-    QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Without a runtime folder Qt itself would say so on standard error.
-    QTemporaryDir runtime;
-    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-    second.setProcessEnvironment(env);
-    second.start(program, {});
-    QVERIFY(second.waitForStarted());
-    // A copy that did not notice the first one would sit in its event loop until killed.
-    const bool ended = second.waitForFinished(15000);
-    if (!ended) {
-        second.kill();
-        second.waitForFinished();
-    }
-    QVERIFY(ended);
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(second.readAllStandardOutput(), QByteArray());
-    QCOMPARE(second.readAllStandardError(), QByteArray());
-#endif
-}
 
 QTEST_MAIN(TestSplash)
 #include "tst_splash.moc"
