@@ -123,11 +123,11 @@ void GridBuilder::requery(ListingsStore& store)
     const int day = dayNumber(date);
     // Read everything before replacing anything, so that a failing query leaves the builder as
     // it was.
-    Snapshot<ChannelRow> channels = store.channels();
-    Snapshot<ListingRow> firstHalf =
-        store.firstHalfWindow(day, QTime(hour, 0), QTime(hour, 30), date);
-    Snapshot<ListingRow> secondHalf =
-        store.secondHalfWindow(day, QTime(hour, 30), QTime(hour, 55), date);
+    ListingsStore::GuideWindow window =
+        store.guideWindow(day, QTime(hour, 0), QTime(hour, 30), QTime(hour, 55), date);
+    Snapshot<ChannelRow> channels = std::move(window.channels);
+    Snapshot<ListingRow> firstHalf = std::move(window.firstHalf);
+    Snapshot<ListingRow> secondHalf = std::move(window.secondHalf);
 
     // The programmes come in the channels' order, so each programme's channel position only
     // grows along a result; the walk compares positions, not ids, to pass over a programme whose

@@ -2,11 +2,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QRegularExpression>
 #include <QtEndian>
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <limits>
 
 namespace zarvo {
@@ -587,6 +590,96 @@ Snapshot<ListingRow> ListingsStore::secondHalfWindow(int dayNumber, QTime t30, Q
         s.bind(1, timeText(t30)).bind(2, timeText(t55)).bind(3, dateText(windowDate));
         return Snapshot<ListingRow>(readListings(s));
     });
+}
+
+ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, QTime t30,
+                                                      QTime t55, QDate windowDate)
+{
+    GuideWindow window;
+    window.channels = channels();
+    guarded("guideWindow", [&] {
+        // The conditions of firstHalfWindow() and secondHalfWindow(), with ?1 t00, ?2 t30,
+        // ?3 t55 and ?4 the window's date. Each half alone reads the whole day table (no index
+        // helps an OR of start and end times), so both are told apart in one reading of it.
+        static const QLatin1String first("((p.starttime >= ?1 AND p.starttime < ?2) "
+                                         "OR (p.endtime > ?1 AND p.startdate < ?4) "
+                                         "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
+                                         "AND p.starttime <= ?1))");
+        static const QLatin1String second("((p.starttime >= ?2 AND p.starttime < ?3) "
+                                          "OR ((p.endtime > ?2 OR p.enddate > p.startdate) "
+                                          "AND p.starttime <= ?2) "
+                                          "OR (p.endtime > ?2 AND p.startdate < ?4))");
+        // Most of the day's programmes end before the window or start after it. Two cheap
+        // tests, which every programme of either half passes, turn those away first: ?5 is the
+        // latest of the three times, ?6 the earlier of t00 and t30. (Every programme of a half
+        // starts at or before one of the three times or on an earlier date, and ends after t00
+        // or t30, runs past midnight, or starts at or after t00 or t30.)
+        static const QLatin1String inWindow(
+            "(p.starttime <= ?5 OR p.startdate < ?4) "
+            "AND (p.endtime > ?6 OR p.enddate > p.startdate OR p.starttime >= ?6)");
+        Statement& s =
+            cached(QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p WHERE %5 AND (%2 OR %3) "
+                                  "ORDER BY p.startdate, p.starttime, p.programid")
+                       .arg(QLatin1String(ProgrammeColumns), first, second, dayTable(dayNumber),
+                            inWindow));
+        const QString a = timeText(t00);
+        const QString b = timeText(t30);
+        const QString c = timeText(t55);
+        s.bind(1, a).bind(2, b).bind(3, c).bind(4, dateText(windowDate));
+        // The time texts are ASCII, so they compare here as SQLite compares them. An invalid
+        // time binds NULL, which satisfies no comparison: the bounds come from the others.
+        const auto bound = [](std::initializer_list<QString> texts, bool latest) {
+            QString result;
+            for (const QString& text : texts)
+                if (!text.isNull() && (result.isNull() || (latest ? result < text : text < result)))
+                    result = text;
+            return result;
+        };
+        s.bind(5, bound({a, b, c}, true)).bind(6, bound({a, b}, false));
+        struct Found
+        {
+            ProgrammeRow programme;
+            bool first;
+            bool second;
+        };
+        std::vector<Found> found;
+        {
+            Rewind rewind(s);
+            while (s.step())
+                found.push_back(Found{readProgramme(s), s.integer(ProgrammeColumnCount) != 0,
+                                      s.integer(ProgrammeColumnCount + 1) != 0});
+        }
+
+        // The join with `channels` in channel order, on the rows just read: a programme goes
+        // with every channel row of its id (with none it is left out), in that row's place;
+        // within one place the order of the reading (start, then id) stays.
+        const std::vector<ChannelRow>& channelRows = window.channels.rows();
+        QHash<QString, std::vector<std::size_t>> placesById;
+        placesById.reserve(qsizetype(channelRows.size()));
+        for (std::size_t i = 0; i < channelRows.size(); ++i)
+            placesById[channelRows[i].channelid].push_back(i);
+        std::vector<std::pair<std::size_t, std::size_t>> order; // (place, index into found)
+        order.reserve(found.size());
+        for (std::size_t j = 0; j < found.size(); ++j) {
+            const auto places = placesById.constFind(found[j].programme.channel);
+            if (places == placesById.constEnd())
+                continue;
+            for (const std::size_t place : *places)
+                order.emplace_back(place, j);
+        }
+        std::sort(order.begin(), order.end());
+        std::vector<ListingRow> firstRows;
+        std::vector<ListingRow> secondRows;
+        for (const auto& [place, j] : order) {
+            if (found[j].first)
+                firstRows.push_back(ListingRow{found[j].programme, channelRows[place]});
+            if (found[j].second)
+                secondRows.push_back(ListingRow{found[j].programme, channelRows[place]});
+        }
+        window.firstHalf = Snapshot<ListingRow>(std::move(firstRows));
+        window.secondHalf = Snapshot<ListingRow>(std::move(secondRows));
+    });
+    return window;
 }
 
 Snapshot<ListingRow> ListingsStore::channelMapWindow(int dayNumber, QTime t1, QTime t2)

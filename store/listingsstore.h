@@ -184,6 +184,16 @@ public:
     // Programmes of the second half hour: starting in [t30, t55), started at or before t30 and
     // ending after it or running past midnight, started on an earlier date and ending after t30.
     Snapshot<ListingRow> secondHalfWindow(int dayNumber, QTime t30, QTime t55, QDate windowDate);
+    // The guide's whole window at once: exactly what channels(), firstHalfWindow(dayNumber,
+    // t00, t30, windowDate) and secondHalfWindow(dayNumber, t30, t55, windowDate) give, read in
+    // one pass over the day table (a new window is read while the viewer waits).
+    struct GuideWindow
+    {
+        Snapshot<ChannelRow> channels;
+        Snapshot<ListingRow> firstHalf;
+        Snapshot<ListingRow> secondHalf;
+    };
+    GuideWindow guideWindow(int dayNumber, QTime t00, QTime t30, QTime t55, QDate windowDate);
     // The channel map's window: starting in [t1, t2), or started at or before t1 and ending
     // after t1 or on a later date. In channel order.
     Snapshot<ListingRow> channelMapWindow(int dayNumber, QTime t1, QTime t2);

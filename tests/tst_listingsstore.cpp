@@ -370,6 +370,16 @@ private Q_SLOTS:
             QCOMPARE(rows.current().programme, row);
             QCOMPARE(rows.current().channel, channel);
         }
+        // The guide reads its whole window in one pass; it must give what the two queries give.
+        if (query != "map") {
+            const QTime t00 = query == "first" ? from : from.addSecs(-1800);
+            const QTime t30 = t00.addSecs(1800), t55 = t00.addSecs(3300);
+            const ListingsStore::GuideWindow window = store.guideWindow(2, t00, t30, t55, Monday);
+            QCOMPARE(titles(window.firstHalf), titles(store.firstHalfWindow(2, t00, t30, Monday)));
+            QCOMPARE(titles(window.secondHalf),
+                     titles(store.secondHalfWindow(2, t30, t55, Monday)));
+            QCOMPARE(window.channels.rows(), std::vector<ChannelRow>{channel});
+        }
     }
 
     void channelOrder()
@@ -413,6 +423,11 @@ private Q_SLOTS:
         QCOMPARE(titles(store.channelMapWindow(2, QTime(20, 0), QTime(20, 30))),
                  expected.filter(QRegularExpression("^(?!.*earlier$)")));
         QCOMPARE(titles(store.secondHalfWindow(2, QTime(20, 30), QTime(20, 55), Monday)),
+                 QStringList({"c9 20:15 b", "c10 20:15 b", "cX 20:15 b"}));
+        const ListingsStore::GuideWindow window =
+            store.guideWindow(2, QTime(20, 0), QTime(20, 30), QTime(20, 55), Monday);
+        QCOMPARE(titles(window.firstHalf), expected);
+        QCOMPARE(titles(window.secondHalf),
                  QStringList({"c9 20:15 b", "c10 20:15 b", "cX 20:15 b"}));
     }
 
