@@ -1,4 +1,5 @@
 #include "app/channelmap.h"
+#include "filesizelimit.h"
 #include "store/listingsstore.h"
 
 #include <QDir>
@@ -39,26 +40,6 @@ bool putFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
-
-// Makes saving the map fail part way: the tests run as root, so permissions would not stop the
-// write, but a file size limit does. SIGXFSZ is ignored so that the write gets EFBIG.
-struct FileSizeLimit
-{
-    rlimit saved{};
-    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    bool ok = getrlimit(RLIMIT_FSIZE, &saved) == 0;
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        rlimit low = saved;
-        low.rlim_cur = std::min(bytes, saved.rlim_max);
-        ok = ok && setrlimit(RLIMIT_FSIZE, &low) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    }
-};
 
 } // namespace
 

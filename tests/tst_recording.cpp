@@ -1,3 +1,4 @@
+#include "filesizelimit.h"
 #include "record/handoff.h"
 #include "record/rules.h"
 #include "record/selection.h"
@@ -49,25 +50,6 @@ QString text(const std::optional<QString>& action)
 {
     return action.value_or("-");
 }
-
-// Makes writes fail part way: a file size limit binds root too, unlike permissions.
-struct FileSizeLimit
-{
-    rlimit saved{};
-    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    bool ok = getrlimit(RLIMIT_FSIZE, &saved) == 0;
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        rlimit low = saved;
-        low.rlim_cur = std::min(bytes, saved.rlim_max);
-        ok = ok && setrlimit(RLIMIT_FSIZE, &low) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    }
-};
 
 } // namespace
 

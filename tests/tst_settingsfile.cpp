@@ -1,4 +1,5 @@
 #include "app/settingsfile.h"
+#include "filesizelimit.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -77,26 +78,6 @@ QMap<QString, QByteArray> snapshot(const QString& root)
     }
     return entries;
 }
-
-// Makes a write fail part way while the old file stays: the tests run as root, so permissions
-// would not stop it, but a file size limit does. SIGXFSZ is ignored so the write gets EFBIG.
-struct FileSizeLimit
-{
-    rlimit saved{};
-    void (*handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    bool ok = getrlimit(RLIMIT_FSIZE, &saved) == 0;
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        rlimit low = saved;
-        low.rlim_cur = std::min(bytes, saved.rlim_max);
-        ok = ok && setrlimit(RLIMIT_FSIZE, &low) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, handler);
-    }
-};
 
 } // namespace
 
