@@ -562,34 +562,33 @@ Snapshot<ChannelRow> ListingsStore::channels()
     });
 }
 
-Snapshot<ListingRow> ListingsStore::firstHalfWindow(int dayNumber, QTime t00, QTime t30,
-                                                    QDate windowDate)
+// Both half hours select the same way: starting in [from, to), started at or before `from` and
+// ending after it or past midnight, or started on an earlier date and ending after `from`.
+Snapshot<ListingRow> ListingsStore::halfHourWindow(const char* operation, int dayNumber, QTime from,
+                                                   QTime to, QDate windowDate)
 {
-    return guarded("firstHalfWindow", [&] {
+    return guarded(operation, [&] {
         Statement& s = cached(listingSelect(dayTable(dayNumber)) +
                               QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
                                              "OR (p.endtime > ?1 AND p.startdate < ?3) "
                                              "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
                                              "AND p.starttime <= ?1)") +
                               listingOrder());
-        s.bind(1, timeText(t00)).bind(2, timeText(t30)).bind(3, dateText(windowDate));
+        s.bind(1, timeText(from)).bind(2, timeText(to)).bind(3, dateText(windowDate));
         return Snapshot<ListingRow>(readListings(s));
     });
+}
+
+Snapshot<ListingRow> ListingsStore::firstHalfWindow(int dayNumber, QTime t00, QTime t30,
+                                                    QDate windowDate)
+{
+    return halfHourWindow("firstHalfWindow", dayNumber, t00, t30, windowDate);
 }
 
 Snapshot<ListingRow> ListingsStore::secondHalfWindow(int dayNumber, QTime t30, QTime t55,
                                                      QDate windowDate)
 {
-    return guarded("secondHalfWindow", [&] {
-        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
-                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
-                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
-                                             "AND p.starttime <= ?1) "
-                                             "OR (p.endtime > ?1 AND p.startdate < ?3)") +
-                              listingOrder());
-        s.bind(1, timeText(t30)).bind(2, timeText(t55)).bind(3, dateText(windowDate));
-        return Snapshot<ListingRow>(readListings(s));
-    });
+    return halfHourWindow("secondHalfWindow", dayNumber, t30, t55, windowDate);
 }
 
 ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, QTime t30,

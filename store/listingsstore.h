@@ -228,6 +228,9 @@ private:
     // The prepared statement for `sql`, prepared on first use and kept, so that bulk imports do
     // not prepare a statement per row. It comes rewound; the caller binds every parameter.
     Statement& cached(const QString& sql);
+    // The query both half hours share, for the window [from, to).
+    Snapshot<ListingRow> halfHourWindow(const char* operation, int dayNumber, QTime from, QTime to,
+                                        QDate windowDate);
     // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
     // handed out before; returns the row's id.
     qint64 moveFirstProgrammeId(int dayNumber);
