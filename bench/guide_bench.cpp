@@ -41,6 +41,7 @@
 #include "app/programfolder.h"
 #include "app/settingsfile.h"
 #include "guide/listingsscreen.h"
+#include "peakrss.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
@@ -86,21 +87,6 @@ int fail(const QString& message)
 {
     std::fprintf(stderr, "guide_bench: %s\n", message.toLocal8Bit().constData());
     return 1;
-}
-
-qint64 peakRssKb()
-{
-    // /proc files report no size, so they are read line by line until the end.
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status)
-        return -1;
-    long long kb = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, status))
-        if (std::sscanf(line, "VmHWM: %lld kB", &kb) == 1)
-            break;
-    std::fclose(status);
-    return kb;
 }
 
 double ms(qint64 nanoseconds)

@@ -23,6 +23,7 @@
 #include "app/appstate.h"
 #include "app/clock.h"
 #include "app/programfolder.h"
+#include "peakrss.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
@@ -56,22 +57,6 @@ int fail(const QString& message)
 {
     std::fprintf(stderr, "import_bench: %s\n", message.toLocal8Bit().constData());
     return 1;
-}
-
-// VmHWM covers the whole life of the process, which is the one measurement it makes.
-qint64 peakRssKb()
-{
-    // /proc files report no size, so they are read line by line until the end.
-    FILE* status = std::fopen("/proc/self/status", "r");
-    if (!status)
-        return -1;
-    long long kb = -1;
-    char line[256];
-    while (std::fgets(line, sizeof line, status))
-        if (std::sscanf(line, "VmHWM: %lld kB", &kb) == 1)
-            break;
-    std::fclose(status);
-    return kb;
 }
 
 void report(double seconds, qint64 programmes, qint64 channels)
