@@ -36,7 +36,7 @@ QString markerOf(const std::optional<QString>& action)
     return QString();
 }
 
-GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel)
+GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable)
 {
     GridCell cell;
     cell.title = programme.title;
@@ -52,6 +52,7 @@ GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel)
     cell.endTime = programme.endtime;
     cell.rerun = programme.rerun;
     cell.programId = programme.programid;
+    cell.dayTable = dayTable;
     cell.marker = markerOf(programme.action);
     return cell;
 }
@@ -226,7 +227,7 @@ bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
                 break;
             // Several programmes in one half hour: the last one in order stays in the cell.
             if (at == position)
-                cell = cellOf(listings.current().programme, channel);
+                cell = cellOf(listings.current().programme, channel, listings.current().dayTable);
             listings.next();
             afterEach();
         }

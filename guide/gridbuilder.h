@@ -42,6 +42,8 @@ struct GridCell
     QTime endTime;
     bool rerun = false;
     qint32 programId = 0;
+    // The weekday table (1..7) that holds the programme's row; programId is unique only there.
+    int dayTable = 0;
     // The recording-state picture: "record", "season" or "all"; "" for any other action.
     QString marker;
     bool operator==(const GridCell&) const = default;

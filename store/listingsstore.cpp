@@ -538,12 +538,13 @@ QString listingOrder()
         .arg(QLatin1String(ChannelOrder));
 }
 
-std::vector<ListingRow> readListings(Statement& s)
+std::vector<ListingRow> readListings(Statement& s, int dayNumber)
 {
     Rewind rewind(s);
     std::vector<ListingRow> rows;
     while (s.step())
-        rows.push_back(ListingRow{readProgramme(s), readChannel(s, ProgrammeColumnCount)});
+        rows.push_back(
+            ListingRow{readProgramme(s), readChannel(s, ProgrammeColumnCount), dayNumber});
     return rows;
 }
 
@@ -575,7 +576,7 @@ Snapshot<ListingRow> ListingsStore::halfHourWindow(const char* operation, int da
                                              "AND p.starttime <= ?1)") +
                               listingOrder());
         s.bind(1, timeText(from)).bind(2, timeText(to)).bind(3, dateText(windowDate));
-        return Snapshot<ListingRow>(readListings(s));
+        return Snapshot<ListingRow>(readListings(s, dayNumber));
     });
 }
 
@@ -671,9 +672,9 @@ ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, 
         std::vector<ListingRow> secondRows;
         for (const auto& [place, j] : order) {
             if (found[j].first)
-                firstRows.push_back(ListingRow{found[j].programme, channelRows[place]});
+                firstRows.push_back(ListingRow{found[j].programme, channelRows[place], dayNumber});
             if (found[j].second)
-                secondRows.push_back(ListingRow{found[j].programme, channelRows[place]});
+                secondRows.push_back(ListingRow{found[j].programme, channelRows[place], dayNumber});
         }
         window.firstHalf = Snapshot<ListingRow>(std::move(firstRows));
         window.secondHalf = Snapshot<ListingRow>(std::move(secondRows));
@@ -690,7 +691,7 @@ Snapshot<ListingRow> ListingsStore::channelMapWindow(int dayNumber, QTime t1, QT
                                              "AND p.starttime <= ?1)") +
                               listingOrder());
         s.bind(1, timeText(t1)).bind(2, timeText(t2));
-        return Snapshot<ListingRow>(readListings(s));
+        return Snapshot<ListingRow>(readListings(s, dayNumber));
     });
 }
 

@@ -80,6 +80,10 @@ struct ListingRow
 {
     ProgrammeRow programme;
     ChannelRow channel;
+    // The weekday table (1..7) the programme row was read from: its programid is unique only
+    // there, and a day file's rows all live in the table of the file's day, whatever date each
+    // programme starts on.
+    int dayTable = 0;
 };
 
 struct RuleRow
