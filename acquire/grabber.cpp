@@ -18,7 +18,6 @@ namespace zarvo {
 
 namespace {
 
-constexpr qint64 kMsecsPerDay = 24LL * 60 * 60 * 1000;
 // A progress bar without any line end would otherwise grow the buffer without bound.
 constexpr qsizetype kMaxPendingOutput = 64 * 1024;
 
@@ -99,18 +98,10 @@ GrabberResult failure(GrabberResult::Outcome outcome, const QString& detail)
 
 int dayOffset(const QDateTime& theDate, const QDateTime& now)
 {
-    // Integer arithmetic on milliseconds keeps exact halves exact; a double of the day count
-    // would turn 1.5 days into 1.4999... or 1.5000...1 depending on the route taken.
-    const qint64 ms = now.msecsTo(theDate);
-    qint64 days = ms / kMsecsPerDay;
-    qint64 rest = ms % kMsecsPerDay;
-    if (rest < 0) {
-        rest += kMsecsPerDay;
-        --days;
-    }
-    if (2 * rest > kMsecsPerDay || (2 * rest == kMsecsPerDay && days % 2 != 0))
-        ++days;
-    return static_cast<int>(days);
+    // Grabbers count --offset in calendar days from today, whatever the time of day: offset 1
+    // is tomorrow from 00:00 to 24:00. Counting from the present moment instead would fetch the
+    // day after tomorrow for tomorrow's evening when asked in the morning.
+    return static_cast<int>(now.date().daysTo(theDate.date()));
 }
 
 FetchRequest fetchRequest(FetchVariant variant, const QString& folder, const Settings& settings,
@@ -120,12 +111,11 @@ FetchRequest fetchRequest(FetchVariant variant, const QString& folder, const Set
     request.folder = folder;
     request.grabberName = settings.grabberName;
     const bool guide = variant == FetchVariant::Guide;
-    // Only the guide's fetch is daylight-corrected; the shift works on a copy, so the caller's
-    // theDate stays as it was.
-    const QDateTime day = guide ? daylightCorrection(theDate, settings.adjustDST, clock) : theDate;
     request.autoConfig = !guide;
-    request.firstDay = day.date();
-    request.firstOffset = dayOffset(day, clock.now());
+    // The file name and the offset both name theDate's own calendar day. No daylight shift: a
+    // window at 00:30 is that day's, and moving it an hour would name the day before.
+    request.firstDay = theDate.date();
+    request.firstOffset = dayOffset(theDate, clock.now());
     request.days = guide ? settings.daysToDownload : 1;
     return request;
 }

@@ -54,16 +54,17 @@ struct FetchRequest
 
 enum class FetchVariant {
     StartUp, // one day, "--configure --auto-config add", no daylight correction
-    Guide,   // settings.daysToDownload days, "--configure", daylight-corrected theDate
+    Guide,   // settings.daysToDownload days, "--configure"
 };
 
-// The whole-day distance from `now` to `theDate` (both naive wall-clock values), rounded to the
-// nearest day with a half rounding to the even neighbour: 0.5 -> 0, 1.5 -> 2, -0.5 -> 0.
+// The grabber's --offset for `theDate`: whole calendar days from the date of `now` to the date
+// of `theDate` (both naive wall-clock values); the times of day play no part. Tomorrow is 1
+// at 00:05 and at 23:55 alike; yesterday is -1.
 int dayOffset(const QDateTime& theDate, const QDateTime& now);
 
-// The request getPrograms makes for `theDate` (naive wall clock) as of clock.now().
-// Guide: theDate is first moved by daylightCorrection(theDate, settings.adjustDST, clock), and
-// the offset and the first day are taken from the moved value. StartUp ignores adjustDST.
+// The request getPrograms makes for `theDate` (naive wall clock) as of clock.now(): the first
+// grab line is theDate's calendar day under its own file name, with dayOffset() as its offset;
+// the guide asks for settings.daysToDownload days from there, the start-up step for one.
 FetchRequest fetchRequest(FetchVariant variant, const QString& folder, const Settings& settings,
                           const QDateTime& theDate, const Clock& clock);
 

@@ -86,20 +86,44 @@ class Tst : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void dayOffsetRounding_data()
+    // The offset and the file name both name the window's calendar day, whatever the time of
+    // day of the window and of now, across both change-overs and with either adjustDST.
+    void fetchRequestNamesTheWindowsDay_data()
     {
-        QTest::addColumn<double>("days");
-        QTest::addColumn<int>("expected");
-        const double days[] = {1, 4 / 24.0, 0.5, 1.5, 2.5, -0.5, -1.5, 0.5 + 1e-7, -0.6, -1};
-        const int expected[] = {1, 0, 0, 2, 2, 0, -2, 1, -1, -1};
-        for (int i = 0; i < 10; ++i)
-            QTest::addRow("%g", days[i]) << days[i] << expected[i];
+        QTest::addColumn<QDateTime>("now");
+        for (const QDate day : {QDate(2026, 3, 7), QDate(2026, 3, 8), QDate(2026, 10, 31),
+                                QDate(2026, 11, 1), QDate(2026, 12, 6)})
+            for (const QTime time : {QTime(0, 30), QTime(7, 0), QTime(12, 0), QTime(20, 5),
+                                     QTime(23, 30)})
+                QTest::addRow("%s %s", qPrintable(day.toString(Qt::ISODate)),
+                              qPrintable(time.toString("hh:mm")))
+                    << wallClock(day, time);
     }
-    void dayOffsetRounding()
+    void fetchRequestNamesTheWindowsDay()
     {
-        QFETCH(double, days);
-        const QDateTime now = at(2024, 1, 10, 20);
-        QTEST(dayOffset(now.addMSecs(qint64(days * 86400000)), now), "expected");
+        QFETCH(QDateTime, now);
+        const FakeClock clock(kZone, now);
+        for (const int variant : {int(FetchVariant::Guide), int(FetchVariant::StartUp)})
+            for (const int days : {1, 3})
+                for (const int adjustDST : {0, 1})
+                    for (int ahead = -1; ahead <= 6; ++ahead)
+                        for (int hour = 0; hour < 24; ++hour) {
+                            const QDate day = now.date().addDays(ahead);
+                            const FetchRequest request = fetchRequest(
+                                FetchVariant(variant), "/p", settings("g", adjustDST, days),
+                                wallClock(day, QTime(hour, 30)), clock);
+                            const QString where = QString("variant %1, %2 days, adjustDST %3, %4")
+                                                      .arg(variant)
+                                                      .arg(days)
+                                                      .arg(adjustDST)
+                                                      .arg(wallClock(day, QTime(hour, 30))
+                                                               .toString(Qt::ISODate));
+                            QVERIFY2(request.firstDay == day, qPrintable(where));
+                            QVERIFY2(request.firstOffset == ahead, qPrintable(where));
+                            QVERIFY2(request.days ==
+                                         (variant == int(FetchVariant::Guide) ? days : 1),
+                                     qPrintable(where));
+                        }
     }
 
     void fetchBatchLines_data()
@@ -116,14 +140,10 @@ private Q_SLOTS:
             << guide << jan << at(2024, 1, 11, 20) << 0 << QDate(2024, 1, 11) << 1;
         QTest::newRow("earlier than now")
             << guide << jan << at(2024, 1, 8, 12) << 0 << QDate(2024, 1, 8) << -2;
-        QTest::newRow("daylight 00:30: the day before")
-            << guide << jul << at(2024, 7, 11, 0, 30) << 1 << QDate(2024, 7, 10) << 0;
-        QTest::newRow("daylight, adjustDST 0")
-            << guide << jul << at(2024, 7, 11, 0, 30) << 0 << QDate(2024, 7, 11) << 0;
-        QTest::newRow("winter 00:30")
-            << guide << jan << at(2024, 1, 11, 0, 30) << 1 << QDate(2024, 1, 11) << 0;
-        QTest::newRow("start-up: no daylight shift")
-            << startUp << jul << at(2024, 7, 11, 0, 30) << 1 << QDate(2024, 7, 11) << 0;
+        QTest::newRow("tomorrow 00:30, asked at 20:00")
+            << guide << jul << at(2024, 7, 11, 0, 30) << 1 << QDate(2024, 7, 11) << 1;
+        QTest::newRow("start-up, tomorrow 00:30")
+            << startUp << jul << at(2024, 7, 11, 0, 30) << 1 << QDate(2024, 7, 11) << 1;
     }
     void fetchBatchLines()
     {

@@ -129,7 +129,7 @@ private:
             dayNumber(s.date()),
             {0, s.date(), s.time(), e.date(), e.time(), "C4", Show, {}, {}, {}, {}, false, {}});
         const GridCell cell{Show,     {},       {},       {},       {},    {}, Channel,
-                            s.date(), s.time(), e.date(), e.time(), false, id, {}};
+                            s.date(), s.time(), e.date(), e.time(), false, id, dayNumber(s.date()), {}};
         return fromGridCell(cell, m_program->state.settings.adjustDST, m_clock);
     }
 
