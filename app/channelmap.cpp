@@ -253,7 +253,7 @@ ChannelMapResult writeToChannels(ListingsStore& store, const QString& mapPath, c
         file.close();
 
         const ChannelMapWindow window = channelMapWindowAt(now.time());
-        const Snapshot<ListingRow> rows = store.channelMapWindow(day, window.t1, window.t2);
+        const Snapshot<ListingRow> rows = store.channelMapWindow(today, window.t1, window.t2);
         const ChannelMapRewrite rewrite = rewriteChannelMap(bytes, rows.rows(), yield);
         if (rewrite.tooLong) {
             result.outcome = ChannelMapResult::Outcome::TooLong;

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QtEndian>
 
 #include <sqlite3.h>
@@ -563,34 +564,22 @@ Snapshot<ChannelRow> ListingsStore::channels()
     });
 }
 
-// Both half hours select the same way: starting in [from, to), started at or before `from` and
-// ending after it or past midnight, or started on an earlier date and ending after `from`.
-Snapshot<ListingRow> ListingsStore::halfHourWindow(const char* operation, int dayNumber, QTime from,
-                                                   QTime to, QDate windowDate)
+namespace {
+
+// A moment of `date` as the day tables' start and end columns read when joined by a blank:
+// "2026-12-07 20:00:00". These texts order as the moments do. An invalid date or time gives a
+// null text, which binds NULL and so satisfies no comparison.
+QString momentText(QDate date, QTime time)
 {
-    return guarded(operation, [&] {
-        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
-                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
-                                             "OR (p.endtime > ?1 AND p.startdate < ?3) "
-                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
-                                             "AND p.starttime <= ?1)") +
-                              listingOrder());
-        s.bind(1, timeText(from)).bind(2, timeText(to)).bind(3, dateText(windowDate));
-        return Snapshot<ListingRow>(readListings(s, dayNumber));
-    });
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return dateText(date) + QLatin1Char(' ') + timeText(time);
 }
 
-Snapshot<ListingRow> ListingsStore::firstHalfWindow(int dayNumber, QTime t00, QTime t30,
-                                                    QDate windowDate)
-{
-    return halfHourWindow("firstHalfWindow", dayNumber, t00, t30, windowDate);
-}
+constexpr const char* StartMoment = "(p.startdate || ' ' || p.starttime)";
+constexpr const char* EndMoment = "(p.enddate || ' ' || p.endtime)";
 
-Snapshot<ListingRow> ListingsStore::secondHalfWindow(int dayNumber, QTime t30, QTime t55,
-                                                     QDate windowDate)
-{
-    return halfHourWindow("secondHalfWindow", dayNumber, t30, t55, windowDate);
-}
+} // namespace
 
 ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, QTime t30,
                                                       QTime t55, QDate windowDate)
@@ -598,56 +587,71 @@ ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, 
     GuideWindow window;
     window.channels = channels();
     guarded("guideWindow", [&] {
-        // The conditions of firstHalfWindow() and secondHalfWindow(), with ?1 t00, ?2 t30,
-        // ?3 t55 and ?4 the window's date. Each half alone reads the whole day table (no index
-        // helps an OR of start and end times), so both are told apart in one reading of it.
-        static const QLatin1String first("((p.starttime >= ?1 AND p.starttime < ?2) "
-                                         "OR (p.endtime > ?1 AND p.startdate < ?4) "
-                                         "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
-                                         "AND p.starttime <= ?1))");
-        static const QLatin1String second("((p.starttime >= ?2 AND p.starttime < ?3) "
-                                          "OR ((p.endtime > ?2 OR p.enddate > p.startdate) "
-                                          "AND p.starttime <= ?2) "
-                                          "OR (p.endtime > ?2 AND p.startdate < ?4))");
-        // Most of the day's programmes end before the window or start after it. Two cheap
-        // tests, which every programme of either half passes, turn those away first: ?5 is the
-        // latest of the three times, ?6 the earlier of t00 and t30. (Every programme of a half
-        // starts at or before one of the three times or on an earlier date, and ends after t00
-        // or t30, runs past midnight, or starts at or after t00 or t30.)
-        static const QLatin1String inWindow(
-            "(p.starttime <= ?5 OR p.startdate < ?4) "
-            "AND (p.endtime > ?6 OR p.enddate > p.startdate OR p.starttime >= ?6)");
-        Statement& s =
-            cached(QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p WHERE %5 AND (%2 OR %3) "
-                                  "ORDER BY p.startdate, p.starttime, p.programid")
-                       .arg(QLatin1String(ProgrammeColumns), first, second, dayTable(dayNumber),
-                            inWindow));
-        const QString a = timeText(t00);
-        const QString b = timeText(t30);
-        const QString c = timeText(t55);
-        s.bind(1, a).bind(2, b).bind(3, c).bind(4, dateText(windowDate));
-        // The time texts are ASCII, so they compare here as SQLite compares them. An invalid
-        // time binds NULL, which satisfies no comparison: the bounds come from the others.
-        const auto bound = [](std::initializer_list<QString> texts, bool latest) {
-            QString result;
-            for (const QString& text : texts)
-                if (!text.isNull() && (result.isNull() || (latest ? result < text : text < result)))
-                    result = text;
-            return result;
-        };
-        s.bind(5, bound({a, b, c}, true)).bind(6, bound({a, b}, false));
+        // With ?1 the window's date at t00, ?2 at t30, ?3 at t55 and ?4 the date itself: the
+        // first half holds what starts in [?1, ?2) or runs at ?1, the second what starts in
+        // [?2, ?3) or runs at ?2. Every such programme starts on or before the window's date
+        // and ends on or after it; those two plain column tests turn most rows away cheaply.
+        const QString first = QStringLiteral("((%1 >= ?1 AND %1 < ?2) OR (%1 <= ?1 AND %2 > ?1))")
+                                  .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
+        const QString second = QStringLiteral("((%1 >= ?2 AND %1 < ?3) OR (%1 <= ?2 AND %2 > ?2))")
+                                   .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
+        const QString a = momentText(windowDate, t00);
+        const QString b = momentText(windowDate, t30);
+        const QString c = momentText(windowDate, t55);
+        const QString d = windowDate.isValid() ? dateText(windowDate) : QString();
+
         struct Found
         {
             ProgrammeRow programme;
+            int dayTable;
             bool first;
             bool second;
         };
         std::vector<Found> found;
-        {
+        // `onlyEarlier` keeps the rows that start before the window's date: all that the table
+        // of the day before may add to this day's windows.
+        const auto read = [&](int table, bool onlyEarlier) {
+            Statement& s =
+                cached(QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p WHERE p.startdate <= ?4 AND "
+                                      "p.enddate >= ?4 %5 AND (%2 OR %3) "
+                                      "ORDER BY p.startdate, p.starttime, p.programid")
+                           .arg(QLatin1String(ProgrammeColumns), first, second, dayTable(table),
+                                onlyEarlier ? QStringLiteral("AND p.startdate < ?4") : QString()));
+            s.bind(1, a).bind(2, b).bind(3, c).bind(4, d);
             Rewind rewind(s);
             while (s.step())
-                found.push_back(Found{readProgramme(s), s.integer(ProgrammeColumnCount) != 0,
+                found.push_back(Found{readProgramme(s), table, s.integer(ProgrammeColumnCount) != 0,
                                       s.integer(ProgrammeColumnCount + 1) != 0});
+        };
+        read(dayNumber, false);
+
+        // A programme of the evening before that runs past midnight belongs to this day's first
+        // windows. The day's own file usually holds it; when it does not, the table of the day
+        // before does, provided that table holds the day before and not an older week.
+        const int previous = dayNumber == 1 ? 7 : dayNumber - 1;
+        if (windowDate.isValid() && storedDate(previous) == windowDate.addDays(-1)) {
+            const std::size_t own = found.size();
+            QSet<std::pair<QString, QString>> shown; // channel and start of the day's own rows
+            for (std::size_t i = 0; i < own; ++i)
+                shown.insert(
+                    {found[i].programme.channel,
+                     momentText(found[i].programme.startdate, found[i].programme.starttime)});
+            read(previous, true);
+            found.erase(
+                std::remove_if(found.begin() + std::ptrdiff_t(own), found.end(),
+                               [&](const Found& f) {
+                                   return shown.contains(
+                                       {f.programme.channel,
+                                        momentText(f.programme.startdate, f.programme.starttime)});
+                               }),
+                found.end());
+            // By start; at the same start the day's own rows first, then by id.
+            std::stable_sort(found.begin(), found.end(), [](const Found& x, const Found& y) {
+                const auto key = [](const Found& f) {
+                    return std::pair(f.programme.startdate, f.programme.starttime);
+                };
+                return key(x) < key(y);
+            });
         }
 
         // The join with `channels` in channel order, on the rows just read: a programme goes
@@ -671,10 +675,11 @@ ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, 
         std::vector<ListingRow> firstRows;
         std::vector<ListingRow> secondRows;
         for (const auto& [place, j] : order) {
-            if (found[j].first)
-                firstRows.push_back(ListingRow{found[j].programme, channelRows[place], dayNumber});
-            if (found[j].second)
-                secondRows.push_back(ListingRow{found[j].programme, channelRows[place], dayNumber});
+            const Found& f = found[j];
+            if (f.first)
+                firstRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
+            if (f.second)
+                secondRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
         }
         window.firstHalf = Snapshot<ListingRow>(std::move(firstRows));
         window.secondHalf = Snapshot<ListingRow>(std::move(secondRows));
@@ -682,16 +687,19 @@ ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, 
     return window;
 }
 
-Snapshot<ListingRow> ListingsStore::channelMapWindow(int dayNumber, QTime t1, QTime t2)
+Snapshot<ListingRow> ListingsStore::channelMapWindow(QDate date, QTime t1, QTime t2)
 {
     return guarded("channelMapWindow", [&] {
-        Statement& s = cached(listingSelect(dayTable(dayNumber)) +
-                              QStringLiteral("WHERE (p.starttime >= ?1 AND p.starttime < ?2) "
-                                             "OR ((p.endtime > ?1 OR p.enddate > p.startdate) "
-                                             "AND p.starttime <= ?1)") +
+        const int table = date.dayOfWeek() % 7 + 1; // Sunday 1 ... Saturday 7
+        Statement& s = cached(listingSelect(dayTable(table)) +
+                              QStringLiteral("WHERE p.startdate <= ?3 AND p.enddate >= ?3 AND "
+                                             "((%1 >= ?1 AND %1 < ?2) OR (%1 <= ?1 AND %2 > ?1))")
+                                  .arg(QLatin1String(StartMoment), QLatin1String(EndMoment)) +
                               listingOrder());
-        s.bind(1, timeText(t1)).bind(2, timeText(t2));
-        return Snapshot<ListingRow>(readListings(s, dayNumber));
+        s.bind(1, momentText(date, t1))
+            .bind(2, momentText(date, t2))
+            .bind(3, date.isValid() ? dateText(date) : QString());
+        return Snapshot<ListingRow>(readListings(s, table));
     });
 }
 

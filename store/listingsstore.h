@@ -181,16 +181,14 @@ public:
     // --- the guide's queries ------------------------------------------------------------
     // Every channel, in channel order (the order the window queries give their programmes).
     Snapshot<ChannelRow> channels();
-    // Programmes of the first half hour of the window [t00, t30): those starting in it, those
-    // that started on a date before `windowDate` and end after t00, and those that started at or
-    // before t00 and end after it or run past midnight. In channel order.
-    Snapshot<ListingRow> firstHalfWindow(int dayNumber, QTime t00, QTime t30, QDate windowDate);
-    // Programmes of the second half hour: starting in [t30, t55), started at or before t30 and
-    // ending after it or running past midnight, started on an earlier date and ending after t30.
-    Snapshot<ListingRow> secondHalfWindow(int dayNumber, QTime t30, QTime t55, QDate windowDate);
-    // The guide's whole window at once: exactly what channels(), firstHalfWindow(dayNumber,
-    // t00, t30, windowDate) and secondHalfWindow(dayNumber, t30, t55, windowDate) give, read in
-    // one pass over the day table (a new window is read while the viewer waits).
+    // The guide's window of `windowDate` (whose weekday table is `dayNumber`) at t00, read on
+    // real dates and times, with the channels: the first half holds the programmes that start
+    // in [t00, t30) of that date or run at its t00, the second those that start in [t30, t55)
+    // or run at t30. Rows of other dates never show, except a programme of the evening before
+    // that runs into the window: the day's own table gives it, or else the table of the day
+    // before when that holds the day before (a row of that table is left out when the day's
+    // own table has one of the same channel and start). Each half in channel order, then by
+    // start, then by id; every row carries the table it was read from.
     struct GuideWindow
     {
         Snapshot<ChannelRow> channels;
@@ -198,9 +196,9 @@ public:
         Snapshot<ListingRow> secondHalf;
     };
     GuideWindow guideWindow(int dayNumber, QTime t00, QTime t30, QTime t55, QDate windowDate);
-    // The channel map's window: starting in [t1, t2), or started at or before t1 and ending
-    // after t1 or on a later date. In channel order.
-    Snapshot<ListingRow> channelMapWindow(int dayNumber, QTime t1, QTime t2);
+    // The channel map's window of `date`: starting in [t1, t2) of that date or running at t1,
+    // from the date's own table. In channel order.
+    Snapshot<ListingRow> channelMapWindow(QDate date, QTime t1, QTime t2);
     // Every programme of a day table once, in channel order; programmes whose channel is not
     // in `channels` come last.
     Snapshot<ProgrammeRow> dayProgrammes(int dayNumber);
@@ -232,9 +230,6 @@ private:
     // The prepared statement for `sql`, prepared on first use and kept, so that bulk imports do
     // not prepare a statement per row. It comes rewound; the caller binds every parameter.
     Statement& cached(const QString& sql);
-    // The query both half hours share, for the window [from, to).
-    Snapshot<ListingRow> halfHourWindow(const char* operation, int dayNumber, QTime from, QTime to,
-                                        QDate windowDate);
     // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
     // handed out before; returns the row's id.
     qint64 moveFirstProgrammeId(int dayNumber);

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -215,8 +214,9 @@ private Q_SLOTS:
 
         ListingsStore store(path);
         QCOMPARE(store.storedDate(1), Sunday);
-        QCOMPARE(titles(store.firstHalfWindow(1, QTime(1, 0), QTime(1, 30), Sunday)),
-                 QStringList{"Old"});
+        QCOMPARE(
+            titles(store.guideWindow(1, QTime(1, 0), QTime(1, 30), QTime(1, 55), Sunday).firstHalf),
+            QStringList{"Old"});
         QCOMPARE(store.dayProgrammes(1).size(), std::size_t(3));
         QCOMPARE(store.channels().size(), std::size_t(1));
         QCOMPARE(rawQuery(path, "PRAGMA integrity_check"), QStringList{"ok"});
@@ -293,9 +293,11 @@ private Q_SLOTS:
             QVERIFY(refused([&] { store.insertProgramme(day, monday(20)); }, "outside 1..7"));
             QVERIFY(refused([&] { store.storedDate(day); }, "outside 1..7"));
             QVERIFY(refused([&] { store.setStoredDate(day, Monday); }, "outside 1..7"));
-            QVERIFY(
-                refused([&] { store.firstHalfWindow(day, QTime(20, 0), QTime(20, 30), Monday); },
-                        "outside 1..7"));
+            QVERIFY(refused(
+                [&] {
+                    store.guideWindow(day, {20, 0}, {20, 30}, {20, 55}, Monday);
+                },
+                "outside 1..7"));
             QVERIFY(refused([&] { store.seasonMatches(day); }, "outside 1..7"));
             QVERIFY(refused([&] { store.setAction(day, 1, std::nullopt); }, "outside 1..7"));
         }
@@ -340,6 +342,14 @@ private Q_SLOTS:
         add("map 19:30-20 ended", "map", "20:00", "M19:30", "M20:00", false);
         add("map 23:45 not before 0:00", "map", "23:30", "M23:45", "T00:15", false);
         add("map 23-0:30 running", "map", "23:30", "M23:00", "T00:30", true);
+        add("map from the day before running", "map", "20:00", "S23:00", "M20:15", true);
+        // Rows of other dates never show, whatever their times of day.
+        add("tomorrow 20:00 not in 20:00", "first", "20:00", "T20:00", "T21:00", false);
+        add("tomorrow 20:40 not in 20:30", "second", "20:30", "T20:40", "T21:00", false);
+        add("day before 21-22 not in 20:00", "first", "20:00", "S21:00", "S22:00", false);
+        add("day before 21-22 not in 21:00", "first", "21:00", "S21:00", "S22:00", false);
+        add("day before 23-M20:15 running", "first", "20:00", "S23:00", "M20:15", true);
+        add("map tomorrow not in 20:00", "map", "20:00", "T20:10", "T21:00", false);
     }
     void windows()
     {
@@ -361,25 +371,90 @@ private Q_SLOTS:
         // The same programme on a channel missing from `channels` is never shown.
         store.insertProgramme(2, programme("gone", date(start), time(start), date(end), time(end)));
         // first [from, from+30), second [from, from+25), map [from, from+30).
+        const QTime t00 = query == "second" ? from.addSecs(-1800) : from;
+        const ListingsStore::GuideWindow window =
+            store.guideWindow(2, t00, t00.addSecs(1800), t00.addSecs(3300), Monday);
         const Snapshot<ListingRow> rows =
-            query == "first"    ? store.firstHalfWindow(2, from, from.addSecs(1800), Monday)
-            : query == "second" ? store.secondHalfWindow(2, from, from.addSecs(1500), Monday)
-                                : store.channelMapWindow(2, from, from.addSecs(1800));
+            query == "first"    ? window.firstHalf
+            : query == "second" ? window.secondHalf
+                                : store.channelMapWindow(Monday, from, from.addSecs(1800));
         QCOMPARE(rows.size(), std::size_t(shown ? 1 : 0));
         if (shown) {
             QCOMPARE(rows.current().programme, row);
             QCOMPARE(rows.current().channel, channel);
+            QCOMPARE(rows.current().dayTable, 2);
         }
-        // The guide reads its whole window in one pass; it must give what the two queries give.
-        if (query != "map") {
-            const QTime t00 = query == "first" ? from : from.addSecs(-1800);
-            const QTime t30 = t00.addSecs(1800), t55 = t00.addSecs(3300);
-            const ListingsStore::GuideWindow window = store.guideWindow(2, t00, t30, t55, Monday);
-            QCOMPARE(titles(window.firstHalf), titles(store.firstHalfWindow(2, t00, t30, Monday)));
-            QCOMPARE(titles(window.secondHalf),
-                     titles(store.secondHalfWindow(2, t30, t55, Monday)));
-            QCOMPARE(window.channels.rows(), std::vector<ChannelRow>{channel});
+        QCOMPARE(window.channels.rows(), std::vector<ChannelRow>{channel});
+    }
+
+    // A day file that holds three dates (a grabber that pads the day, or cuts it at another
+    // zone's midnight) shows only its own date's programmes in every window of that date.
+    void threeDatesInOneDayTable()
+    {
+        ListingsStore store(newPath());
+        store.insertChannel({"c1", "2 ABC", "2", ""});
+        for (const QDate date : {Monday, Monday.addDays(1), Monday.addDays(2)})
+            for (int h = 0; h < 24; ++h)
+                store.insertProgramme(2, programme("c1", date, QTime(h, 0), date.addDays(h / 23),
+                                                   QTime((h + 1) % 24, 0),
+                                                   date.toString("ddd ") + QString::number(h)));
+        store.insertProgramme(
+            2, programme("c1", Sunday, QTime(23, 30), Monday, QTime(0, 30), "Sun late"));
+        store.setStoredDate(2, Monday);
+        for (int h = 0; h < 24; ++h) {
+            const ListingsStore::GuideWindow window =
+                store.guideWindow(2, QTime(h, 0), QTime(h, 30), QTime(h, 55), Monday);
+            const QString own = "Mon " + QString::number(h);
+            QCOMPARE(titles(window.firstHalf),
+                     h == 0 ? QStringList({"Sun late", own}) : QStringList{own});
+            QCOMPARE(titles(window.secondHalf), QStringList{own});
         }
+    }
+
+    // The evening before's programme that runs past midnight, when only the day before's table
+    // holds it: it shows when that table holds the day before, and never twice.
+    void eveningBeforeFromTheDayBeforesTable_data()
+    {
+        QTest::addColumn<QDate>("previousHolds");
+        QTest::addColumn<bool>("ownHasIt");
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QList<int>>("tables");
+        QTest::newRow("day before stored")
+            << Sunday << false << QStringList{"Late", "Mon 0"} << QList<int>{1, 2};
+        QTest::newRow("an older week stored")
+            << Sunday.addDays(-7) << false << QStringList{"Mon 0"} << QList<int>{2};
+        QTest::newRow("both hold it")
+            << Sunday << true << QStringList{"Late", "Mon 0"} << QList<int>{2, 2};
+    }
+    void eveningBeforeFromTheDayBeforesTable()
+    {
+        QFETCH(QDate, previousHolds);
+        QFETCH(bool, ownHasIt);
+        QFETCH(QStringList, first);
+        QFETCH(QList<int>, tables);
+        ListingsStore store(newPath());
+        store.insertChannel({"c1", "2 ABC", "2", ""});
+        const ProgrammeRow late =
+            programme("c1", Sunday, QTime(23, 30), Monday, QTime(0, 30), "Late");
+        store.insertProgramme(1, late);
+        store.insertProgramme(1,
+                              programme("c1", Sunday, QTime(21, 0), Sunday, QTime(22, 0), "Eve"));
+        // The day before's file pads with this day's early programmes; the day's own rows win.
+        store.insertProgramme(1, programme("c1", Monday, QTime(0, 0), Monday, QTime(1, 0), "Pad"));
+        store.setStoredDate(1, previousHolds);
+        if (ownHasIt)
+            store.insertProgramme(2, late);
+        store.insertProgramme(2,
+                              programme("c1", Monday, QTime(0, 0), Monday, QTime(1, 0), "Mon 0"));
+        store.setStoredDate(2, Monday);
+        const ListingsStore::GuideWindow window =
+            store.guideWindow(2, QTime(0, 0), QTime(0, 30), QTime(0, 55), Monday);
+        QCOMPARE(titles(window.firstHalf), first);
+        QList<int> read;
+        for (const ListingRow& row : window.firstHalf.rows())
+            read << row.dayTable;
+        QCOMPARE(read, tables);
+        QCOMPARE(titles(window.secondHalf), QStringList{"Mon 0"});
     }
 
     void channelOrder()
@@ -417,13 +492,8 @@ private Q_SLOTS:
         const QStringList expected = {"c9 earlier",  "c9 20:00",  "c9 20:15 b",  "c9 20:15 c",
                                       "c10 earlier", "c10 20:00", "c10 20:15 b", "cX earlier",
                                       "cX 20:00",    "cX 20:15 b"};
-        QCOMPARE(titles(store.firstHalfWindow(2, QTime(20, 0), QTime(20, 30), Monday)), expected);
         QCOMPARE(titles(store.dayProgrammes(2)), expected);
-        // The channel map has no clause for programmes of the day before.
-        QCOMPARE(titles(store.channelMapWindow(2, QTime(20, 0), QTime(20, 30))),
-                 expected.filter(QRegularExpression("^(?!.*earlier$)")));
-        QCOMPARE(titles(store.secondHalfWindow(2, QTime(20, 30), QTime(20, 55), Monday)),
-                 QStringList({"c9 20:15 b", "c10 20:15 b", "cX 20:15 b"}));
+        QCOMPARE(titles(store.channelMapWindow(Monday, QTime(20, 0), QTime(20, 30))), expected);
         const ListingsStore::GuideWindow window =
             store.guideWindow(2, QTime(20, 0), QTime(20, 30), QTime(20, 55), Monday);
         QCOMPARE(titles(window.firstHalf), expected);
