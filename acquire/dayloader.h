@@ -1,7 +1,7 @@
 #pragma once
-// Loading one day's listings as the guide and the minute tick both do it: import the day file,
-// and when there is none yet, run the grabber for that day so that the next attempt imports
-// what it wrote.
+// Loading one day's listings as the guide, the minute tick and the command line all do it:
+// import the day file, and when there is none yet, run the grabber for that day and import what
+// it wrote, all in one call (one key press, one tick).
 
 #include "acquire/grabber.h"
 #include "acquire/importer.h"
@@ -17,13 +17,17 @@ struct DayLoad
     ImportResult import;
     // Set when the day file was missing and the grabber ran.
     std::optional<GrabberResult> grab;
+    // The grabber ran and ended, yet the day file is still missing.
+    bool wroteNoFile = false;
     // The text for a message box when the batch could not be written or started ("error"),
     // else empty.
     QString grabberMessage() const { return grab ? grab->message : QString(); }
 };
 
-// getListings for `theDate` (naive wall clock) with the program's state, folder and clock;
-// a missing file runs getPrograms with `variant` and waits for it with the event loop running.
+// getListings for `theDate` (naive wall clock) with the program's state, folder and clock.
+// A missing file runs getPrograms with `variant`, waits for it with the event loop running and,
+// unless the batch could not run at all (Failed, Busy), imports the file at once: `import` is
+// then the second attempt's result. The grabber runs at most once per call.
 // `hooks.fetchMissingDay` is replaced; the other hooks are passed on.
 DayLoad loadDay(Program& program, ListingsStore& store, const QDateTime& theDate,
                 FetchVariant variant, ImportHooks hooks = {});

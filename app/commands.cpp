@@ -14,6 +14,7 @@
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -102,6 +103,25 @@ int cmdSettings(Invocation& inv)
     return ExitOk;
 }
 
+// The store opened for reading only, so that a query works while another process imports;
+// null when no database has been created yet (nothing is stored then).
+std::unique_ptr<ListingsStore> storeForReading(Invocation& inv)
+{
+    if (!QFileInfo::exists(inv.home.databaseFile()))
+        return nullptr;
+    return std::make_unique<ListingsStore>(inv.home.databaseFile(),
+                                           ListingsStore::Access::ReadOnly);
+}
+
+// True when `day` is stored; otherwise says so on standard error.
+bool holdsDay(Invocation& inv, ListingsStore* store, QDate day)
+{
+    if (store && checkForPrograms(*store, day))
+        return true;
+    inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
+    return false;
+}
+
 int cmdPresent(Invocation& inv)
 {
     if (inv.args.size() != 1)
@@ -109,8 +129,8 @@ int cmdPresent(Invocation& inv)
     const auto day = parseDay(inv.args.at(0));
     if (!day)
         return usageError(inv.ctx, QStringLiteral("not a date: %1").arg(inv.args.at(0)));
-    ListingsStore store(inv.home.databaseFile());
-    const bool present = checkForPrograms(store, *day);
+    const auto store = storeForReading(inv);
+    const bool present = store && checkForPrograms(*store, *day);
     inv.ctx.out << (present ? "present" : "missing") << "\n";
     return present ? ExitOk : ExitNo;
 }
@@ -159,8 +179,6 @@ void reportProgress(Invocation& inv, Program& program)
     });
 }
 
-// Two passes at most, as the guide loads a day: the first fetches a missing file, the second
-// imports what the grabber wrote.
 int cmdImport(Invocation& inv)
 {
     QDate day;
@@ -175,13 +193,11 @@ int cmdImport(Invocation& inv)
     auto store = program.openStore();
     const QDateTime theDate = wallClock(day, inv.ctx.clock.now().time());
     program.state.fetchPending = true;
-    ImportResult last;
-    for (int pass = 0; pass < 2 && program.state.fetchPending; ++pass) {
-        const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
-        last = load.import;
-        if (!load.grabberMessage().isEmpty())
-            inv.ctx.err << load.grabberMessage() << ": " << load.grab->detail << "\n";
-    }
+    // A missing day file is fetched and imported by this one call.
+    const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
+    const ImportResult& last = load.import;
+    if (!load.grabberMessage().isEmpty())
+        inv.ctx.err << load.grabberMessage() << ": " << load.grab->detail << "\n";
     if (last.skippedProgrammes > 0)
         inv.ctx.err << last.skippedProgrammes
                     << " programmes skipped: their start time could not be read\n";
@@ -227,12 +243,10 @@ int cmdProgrammes(Invocation& inv)
     QDate day;
     if (!dayAndOptions(inv, QStringLiteral("programmes"), &day, nullptr))
         return ExitError;
-    ListingsStore store(inv.home.databaseFile());
-    if (!checkForPrograms(store, day)) {
-        inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
+    const auto store = storeForReading(inv);
+    if (!holdsDay(inv, store.get(), day))
         return ExitNo;
-    }
-    const Snapshot<ProgrammeRow> rows = store.dayProgrammes(dayNumber(day));
+    const Snapshot<ProgrammeRow> rows = store->dayProgrammes(dayNumber(day));
     for (const ProgrammeRow& p : rows.rows()) {
         QJsonObject o{
             {QStringLiteral("programid"), p.programid},
@@ -270,12 +284,14 @@ int cmdGrid(Invocation& inv)
     } else if (inv.args.size() != 1) {
         return usageError(inv.ctx, QStringLiteral("grid: unexpected %1").arg(inv.args.at(1)));
     }
-    ListingsStore store(inv.home.databaseFile());
+    const auto store = storeForReading(inv);
+    if (!holdsDay(inv, store.get(), at.date()))
+        return ExitNo;
     GridBuilder builder;
     showWindow(builder.state(), wallClock(at.date(), at.time()));
-    builder.displayListings(store);
+    builder.displayListings(*store);
     for (int p = 1; p < page && pageDown(builder.state(), builder.hasNextPage()); ++p)
-        builder.displayListings(store);
+        builder.displayListings(*store);
     inv.ctx.out << QJsonDocument(gridPageJson(builder.page())).toJson(QJsonDocument::Indented);
     return ExitOk;
 }
@@ -284,11 +300,7 @@ int cmdGrid(Invocation& inv)
 std::unique_ptr<ListingsStore> storeHolding(Invocation& inv, QDate day)
 {
     auto store = std::make_unique<ListingsStore>(inv.home.databaseFile());
-    if (!checkForPrograms(*store, day)) {
-        inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
-        return nullptr;
-    }
-    return store;
+    return holdsDay(inv, store.get(), day) ? std::move(store) : nullptr;
 }
 
 int cmdRule(Invocation& inv)

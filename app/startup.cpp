@@ -84,7 +84,10 @@ void minuteTick(AppState& state, const Clock& clock, TickActions& actions)
                 state.fetchPending = false;
         } else if (!state.rescheduleRequested) {
             // One day per tick: a grab can take many minutes, and the next hour's tick goes on.
+            // The day fetched and imported now gets its rules at once.
             actions.getListings(day);
+            if (!state.fetchPending)
+                actions.checkForScheduled(day);
             break;
         }
         // A rescheduling pass only re-applies the rules; a missing day waits for the night.

@@ -581,6 +581,11 @@ void ListingsScreen::getListings(const QDateTime& day)
     }
 }
 
+void ListingsScreen::showLoadFailure(const QString& message)
+{
+    ui::messageBox(this, message);
+}
+
 bool ListingsScreen::displayListings()
 {
     try {

@@ -107,6 +107,7 @@ private:
     void initForm() override;
     bool checkForPrograms(QDate day) override;
     void getListings(const QDateTime& day) override;
+    void showLoadFailure(const QString& message) override;
     void showButtonSelected(int button, bool selected) override;
     void setGridFocus(bool focused) override;
     void setWindowState(GuideWindowState state) override;

@@ -179,19 +179,17 @@ bool GuideNavigator::startUp()
             refill();
             m_view.showButtonSelected(guidebutton::GoToGrid, true);
         };
-        // Two passes: with the day file missing, the first runs the grabber and the second
-        // imports what it wrote.
+        // getListings fetches a missing day file and imports it in the same call, so one
+        // attempt is all there is: a second would only run the grabber again.
         m_state.fetchPending = true;
-        for (int pass = 0; pass < 2 && m_state.fetchPending; ++pass) {
-            if (m_view.checkForPrograms(grid.windowStart.date())) {
-                m_view.initForm();
-                m_state.fetchPending = false;
+        if (m_view.checkForPrograms(grid.windowStart.date())) {
+            m_view.initForm();
+            m_state.fetchPending = false;
+            showGrid();
+        } else {
+            m_view.getListings(grid.windowStart);
+            if (!m_state.fetchPending)
                 showGrid();
-            } else {
-                m_view.getListings(grid.windowStart);
-                if (!m_state.fetchPending)
-                    showGrid();
-            }
         }
         loaded = !m_state.fetchPending;
     }
@@ -325,7 +323,7 @@ bool GuideNavigator::run(GuideCommand command)
         endInGrid();
         return false;
     case GuideCommand::Now:
-        return showWindowAt(m_clock.now());
+        return showNow();
     case GuideCommand::PrimeTime:
         return showWindowAt(primeTime(m_view.gridState().windowStart, m_state.settings.primeTime));
     case GuideCommand::HourBack:
@@ -395,39 +393,53 @@ bool GuideNavigator::moveHour(const QDateTime& windowStart)
     return true;
 }
 
+bool GuideNavigator::showNow()
+{
+    const QDateTime now = m_clock.now();
+    // Past midnight the window may still show yesterday: today is then loaded like a new day.
+    loadAndShow(now, [this] {
+        showWindow(m_view.gridState(), m_view.gridState().windowStart);
+        refill();
+    });
+    return true;
+}
+
 bool GuideNavigator::changeDay(const std::optional<QDateTime>& newStart, int dayButton)
 {
     if (!newStart)
         return false;
-    GridState& grid = m_view.gridState();
-    const QDateTime previousStart = grid.windowStart;
-    grid.windowStart = *newStart;
-    loadDay(previousStart, dayButton);
+    // One day at a time: the viewer is waiting for this one.
+    m_state.settings.daysToDownload = 1;
+    loadAndShow(*newStart, [this, dayButton] { showLoadedDay(dayButton); });
     return true;
 }
 
-void GuideNavigator::loadDay(const QDateTime& previousStart, int dayButton)
+void GuideNavigator::loadAndShow(const QDateTime& newStart, const std::function<void()>& show)
 {
     GridState& grid = m_view.gridState();
+    const QDateTime previousStart = grid.windowStart;
+    grid.windowStart = newStart;
     m_state.fetchPending = true;
-    for (int pass = 0; pass < 2 && m_state.fetchPending; ++pass) {
-        // One day at a time: the viewer is waiting for this one.
-        m_state.settings.daysToDownload = 1;
-        if (m_view.checkForPrograms(grid.windowStart.date())) {
-            m_view.initForm();
-            m_state.fetchPending = false;
-            showLoadedDay(dayButton);
-            continue;
-        }
-        m_view.getListings(grid.windowStart);
-        if (!m_state.fetchPending) {
-            showLoadedDay(dayButton);
-            continue;
-        }
-        // The fetch or the import failed: back to the day that was shown, which the next pass
-        // finds present. Going back to that day (rather than one more step) keeps a second
-        // failure from walking the window away from it.
-        grid.windowStart = previousStart;
+    if (m_view.checkForPrograms(newStart.date())) {
+        m_view.initForm();
+        m_state.fetchPending = false;
+        show();
+        return;
+    }
+    m_view.getListings(grid.windowStart);
+    if (!m_state.fetchPending) {
+        show();
+        return;
+    }
+    // The fetch or the import failed: back to the window shown before, laid out again when its
+    // day is still stored. Going back to that day (rather than one more step) keeps a second
+    // failure from walking the window away from it; it is not fetched again.
+    grid.windowStart = previousStart;
+    m_view.showLoadFailure(m_state.loadErrorText);
+    if (m_view.checkForPrograms(previousStart.date())) {
+        m_view.initForm();
+        m_state.fetchPending = false;
+        show();
     }
 }
 

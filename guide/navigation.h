@@ -33,6 +33,7 @@
 #include <QDate>
 #include <QDateTime>
 
+#include <functional>
 #include <optional>
 
 namespace zarvo {
@@ -120,9 +121,11 @@ public:
 
     // Whether the listings of `day` are in the database.
     virtual bool checkForPrograms(QDate day) = 0;
-    // Imports the day file of `day`, running the grabber when there is none. Clears
-    // AppState::fetchPending when the day has been loaded.
+    // Imports the day file of `day`; when there is none, runs the grabber and imports what it
+    // wrote, in the same call. Clears AppState::fetchPending when the day has been loaded.
     virtual void getListings(const QDateTime& day) = 0;
+    // Tells the viewer why a day the guide was asked to show could not be loaded.
+    virtual void showLoadFailure(const QString& message) = 0;
 
     // Shows button 0..10 with its selected or its ordinary picture.
     virtual void showButtonSelected(int button, bool selected) = 0;
@@ -149,7 +152,7 @@ public:
     bool isBusy() const { return m_busy; }
 
     // The screen's first load: the window at the present time, page 1; today's listings are
-    // checked and, when missing, fetched and imported, in at most two passes; then the grid is
+    // checked and, when missing, fetched and imported (one getListings call); then the grid is
     // filled and button 1 is selected. loadErrorText is reset to "Error Loading Data" first.
     // Returns false when the day could not be loaded (nothing was filled; the caller reports
     // loadErrorText and ends the program). Keys kept meanwhile are handled before it returns
@@ -191,8 +194,13 @@ private:
     bool pageDown();
     bool showWindowAt(const QDateTime& windowStart);
     bool moveHour(const QDateTime& windowStart);
+    bool showNow();
     bool changeDay(const std::optional<QDateTime>& newStart, int dayButton);
-    void loadDay(const QDateTime& previousStart, int dayButton);
+    // Moves the window to `newStart`, whose day is loaded first when it is not stored; then
+    // `show` lays it out. When the day cannot be loaded, the window goes back to where it was
+    // (laid out again by `show` when that day is stored) and the viewer is told why. Runs the
+    // grabber at most once.
+    void loadAndShow(const QDateTime& newStart, const std::function<void()>& show);
     void showLoadedDay(int dayButton);
 
     GuideView& m_view;

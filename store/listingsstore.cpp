@@ -1,5 +1,6 @@
 #include "store/listingsstore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -304,10 +305,28 @@ void createSchema(Database& db)
 
 // --- opening ----------------------------------------------------------------------------------
 
-ListingsStore::ListingsStore(const QString& path)
+ListingsStore::ListingsStore(const QString& path, Access access)
 {
     const QFileInfo info(path);
     const bool fresh = !info.exists() || info.size() == 0;
+    if (access == Access::ReadOnly) {
+        if (fresh)
+            throw StoreError(QStringLiteral("No listings are stored yet: %1 does not exist.")
+                                 .arg(QDir::toNativeSeparators(path)));
+        checkExistingFile(path);
+        m_db = std::make_unique<Database>(path, Database::Mode::ReadOnly);
+        try {
+            // Reading takes only a shared lock, so it goes on while another process imports.
+            if (pragmaValue(*m_db, "SELECT count(*) FROM dates") > 0)
+                return;
+        } catch (const StoreError& error) {
+            // An import was cut off: only a read-write connection may roll it back (below).
+            if (error.sqliteCode() != SQLITE_READONLY_ROLLBACK)
+                throw;
+        }
+        m_statements.clear();
+        m_db.reset();
+    }
     if (!fresh)
         checkExistingFile(path);
     m_db = std::make_unique<Database>(path, fresh ? Database::Mode::CreateIfMissing

@@ -151,7 +151,12 @@ public:
     // file does not exist (or is empty). A `dates` table that lost its row gets the initial row
     // back. Throws StoreError with a clear message for a file that is not a listings database,
     // one of a newer schema, or one that cannot be opened; such a file is left untouched.
-    explicit ListingsStore(const QString& path);
+    //
+    // ReadOnly opens an existing file for reading only: no write lock is taken, so it works
+    // while another process imports. A missing file throws StoreError; a file whose import was
+    // cut off (or whose `dates` row is gone) is opened read-write once to be mended.
+    enum class Access { ReadWrite, ReadOnly };
+    explicit ListingsStore(const QString& path, Access access = Access::ReadWrite);
     ~ListingsStore();
     ListingsStore(const ListingsStore&) = delete;
     ListingsStore& operator=(const ListingsStore&) = delete;

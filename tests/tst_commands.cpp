@@ -47,7 +47,7 @@ class TestCommands : public QObject
 private Q_SLOTS:
     void settingsPrintsWhatStartUpReads_data();
     void settingsPrintsWhatStartUpReads();
-    void presentCreatesDatabaseAndAnswers();
+    void readingCommandsTakeNoWriteLock();
     void presentRefusesForeignFile();
     void homeDefaultsToExecutableFolder();
     void badCommandLines_data();
@@ -100,18 +100,44 @@ void TestCommands::settingsPrintsWhatStartUpReads()
              "settings must never create config.txt");
 }
 
-void TestCommands::presentCreatesDatabaseAndAnswers()
+// present, programmes and grid only read: they create no database, and they answer while
+// another process holds the write lock of an import.
+void TestCommands::readingCommandsTakeNoWriteLock()
 {
     QTemporaryDir dir;
-    const Run first = cli({"--home", dir.path(), "present", "2003-12-15"});
-    QCOMPARE(first.code, 1);
-    QVERIFY(QFile::exists(dir.filePath("xmltv97.db")));
-    {
-        ListingsStore store(dir.filePath("xmltv97.db"));
-        store.setStoredDate(2, QDate(2003, 12, 15)); // a Monday
-    }
+    QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-15"}).code, 1);
+    const Run noGrid = cli({"--home", dir.path(), "grid", "2003-12-15 20:00"});
+    QCOMPARE(noGrid.code, 1);
+    QCOMPARE(noGrid.err, QString("the listings of 2003-12-15 are not stored\n"));
+    QVERIFY(!QFile::exists(dir.filePath("xmltv97.db")));
+    ListingsStore store(dir.filePath("xmltv97.db"));
+    store.insertChannel({"c5", "5 KMQH", "5", ""});
+    store.insertProgramme(2, {0,
+                              QDate(2003, 12, 15),
+                              QTime(20, 0),
+                              QDate(2003, 12, 15),
+                              QTime(21, 0),
+                              "c5",
+                              "News",
+                              {},
+                              {},
+                              {},
+                              {},
+                              false,
+                              {}});
+    store.setStoredDate(2, QDate(2003, 12, 15)); // a Monday
+    Transaction importing(store.database());
+    store.deleteChannels();
     QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-15"}).code, 0);
     QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-22"}).code, 1);
+    QCOMPARE(cli({"--home", dir.path(), "programmes", "2003-12-15"}).code, 0);
+    const Run grid = cli({"--home", dir.path(), "grid", "2003-12-15 20:00"});
+    QCOMPARE(grid.code, 0);
+    QVERIFY2(grid.out.contains("News"), qPrintable(grid.out));
+    // A week later the weekday's table still holds this Monday: not shown as that day.
+    const Run later = cli({"--home", dir.path(), "grid", "2003-12-22 20:00"});
+    QCOMPARE(later.code, 1);
+    QCOMPARE(later.err, QString("the listings of 2003-12-22 are not stored\n"));
 }
 
 void TestCommands::presentRefusesForeignFile()
@@ -130,8 +156,11 @@ void TestCommands::presentRefusesForeignFile()
 void TestCommands::homeDefaultsToExecutableFolder()
 {
     QTemporaryDir dir;
-    QCOMPARE(cli({"present", "2003-12-15"}, dir.path()).code, 1);
-    QVERIFY(QFile::exists(dir.filePath("xmltv97.db")));
+    {
+        ListingsStore store(dir.filePath("xmltv97.db"));
+        store.setStoredDate(2, QDate(2003, 12, 15));
+    }
+    QCOMPARE(cli({"present", "2003-12-15"}, dir.path()).code, 0);
 }
 
 void TestCommands::badCommandLines_data()

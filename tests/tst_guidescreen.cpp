@@ -334,11 +334,14 @@ private Q_SLOTS:
         QVERIFY(!m_program->state.fetchPending);
         QVERIFY(titles.isEmpty()); // no grabber ran
 
-        // Enter on the day button: the fetch fails twice, the guide stays on Wednesday with the
-        // button selected, and showed the grabber's progress while it ran.
+        // Enter on the day button: the fetch fails, the viewer is told, and the guide stays on
+        // Wednesday with the button selected, having shown the grabber's progress while it ran.
         key(38); // Up: the settings button
         key(37); // Left: day forward
+        QString told;
+        answerNextMessageBox(&told);
         QCOMPARE(key(13), QStringLiteral("Wed: Wednesday Special"));
+        QCOMPARE(told, QStringLiteral("Program timed out."));
         QCOMPARE(screen->gridModel().windowStart, at(Today.addDays(2), 20, 5));
         QCOMPARE(selectedButtons(*screen), QList<int>{button::DayForward});
         QCOMPARE(m_program->state.loadErrorText, QStringLiteral("Program timed out."));

@@ -48,7 +48,7 @@ public:
     std::array<bool, button::Count> selected{};
     int changes = 0, hiddenDepth = 0, initForms = 0;
     bool gridFocused = false, nestedFill = false;
-    QStringList events; // "minimized", "maximized", "settings", "exit"
+    QStringList events; // "minimized", "maximized", "settings", "exit", "failure: TEXT"
 
     GridState& gridState() override { return grid; }
     bool hasNextPage() const override { return m_shown < pages; }
@@ -78,6 +78,7 @@ public:
             state->fetchPending = false;
         }
     }
+    void showLoadFailure(const QString& message) override { events << "failure: " + message; }
     void showButtonSelected(int b, bool on) override
     {
         selected.at(std::size_t(b)) = on;
@@ -263,8 +264,8 @@ private Q_SLOTS:
             QCOMPARE(m_view->changes, 0);
     }
 
-    // Today present; missing with the grabber run by the first pass and the import by the
-    // second (no new layout then); missing twice, which fails and drops the keys kept meanwhile.
+    // Today present; missing and loaded by one fetch (no new layout then); missing and not
+    // loaded, which fails after that one fetch and drops the keys kept meanwhile.
     void startUp_data()
     {
         QTest::addColumn<bool>("present");
@@ -272,8 +273,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("fetches");
         QTest::addColumn<int>("initForms");
         QTest::newRow("present") << true << std::vector<bool>{} << 0 << 1;
-        QTest::newRow("two passes") << false << std::vector<bool>{false, true} << 2 << 0;
-        QTest::newRow("fails") << false << std::vector<bool>{} << 2 << 0;
+        QTest::newRow("fetched") << false << std::vector<bool>{true} << 1 << 0;
+        QTest::newRow("fails") << false << std::vector<bool>{false, true} << 1 << 0;
     }
     void startUp()
     {
@@ -346,24 +347,63 @@ private Q_SLOTS:
             QStringLiteral("button 10, grid, %1 15:10, page 2, fills: next new").arg(shownDay));
         QCOMPARE(m_view->fetches, std::vector<QDateTime>(fetches, at(Today.addDays(1), 15, 10)));
         QCOMPARE(m_view->initForms, initForms);
+        QCOMPARE(m_view->events,
+                 shownDay == 14 ? QStringList{"failure: Error Loading Data"} : QStringList{});
         QCOMPARE(m_state.settings.daysToDownload, qint16(1));
         QCOMPARE(m_view->selectedCount(), 1);
     }
 
     // When the day shown before is gone as well, the window still ends on it, not a day
-    // further back.
-    void dayBackFailsTwice()
+    // further back, and nothing is fetched a second time.
+    void dayBackFailsWithTheShownDayGone()
     {
         m_view->present = {Today, Today.addDays(2)};
         loaded();
         m_view->grid.windowStart = at(Today.addDays(2), 9);
         m_view->present = {};
+        m_view->fetchOutcomes = {false, true};
         key('J');
-        QCOMPARE(m_view->fetches,
-                 (std::vector<QDateTime>{at(Today.addDays(1), 9), at(Today.addDays(2), 9)}));
+        QCOMPARE(m_view->fetches, (std::vector<QDateTime>{at(Today.addDays(1), 9)}));
         QCOMPARE(m_view->grid.windowStart, at(Today.addDays(2), 9));
         QVERIFY(m_view->fills.empty());
         QVERIFY(m_state.fetchPending);
+        QCOMPARE(m_view->events, QStringList{"failure: Error Loading Data"});
+    }
+
+    // Now past midnight, with the window still on the evening before: today is loaded first
+    // when it is not stored, by one fetch; when that fails the evening stays, laid out again.
+    void nowLoadsToday_data()
+    {
+        QTest::addColumn<bool>("present");
+        QTest::addColumn<bool>("fetchLoads");
+        QTest::addColumn<int>("fetches");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("stored") << true << false << 0
+                                << "button 11, grid, 15 00:05, page 1, fills: new";
+        QTest::newRow("fetched") << false << true << 1
+                                 << "button 11, grid, 15 00:05, page 1, fills: new";
+        QTest::newRow("fetch fails")
+            << false << false << 1 << "button 11, grid, 14 23:10, page 1, fills: new";
+    }
+    void nowLoadsToday()
+    {
+        QFETCH(bool, present);
+        QFETCH(bool, fetchLoads);
+        QFETCH(int, fetches);
+        QFETCH(QString, shown);
+        m_clock.setNow(at(Today, 23, 10));
+        loaded();
+        if (present)
+            m_view->present.insert(Today.addDays(1));
+        m_view->fetchOutcomes = {fetchLoads, true};
+        m_view->grid.channelPage = 2;
+        m_clock.setNow(at(Today.addDays(1), 0, 5));
+        key('Z');
+        QCOMPARE(describe(), shown);
+        QCOMPARE(int(m_view->fetches.size()), fetches);
+        QCOMPARE(m_view->events, fetches == 1 && !fetchLoads
+                                     ? QStringList{"failure: Error Loading Data"}
+                                     : QStringList{});
     }
 
     void otherCommands()

@@ -88,8 +88,8 @@ private Q_SLOTS:
         row("03:01 map=1 present=013", "c0 r0 c1 r1 c2 f2 pending");
         row("00:01 present=0123456", "c0 r0 c1 r1 c2 r2 c3 r3 c4 r4 c5 r5 c6 r6");
         row("05:01:59", "c0 f0 pending");
-        // The fetched day is neither checked again nor followed by a second fetch.
-        row("04:01 loads present=0", "c0 r0 c1 f1");
+        // The day fetched and imported gets its rules; no second fetch follows.
+        row("04:01 loads present=0", "c0 r0 c1 f1 r1");
         // fetchPending is read afresh for every day.
         row("01:01 present=0123456 clear=2", "c0 r0 c1 r1 c2 r2");
         // Only minute 1 of the hours 0 to 5 checks; a late tick does not catch up.
