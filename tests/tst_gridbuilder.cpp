@@ -1,9 +1,12 @@
 // The guide grid without widgets: which programme lands in which cell, the pages of nine
 // channels with their way back, the detail texts, the JSON form and the window moves.
 
+#include "acquire/importer.h"
 #include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
 #include "store/timerules.h"
+
+#include <QDir>
 
 #include <QJsonDocument>
 #include <QLocale>
@@ -331,6 +334,51 @@ private Q_SLOTS:
         QCOMPARE(builder.page().header[1], QStringLiteral("11:00:00 PM"));
         QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("Late19|"));
         QCOMPARE(builder.savedPageCount(), std::size_t(3));
+    }
+
+    // A real day file, imported for the Friday it was fetched for, runs from Friday noon to
+    // Sunday morning (its stamps are UTC, the viewer is in Sydney). Every window of that Friday,
+    // on every page, shows only programmes that start in it or run into it, none of a later day.
+    void realDayFileShowsOnlyItsOwnDate()
+    {
+        const QDate friday(2023, 11, 24);
+        const ProgramFolder folder(m_dir.filePath(QStringLiteral("sydney")));
+        QVERIFY(QDir().mkpath(folder.xmltvFolder()));
+        QVERIFY(QFile::copy(ZARVO_TESTDATA "/importer/utc-offsets.xml",
+                            QDir(folder.xmltvFolder()).filePath(dayFileName(friday))));
+        const FakeClock sydney(QTimeZone("Australia/Sydney"), wallClock(friday, QTime(3, 1)));
+        AppState state;
+        ListingsStore store(folder.databaseFile());
+        QCOMPARE(getListings(wallClock(friday, QTime(20, 0)), store, state, folder, sydney).status,
+                 ImportResult::Status::Imported);
+        const auto rows = store.dayProgrammes(dayNumber(friday)).rows();
+        QVERIFY(std::any_of(rows.begin(), rows.end(),
+                            [&](const ProgrammeRow& p) { return p.startdate > friday; }));
+
+        const auto moment = [](QDate d, QTime t) { return QDateTime(d, t, QTimeZone::utc()); };
+        int shown = 0;
+        for (int h = 0; h < 24; ++h) {
+            GridBuilder builder;
+            showWindow(builder.state(), wallClock(friday, QTime(h, 0)));
+            QVERIFY(builder.displayListings(store));
+            const QDateTime from = moment(friday, QTime(h, 0));
+            do {
+                for (const GridRow& row : builder.page().rows)
+                    for (const auto& cell : row.cells) {
+                        if (!cell)
+                            continue;
+                        const QDateTime start = moment(cell->startDate, cell->startTime);
+                        const QDateTime end = moment(cell->endDate, cell->endTime);
+                        QVERIFY2(start < from.addSecs(3300) && (start >= from || end > from),
+                                 qPrintable(QStringLiteral("%1 %2 in the %3:00 window")
+                                                .arg(cell->title, start.toString())
+                                                .arg(h)));
+                        ++shown;
+                    }
+            } while (pageDown(builder.state(), builder.hasNextPage()) &&
+                     builder.displayListings(store));
+        }
+        QVERIFY(shown > 50);
     }
 
     void reentrantFillIsRefused()
