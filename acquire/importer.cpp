@@ -933,8 +933,11 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
                                                        .arg(doc.error.line)
                                                        .arg(doc.error.linePosition)
                                                  : QString();
+        QString reason = doc.error.reason;
+        if (!reason.endsWith(QLatin1Char('.')))
+            reason += QLatin1Char('.'); // the parser's own texts have no full stop
         return refuse(ImportResult::Status::NotWellFormed,
-                      QStringLiteral("%1 cannot be used%2: %3").arg(name, where, doc.error.reason));
+                      QStringLiteral("%1 cannot be used%2: %3").arg(name, where, reason));
     }
 
     Yielder yielder(hooks.yield);

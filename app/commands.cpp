@@ -183,7 +183,14 @@ int cmdImport(Invocation& inv)
     Program program(inv.home, inv.ctx.clock);
     program.state.settings = *settings;
     reportProgress(inv, program);
-    auto store = program.openStore();
+    std::unique_ptr<ListingsStore> store;
+    try {
+        store = program.openStore();
+    } catch (const StoreError& e) {
+        // A database that cannot be opened now (locked by a long write) is a failed import.
+        inv.ctx.err << e.message() << "\n";
+        return ExitNo;
+    }
     program.state.fetchPending = true;
     ImportResult last;
     for (int pass = 0; pass < 2; ++pass) {

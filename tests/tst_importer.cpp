@@ -676,6 +676,36 @@ private Q_SLOTS:
         QCOMPARE(dump(*env.store), before);
     }
 
+    // After an import the grabber's leftovers go; a failed import leaves them.
+    void oldFilesRemovedAfterImport()
+    {
+        Env env; // today is Monday 12/15/2003
+        const QDir xmltv(env.folder.xmltvFolder());
+        const QStringList kept{"20031214.xml", "20031214.xml.rejected", "20031216.xml",
+                               "20031299.xml", "notes.txt"};
+        const QStringList removed{"20031210.xml", "20031213.xml", "20031213.xml.rejected",
+                                  "unsorted20031215.xml", "unsorted20031216.xml"};
+        for (const QString& name : kept + removed)
+            QVERIFY(QFile(xmltv.filePath(name)).open(QIODevice::WriteOnly));
+        env.write(Monday, tv(programme("20031215080000", "", "c", "Breakfast") + "<oops>"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Your XML Document failed"));
+        QCOMPARE(env.import(Monday).status, Status::NotWellFormed);
+        QVERIFY(QFile::remove(xmltv.filePath("20031215.xml.rejected")));
+        QCOMPARE(xmltv.entryList(QDir::Files).size(), kept.size() + removed.size());
+
+        env.write(Monday, dayFile(Monday, 1, 2, "New"));
+        QCOMPARE(env.import(Monday).status, Status::Imported);
+        QStringList expected = kept + QStringList{"20031215.xml"};
+        expected.sort();
+        QCOMPARE(xmltv.entryList(QDir::Files, QDir::Name), expected);
+        // An old day imported keeps its own file.
+        const QDate old(2003, 12, 10);
+        env.write(old, dayFile(old, 1, 2, "Old"));
+        QCOMPARE(env.import(old).status, Status::Imported);
+        expected.prepend("20031210.xml");
+        QCOMPARE(xmltv.entryList(QDir::Files, QDir::Name), expected);
+    }
+
     void fileCutAtManyOffsets()
     {
         // Whatever byte a download stops at, the old day stays: no prefix of a file passes.
