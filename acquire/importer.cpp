@@ -549,7 +549,9 @@ std::unique_ptr<pugi::xml_document> loadInPlace(QByteArray bytes, QByteArray& te
         return nullptr;
     text = std::move(decoded.utf8);
     auto doc = std::make_unique<pugi::xml_document>();
-    if (!doc->load_buffer_inplace(text.data(), std::size_t(text.size()),
+    // The parser takes the last byte of its buffer for its own end mark: the text's terminating
+    // NUL goes with it, or a last character of text after the root would be lost unseen.
+    if (!doc->load_buffer_inplace(text.data(), std::size_t(text.size()) + 1,
                                   pugi::parse_default | pugi::parse_fragment,
                                   pugi::encoding_utf8) ||
         !isListingsDocument(*doc))
@@ -576,9 +578,7 @@ public:
     explicit DayFile(const QString& path)
     {
         const QByteArray name = QFile::encodeName(path);
-        struct stat info
-        {
-        };
+        struct stat info = {};
         if (::stat(name.constData(), &info) != 0) {
             m_error =
                 cannotRead(QStringLiteral("Cannot read the file: %1").arg(systemError(errno)));
@@ -621,11 +621,11 @@ public:
             const qint64 want = qMin(Chunk, maxBytes + 1 - at);
             bytes.resize(at + qsizetype(want));
             const ssize_t got = ::pread(m_fd, bytes.data() + at, std::size_t(want), off_t(at));
+            const int error = errno;
             bytes.resize(at + qMax(ssize_t(0), got));
-            if (got < 0 && errno == EINTR)
+            if (got < 0 && error == EINTR)
                 continue;
             if (got < 0) {
-                const int error = errno;
                 bytes = QByteArray();
                 return cannotRead(
                     QStringLiteral("Cannot read the file: %1").arg(systemError(error)));
@@ -656,9 +656,7 @@ QString setAside(const QString& path, QString* aside)
 {
     *aside = path + QStringLiteral(".rejected");
     const QByteArray to = QFile::encodeName(*aside);
-    struct stat old
-    {
-    };
+    struct stat old = {};
     if (::lstat(to.constData(), &old) == 0)
         S_ISDIR(old.st_mode) ? ::rmdir(to.constData()) : ::unlink(to.constData());
     if (::rename(QFile::encodeName(path).constData(), to.constData()) != 0)
@@ -891,14 +889,12 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
         return fail(ImportResult::Status::Failed, QStringLiteral("No valid date to import."));
     const QDate day = theDate.date();
     const int n = dayNumber(day);
-    r.file = QDir(folder.xmltvFolder()).filePath(dayFileName(day));
     const QString name = dayFileName(day);
+    r.file = QDir(folder.xmltvFolder()).filePath(name);
 
     // Only a file that is not there at all asks for the grabber. Anything else under that name
     // (a dangling link, a folder, a FIFO) is a file that cannot be used.
-    struct stat entry
-    {
-    };
+    struct stat entry = {};
     if (::lstat(QFile::encodeName(r.file).constData(), &entry) != 0 && errno == ENOENT) {
         fail(ImportResult::Status::FetchRequested, loadFailedText());
         if (hooks.fetchMissingDay)
