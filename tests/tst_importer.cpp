@@ -502,7 +502,7 @@ private Q_SLOTS:
     void unusableFileIsSetAside_data()
     {
         QTest::addColumn<QByteArray>("bytes"); // what the day file holds, unless:
-        QTest::addColumn<QString>("special");  // folder, fifo, device or dangling (link)
+        QTest::addColumn<QString>("special");  // folder, fifo, device, proc or dangling (link)
         QTest::addColumn<qint64>("maxBytes");  // 0: the usual limit
         QTest::addColumn<int>("status");
         QTest::addColumn<int>("code"); // the report's error number; 0: no report
@@ -528,6 +528,10 @@ private Q_SLOTS:
             << good << QString() << qint64(good.size() - 1) << notWellFormed
             << int(XmltvLoadError::CannotRead) << 0
             << QStringLiteral("The file holds more than %1 bytes.").arg(good.size() - 1);
+        // A file whose size reads as 0 and that holds more than that.
+        QTest::newRow("over the limit, size 0")
+            << QByteArray() << QString("proc") << qint64(100) << notWellFormed
+            << int(XmltvLoadError::CannotRead) << 0 << "The file holds more than 100 bytes.";
         row("empty file", "", XmltvLoadError::NoRootElement, 1, "No document element found.");
         row("declaration only", "<?xml version=\"1.0\"?>\n", XmltvLoadError::NoRootElement, 2,
             "(line 2, position 1): No document element found.");
@@ -625,6 +629,8 @@ private Q_SLOTS:
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (special == "device")
             QVERIFY(QFile::link("/dev/zero", path));
+        else if (special == "proc")
+            QVERIFY(QFile::link("/proc/self/status", path));
         else if (special == "dangling")
             QVERIFY(QFile::link(env.dir.filePath("nowhere"), path));
         else
@@ -660,7 +666,8 @@ private Q_SLOTS:
             QCOMPARE(f.readAll(), bytes);
         } else {
             QCOMPARE(moved.isDir(), special == "folder");
-            QCOMPARE(moved.isSymLink(), special == "device" || special == "dangling");
+            QCOMPARE(moved.isSymLink(),
+                     special == "device" || special == "proc" || special == "dangling");
         }
         if (code) {
             QVERIFY2(r.report.contains(QStringLiteral("Error #: %1: ").arg(code)),
