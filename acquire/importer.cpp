@@ -16,23 +16,24 @@
 
 #include <array>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <set>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zarvo {
 
 namespace {
 
-// A day file of a few hundred channels for a week is tens of megabytes; anything this large is
-// not a listings file, and reading it whole would only exhaust memory.
-constexpr qint64 MaxFileBytes = qint64(512) * 1024 * 1024;
 constexpr int IconPrefixLength = 47;
 constexpr qsizetype DescriptionLength = 255;
 constexpr int SourceTextLength = 200;
 
 // ---- decoding -----------------------------------------------------------------------------
-
-enum class Encoding { Latin1, Windows1252, Latin9 };
 
 // How a UTF-16 or UTF-32 text begins: with a byte order mark, or with "<?" laid out wide.
 // Longer marks come first, since FF FE also starts the UTF-32 little-endian mark.
@@ -53,53 +54,6 @@ constexpr WideLayout WideLayouts[] = {
     {{'\x00', '<', '\x00', '?'}, 4, QStringConverter::Utf16BE, 0},
     {{'<', '\x00', '?', '\x00'}, 4, QStringConverter::Utf16LE, 0},
 };
-
-// 0x80..0x9F of windows-1252; the five unassigned bytes keep their C1 code points, as Windows
-// itself maps them.
-constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-char16_t latin9(unsigned char b)
-{
-    switch (b) {
-    case 0xA4:
-        return 0x20AC;
-    case 0xA6:
-        return 0x0160;
-    case 0xA8:
-        return 0x0161;
-    case 0xB4:
-        return 0x017D;
-    case 0xB8:
-        return 0x017E;
-    case 0xBC:
-        return 0x0152;
-    case 0xBD:
-        return 0x0153;
-    case 0xBE:
-        return 0x0178;
-    default:
-        return b;
-    }
-}
-
-QString decodeSingleByte(const QByteArray& bytes, Encoding enc)
-{
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        char16_t u = b;
-        if (enc == Encoding::Windows1252 && b >= 0x80 && b <= 0x9F)
-            u = Cp1252High[b - 0x80];
-        else if (enc == Encoding::Latin9)
-            u = latin9(b);
-        *out++ = QChar(u);
-    }
-    return text;
-}
 
 // The offset of the first byte that does not belong to a well-formed UTF-8 sequence (overlong
 // forms, surrogates and values above U+10FFFF included), or -1.
@@ -207,6 +161,35 @@ XmltvLoadError makeError(int code, const QString& reason)
     return e;
 }
 
+// The decoders stop nowhere: every byte sequence that is not valid in the encoding becomes a NUL
+// (and the decoder reports an error), so that where the first one lies can be shown.
+constexpr QStringConverter::Flags DecoderFlags =
+    QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInvalidToNull;
+
+// The error for a text that a decoder for `encoding` refused: the first NUL it left marks the
+// place (a text cut inside a character has none, and ends there).
+void invalidText(Decoded& d, const QString& text, const QString& encoding)
+{
+    qsizetype at = text.indexOf(QChar(0));
+    if (at < 0)
+        at = text.size();
+    d.utf8 = text.toUtf8();
+    d.error = makeError(XmltvLoadError::InvalidEncodedText,
+                        QStringLiteral("The text is not valid %1.").arg(encoding));
+    locate(d.error, d.utf8, text.first(at).toUtf8().size());
+}
+
+// The parser would take a NUL for the end of the text and accept what came before it.
+Decoded& withoutNul(Decoded& d)
+{
+    if (const qsizetype nul = d.utf8.indexOf('\0'); nul >= 0) {
+        d.error = makeError(XmltvLoadError::NulCharacter,
+                            QStringLiteral("The text contains a NUL character."));
+        locate(d.error, d.utf8, nul);
+    }
+    return d;
+}
+
 Decoded decode(const QByteArray& bytes)
 {
     Decoded d;
@@ -217,11 +200,10 @@ Decoded decode(const QByteArray& bytes)
             break;
         }
     if (wide) {
-        QStringDecoder decoder(wide->encoding, QStringConverter::Flag::Stateless);
+        QStringDecoder decoder(wide->encoding, DecoderFlags);
         const QString text = decoder.decode(bytes.mid(wide->bomLength));
         if (decoder.hasError()) {
-            d.error = makeError(XmltvLoadError::InvalidEncodedText,
-                                QStringLiteral("The text is not valid UTF-16 or UTF-32."));
+            invalidText(d, text, QString::fromLatin1(decoder.name()));
             return d;
         }
         d.utf8 = text.toUtf8();
@@ -229,26 +211,30 @@ Decoded decode(const QByteArray& bytes)
         d.utf8 = bytes.mid(3);
     } else {
         const QString name = declaredEncoding(bytes);
-        if (name.isEmpty() || name == QLatin1String("utf-8") || name == QLatin1String("utf8") ||
-            name == QLatin1String("utf-16") || name == QLatin1String("utf16")) {
-            // A "UTF-16" label on bytes laid out as an 8-bit text is a mislabelled UTF-8 file.
-            d.utf8 = bytes;
-        } else if (name == QLatin1String("iso-8859-1") || name == QLatin1String("iso_8859-1") ||
-                   name == QLatin1String("iso8859-1") || name == QLatin1String("latin1") ||
-                   name == QLatin1String("l1") || name == QLatin1String("us-ascii") ||
-                   name == QLatin1String("ascii")) {
-            d.utf8 = decodeSingleByte(bytes, Encoding::Latin1).toUtf8();
-        } else if (name == QLatin1String("windows-1252") || name == QLatin1String("cp1252")) {
-            d.utf8 = decodeSingleByte(bytes, Encoding::Windows1252).toUtf8();
-        } else if (name == QLatin1String("iso-8859-15") || name == QLatin1String("latin9") ||
-                   name == QLatin1String("latin-9")) {
-            d.utf8 = decodeSingleByte(bytes, Encoding::Latin9).toUtf8();
-        } else {
-            d.error = makeError(XmltvLoadError::UnsupportedEncoding,
-                                QStringLiteral("The encoding \"%1\" is not supported.").arg(name));
-            locate(d.error, bytes.left(bytes.indexOf("?>") + 2), 0);
-            return d;
+        if (!name.isEmpty() && name != QLatin1String("utf-8") && name != QLatin1String("utf8")) {
+            QStringDecoder decoder(name.toLatin1().constData(), DecoderFlags);
+            if (!decoder.isValid()) {
+                d.error =
+                    makeError(XmltvLoadError::UnsupportedEncoding,
+                              QStringLiteral("The encoding \"%1\" is not supported.").arg(name));
+                locate(d.error, bytes.left(bytes.indexOf("?>") + 2), 0);
+                return d;
+            }
+            // A "UTF-16" or "UTF-32" label on bytes laid out as an 8-bit text (the wide layouts
+            // are recognised above) is a mislabelled UTF-8 file.
+            const QString known = QString::fromLatin1(decoder.name());
+            if (!known.startsWith(QLatin1String("UTF-16"), Qt::CaseInsensitive) &&
+                !known.startsWith(QLatin1String("UTF-32"), Qt::CaseInsensitive)) {
+                const QString text = decoder.decode(bytes);
+                if (decoder.hasError()) {
+                    invalidText(d, text, known);
+                    return d;
+                }
+                d.utf8 = text.toUtf8();
+                return withoutNul(d);
+            }
         }
+        d.utf8 = bytes;
     }
 
     if (const qsizetype bad = firstInvalidUtf8(d.utf8); bad >= 0) {
@@ -259,13 +245,7 @@ Decoded decode(const QByteArray& bytes)
         locate(d.error, d.utf8, bad);
         return d;
     }
-    // The parser would take a NUL for the end of the text and accept what came before it.
-    if (const qsizetype nul = d.utf8.indexOf('\0'); nul >= 0) {
-        d.error = makeError(XmltvLoadError::NulCharacter,
-                            QStringLiteral("The text contains a NUL character."));
-        locate(d.error, d.utf8, nul);
-    }
-    return d;
+    return withoutNul(d);
 }
 
 // ---- text of nodes --------------------------------------------------------------------------
@@ -517,6 +497,32 @@ XmltvListings readRows(pugi::xml_node root, const QTimeZone& zone,
     return out;
 }
 
+// The first element nested more than XmltvMaxDepth levels deep (the root element is level 1),
+// or null. Walked without recursion; the parser builds its tree without recursion too, and the
+// whole tree is freed page by page. Only taking single elements out of the tree (as readRows()
+// does) recurses into their content, which this limit keeps shallow.
+pugi::xml_node tooDeep(const pugi::xml_document& document)
+{
+    int depth = 0;
+    pugi::xml_node cur = document;
+    for (;;) {
+        if (const pugi::xml_node child = cur.first_child()) {
+            cur = child;
+            ++depth;
+        } else {
+            while (cur != document && !cur.next_sibling()) {
+                cur = cur.parent();
+                --depth;
+            }
+            if (cur == document)
+                return {};
+            cur = cur.next_sibling();
+        }
+        if (depth > XmltvMaxDepth && cur.type() == pugi::node_element)
+            return cur;
+    }
+}
+
 // The same checks of the top level as loadXmltv(), answering only whether all is well.
 bool isListingsDocument(const pugi::xml_document& document)
 {
@@ -527,7 +533,7 @@ bool isListingsDocument(const pugi::xml_document& document)
         else if (n.type() == pugi::node_element || isText(n))
             return false;
     }
-    return root && std::strcmp(root.name(), "tv") == 0;
+    return root && std::strcmp(root.name(), "tv") == 0 && !tooDeep(document);
 }
 
 // Loads a day file like loadXmltv(), but lets the parser work inside the decoded text instead of
@@ -543,12 +549,153 @@ std::unique_ptr<pugi::xml_document> loadInPlace(QByteArray bytes, QByteArray& te
         return nullptr;
     text = std::move(decoded.utf8);
     auto doc = std::make_unique<pugi::xml_document>();
-    if (!doc->load_buffer_inplace(text.data(), std::size_t(text.size()),
+    // The parser takes the last byte of its buffer for its own end mark: the text's terminating
+    // NUL goes with it, or a last character of text after the root would be lost unseen.
+    if (!doc->load_buffer_inplace(text.data(), std::size_t(text.size()) + 1,
                                   pugi::parse_default | pugi::parse_fragment,
                                   pugi::encoding_utf8) ||
         !isListingsDocument(*doc))
         return nullptr;
     return doc;
+}
+
+XmltvLoadError cannotRead(const QString& reason)
+{
+    return makeError(XmltvLoadError::CannotRead, reason);
+}
+
+QString systemError(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// A day file opened for reading. Only a regular file is read: a FIFO or a device under the day
+// file's name would block the read or never end. It is opened without blocking (it may have
+// been replaced by a FIFO since it was looked at) and checked again once open.
+class DayFile
+{
+public:
+    explicit DayFile(const QString& path)
+    {
+        const QByteArray name = QFile::encodeName(path);
+        struct stat info = {};
+        if (::stat(name.constData(), &info) != 0) {
+            m_error =
+                cannotRead(QStringLiteral("Cannot read the file: %1").arg(systemError(errno)));
+            return;
+        }
+        if (!S_ISREG(info.st_mode)) {
+            m_error = notRegular();
+            return;
+        }
+        m_fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (m_fd < 0) {
+            m_error =
+                cannotRead(QStringLiteral("Cannot read the file: %1").arg(systemError(errno)));
+            return;
+        }
+        if (::fstat(m_fd, &info) != 0 || !S_ISREG(info.st_mode))
+            m_error = notRegular();
+        else
+            m_sizeHint = info.st_size;
+    }
+    ~DayFile()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    DayFile(const DayFile&) = delete;
+    DayFile& operator=(const DayFile&) = delete;
+
+    // The whole file from its start. What counts is what is read, not the size the file had
+    // when it was opened: it may still be growing.
+    XmltvLoadError read(qint64 maxBytes, QByteArray& bytes) const
+    {
+        bytes = QByteArray();
+        if (m_error.code != 0)
+            return m_error;
+        constexpr qint64 Chunk = qint64(1) << 20;
+        bytes.reserve(qsizetype(qBound(qint64(0), m_sizeHint, maxBytes) + 1));
+        for (;;) {
+            const qsizetype at = bytes.size();
+            const qint64 want = qMin(Chunk, maxBytes + 1 - at);
+            bytes.resize(at + qsizetype(want));
+            const ssize_t got = ::pread(m_fd, bytes.data() + at, std::size_t(want), off_t(at));
+            const int error = errno;
+            bytes.resize(at + qMax(ssize_t(0), got));
+            if (got < 0 && error == EINTR)
+                continue;
+            if (got < 0) {
+                bytes = QByteArray();
+                return cannotRead(
+                    QStringLiteral("Cannot read the file: %1").arg(systemError(error)));
+            }
+            if (got == 0)
+                return {};
+            if (bytes.size() > maxBytes) {
+                bytes = QByteArray();
+                return cannotRead(
+                    QStringLiteral("The file holds more than %1 bytes.").arg(maxBytes));
+            }
+        }
+    }
+
+private:
+    static XmltvLoadError notRegular()
+    {
+        return cannotRead(QStringLiteral("It is not a regular file."));
+    }
+
+    int m_fd = -1;
+    qint64 m_sizeHint = 0;
+    XmltvLoadError m_error;
+};
+
+// Renames `path` to `path`.rejected, replacing an older one. Returns the reason when that fails.
+QString setAside(const QString& path, QString* aside)
+{
+    *aside = path + QStringLiteral(".rejected");
+    const QByteArray to = QFile::encodeName(*aside);
+    struct stat old = {};
+    if (::lstat(to.constData(), &old) == 0)
+        S_ISDIR(old.st_mode) ? ::rmdir(to.constData()) : ::unlink(to.constData());
+    if (::rename(QFile::encodeName(path).constData(), to.constData()) != 0)
+        return QStringLiteral("%1: %2").arg(*aside, systemError(errno));
+    return {};
+}
+
+// "2026-12-08, 2026-12-09"; a long list is cut after a week's worth.
+QString dateList(const std::set<QDate>& dates)
+{
+    QStringList texts;
+    for (const QDate date : dates) {
+        if (texts.size() == 7) {
+            texts << QStringLiteral("...");
+            break;
+        }
+        texts << date.toString(Qt::ISODate);
+    }
+    return texts.join(QStringLiteral(", "));
+}
+
+// After an import, the grabber's leftovers go: day files (and set-aside ones) of days before
+// yesterday, except the day just imported, and every unsorted copy. They take tens of
+// megabytes a day with many channels.
+void removeOldDayFiles(const QString& xmltvFolder, QDate today, QDate imported)
+{
+    static const QRegularExpression dayFile(QStringLiteral(R"(^(\d{8})\.xml(\.rejected)?$)"));
+    const QDir dir(xmltvFolder);
+    const QDate yesterday = today.addDays(-1);
+    for (const QString& entry : dir.entryList(QDir::Files | QDir::System | QDir::Hidden)) {
+        bool old = entry.startsWith(QLatin1String("unsorted"));
+        if (const auto m = dayFile.match(entry); m.hasMatch()) {
+            const QDate date = QDate::fromString(m.captured(1), QStringLiteral("yyyyMMdd"));
+            old = date.isValid() && date < yesterday &&
+                  (date != imported || !m.captured(2).isEmpty());
+        }
+        if (old)
+            QFile::remove(dir.filePath(entry));
+    }
 }
 
 // importInProgress is true from the start of an import to every way out of it.
@@ -645,6 +792,14 @@ XmltvDocument loadXmltv(const QByteArray& bytes, const QString& documentUrl)
         locate(e, text, qMax(qsizetype(0), qsizetype(root.offset_debug())));
         return result;
     }
+    if (const pugi::xml_node deep = tooDeep(*doc)) {
+        e.code = XmltvLoadError::TooDeep;
+        e.reason =
+            QStringLiteral("Elements are nested more than %1 levels deep.").arg(XmltvMaxDepth);
+        // The offset of an element is that of its name, just after the '<'.
+        locate(e, text, qMax(qsizetype(0), qsizetype(deep.offset_debug()) - 1));
+        return result;
+    }
     result.document = std::move(doc);
     result.error = XmltvLoadError{};
     return result;
@@ -696,7 +851,8 @@ QString plainLogoName(const QString& reference)
 }
 
 ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppState& state,
-                         const ProgramFolder& folder, const Clock& clock, const ImportHooks& hooks)
+                         const ProgramFolder& folder, const Clock& clock, const ImportHooks& hooks,
+                         const ImportLimits& limits)
 {
     ImportResult r;
     if (state.importInProgress) {
@@ -713,17 +869,33 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
         state.loadErrorText = message;
         return r;
     };
+    // A file that cannot give the day's listings is moved aside, so that the next attempt finds
+    // the day file missing and fetches it again instead of failing on the same file for good.
+    auto refuse = [&](ImportResult::Status status, const QString& problem) {
+        QString aside;
+        const QString error = setAside(r.file, &aside);
+        if (error.isEmpty()) {
+            r.setAside = aside;
+            return fail(status,
+                        QStringLiteral("%1\n%2 It was moved aside to %3; the day will be fetched "
+                                       "again.")
+                            .arg(loadFailedText(), problem, QFileInfo(aside).fileName()));
+        }
+        return fail(status, QStringLiteral("%1\n%2 It could not be moved aside: %3")
+                                .arg(loadFailedText(), problem, error));
+    };
 
     if (!theDate.isValid())
         return fail(ImportResult::Status::Failed, QStringLiteral("No valid date to import."));
     const QDate day = theDate.date();
     const int n = dayNumber(day);
-    r.file = QDir(folder.xmltvFolder()).filePath(dayFileName(day));
+    const QString name = dayFileName(day);
+    r.file = QDir(folder.xmltvFolder()).filePath(name);
 
-    // Only a file that is not there at all asks for the grabber; one that is there but cannot
-    // be read is a load failure like any other, so a broken file does not trigger a grab.
-    const QFileInfo info(r.file);
-    if (!info.exists()) {
+    // Only a file that is not there at all asks for the grabber. Anything else under that name
+    // (a dangling link, a folder, a FIFO) is a file that cannot be used.
+    struct stat entry = {};
+    if (::lstat(QFile::encodeName(r.file).constData(), &entry) != 0 && errno == ENOENT) {
         fail(ImportResult::Status::FetchRequested, loadFailedText());
         if (hooks.fetchMissingDay)
             hooks.fetchMissingDay(theDate);
@@ -733,33 +905,35 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     const QString url = QUrl::fromLocalFile(r.file).toString();
     XmltvDocument doc;
     QByteArray text; // the tree's texts when it was parsed in place
-    QFile file(r.file);
-    if (info.size() > MaxFileBytes) {
-        doc.error =
-            makeError(XmltvLoadError::CannotRead,
-                      QStringLiteral("The file is larger than %1 bytes.").arg(MaxFileBytes));
-    } else if (!file.open(QIODevice::ReadOnly)) {
-        doc.error = makeError(XmltvLoadError::CannotRead,
-                              QStringLiteral("Cannot read the file: %1").arg(file.errorString()));
-    } else {
-        doc.document = loadInPlace(file.readAll(), text);
-        // A faulty file is read again through the open handle (the same file, even if the
-        // grabber has meanwhile renamed a new one into place) for the exact report.
-        if (!doc.document) {
-            text = QByteArray();
-            doc = file.seek(0) ? loadXmltv(file.readAll(), url) : XmltvDocument();
-            if (!doc.ok() && doc.error.code == 0)
-                doc.error =
-                    makeError(XmltvLoadError::CannotRead,
-                              QStringLiteral("Cannot read the file: %1").arg(file.errorString()));
+    {
+        DayFile file(r.file);
+        QByteArray bytes;
+        doc.error = file.read(limits.maxFileBytes, bytes);
+        if (doc.error.code == 0) {
+            doc.document = loadInPlace(std::move(bytes), text);
+            // A faulty file is read again through the open file (the same file, even if the
+            // grabber has meanwhile renamed a new one into place) for the exact report.
+            if (!doc.document) {
+                text = QByteArray();
+                doc.error = file.read(limits.maxFileBytes, bytes);
+                if (doc.error.code == 0)
+                    doc = loadXmltv(bytes, url);
+            }
         }
     }
-    file.close();
     doc.error.documentUrl = url;
     if (!doc.ok()) {
         r.report = doc.error.report();
         qWarning().noquote() << r.report;
-        return fail(ImportResult::Status::NotWellFormed, loadFailedText());
+        const QString where = doc.error.line > 0 ? QStringLiteral(" (line %1, position %2)")
+                                                       .arg(doc.error.line)
+                                                       .arg(doc.error.linePosition)
+                                                 : QString();
+        QString reason = doc.error.reason;
+        if (!reason.endsWith(QLatin1Char('.')))
+            reason += QLatin1Char('.'); // the parser's own texts have no full stop
+        return refuse(ImportResult::Status::NotWellFormed,
+                      QStringLiteral("%1 cannot be used%2: %3").arg(name, where, reason));
     }
 
     Yielder yielder(hooks.yield);
@@ -774,9 +948,20 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     r.skippedProgrammes = listings.skippedProgrammes;
     r.unreadableStops = listings.unreadableStops;
     if (listings.programmes.empty())
-        return fail(ImportResult::Status::NoProgrammes, loadFailedText());
+        return refuse(
+            ImportResult::Status::NoProgrammes,
+            QStringLiteral("%1 holds no programme with a readable start time.").arg(name));
 
-    QDate recorded;
+    // The file must hold the day it is named after; its other rows (a grabber that pads the day
+    // or cuts it at another zone's midnight) are stored along with them.
+    std::set<QDate> dates;
+    for (const ProgrammeRow& programme : listings.programmes)
+        dates.insert(programme.startdate);
+    if (!dates.count(day))
+        return refuse(ImportResult::Status::OtherDays,
+                      QStringLiteral("%1 holds the listings of %2, not of %3.")
+                          .arg(name, dateList(dates), day.toString(Qt::ISODate)));
+
     try {
         Transaction transaction(store.database());
         store.deleteDay(n);
@@ -793,20 +978,16 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
                 hooks.progress(count);
             yielder.tick();
         }
-        // The first morning programme names the day the table now holds. Without one (a file
-        // of evening listings) or when it lies on another weekday (stamps of another zone moved
-        // it), the day asked for is recorded, so that the day counts as present.
-        const std::optional<QDate> morning = store.firstStartDateBeforeNoon(n);
-        recorded = morning && dayNumber(*morning) == n ? *morning : day;
-        store.setStoredDate(n, recorded);
+        store.setStoredDate(n, day);
         transaction.commit();
     } catch (const StoreError& e) {
         return fail(ImportResult::Status::Failed, e.message());
     }
 
     r.status = ImportResult::Status::Imported;
-    r.recordedDate = recorded;
+    r.recordedDate = day;
     state.fetchPending = false;
+    removeOldDayFiles(folder.xmltvFolder(), clock.now().date(), day);
     return r;
 }
 

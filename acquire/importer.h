@@ -3,10 +3,11 @@
 //
 // The day file is xmltv/YYYYMMDD.xml in the program folder. Importing it replaces, in ONE
 // transaction, the programme table of the day's weekday and the `channels` table, and records
-// in `dates` which day that weekday's table now holds. Any failure rolls the whole transaction
+// in `dates` that the weekday's table now holds that day. Any failure rolls the whole transaction
 // back, so the previous listings stay whole (also when the process is killed half-way). When the
 // file does not exist yet, the grabber is run for the day instead (through a hook) and the
-// caller's next attempt imports what it wrote.
+// caller's next attempt imports what it wrote. A file that is there but cannot give the day's
+// listings is moved aside (YYYYMMDD.xml.rejected), so that the next attempt fetches it again.
 //
 // The work is split in two so that benchmarks and fuzzers can drive the reading alone:
 //   loadXmltv()     bytes -> document (encoding detection, strict well-formedness checks),
@@ -48,9 +49,14 @@
 // day file itself is read from the file system.
 //
 // Encodings: a byte order mark (UTF-8, UTF-16, UTF-32) or a UTF-16/32 layout decides; otherwise
-// the encoding named in the XML declaration: UTF-8 (also when none is named), ISO-8859-1 and its
-// aliases (latin1, l1, iso_8859-1, us-ascii), windows-1252, ISO-8859-15. Anything else is
-// refused. UTF-8 input must be valid UTF-8, and no encoding may carry a NUL character.
+// the encoding named in the XML declaration, UTF-8 when none is named. Every encoding the
+// platform's converters know is read (ISO-8859-x, KOI8-R, windows-125x, Shift_JIS, ...; a
+// "UTF-16" label on an 8-bit text is taken as UTF-8); a name they do not know is refused. The
+// text must be valid in its encoding, and no encoding may carry a NUL character.
+//
+// Limits, so that no input can crash or hang the import: only a regular file is read (never a
+// FIFO or a device), at most ImportLimits::maxFileBytes of it, counted on the bytes read; and
+// elements nest at most XmltvMaxDepth levels.
 
 #include "app/appstate.h"
 #include "app/clock.h"
@@ -74,18 +80,23 @@ class xml_document;
 
 namespace zarvo {
 
+// The deepest element nesting a document may have (the root element is level 1). Listings nest
+// four or five levels; the limit keeps every walk of the tree shallow.
+inline constexpr int XmltvMaxDepth = 256;
+
 // Why a document could not be loaded, with where in the text it happened.
 struct XmltvLoadError
 {
     // The parser's status number (1..16) for a fault it found; the checks made around it use:
     enum Code {
-        CannotRead = 101,           // the file could not be read (or is too large)
+        CannotRead = 101,           // not a regular file, too large, or a read failed
         InvalidEncodedText = 102,   // bytes that are not valid in the document's encoding
         UnsupportedEncoding = 103,  // the declaration names an encoding not listed above
         NulCharacter = 104,         // a NUL character
         NoRootElement = 105,        // no element at all (an empty file, only a declaration)
         ExtraTopLevelContent = 106, // a second top-level element or text outside the root
         NotListings = 107,          // the root element is not <tv>
+        TooDeep = 108,              // elements nested more than XmltvMaxDepth levels
     };
     int code = 0;
     QString reason;
@@ -115,7 +126,8 @@ struct XmltvDocument
 };
 
 // Decodes and parses the bytes of an XMLTV file (see the encodings and safety rules above) and
-// checks that the result is one <tv> document. `documentUrl` only goes into the error report.
+// checks that the result is one <tv> document nested at most XmltvMaxDepth deep. `documentUrl` only
+// goes into the error report.
 XmltvDocument loadXmltv(const QByteArray& bytes, const QString& documentUrl = QString());
 
 // The rows a document yields.
@@ -157,13 +169,22 @@ struct ImportHooks
     std::function<void()> yield;
 };
 
+// How much of a day file is read at most; past it the file is refused.
+struct ImportLimits
+{
+    qint64 maxFileBytes = qint64(512) * 1024 * 1024;
+};
+
 struct ImportResult
 {
+    // The three refusals (NotWellFormed, NoProgrammes, OtherDays) leave the store as it was and
+    // move the day file aside.
     enum class Status {
         Imported,       // the day is stored, `dates` updated, fetchPending cleared
         FetchRequested, // the day file did not exist: fetchMissingDay ran; nothing changed
-        NotWellFormed,  // the file exists but is not a readable <tv> document; nothing changed
-        NoProgrammes,   // the document holds no programme with a readable start; nothing changed
+        NotWellFormed,  // the file cannot be read as a <tv> document (see XmltvLoadError)
+        NoProgrammes,   // the document holds no programme with a readable start
+        OtherDays,      // the document's programmes all start on other dates than the day's
         Busy,           // another import is running (importInProgress); nothing at all changed
         Failed,         // the store refused (StoreError) or theDate is invalid; rolled back
     };
@@ -173,32 +194,38 @@ struct ImportResult
     int programmes = 0; // programme rows stored (or read)
     int skippedProgrammes = 0;
     int unreadableStops = 0;
-    QDate recordedDate; // the date written to `dates` (Imported only)
+    QDate recordedDate; // the date written to `dates` (Imported only): the day asked for
     QString message;    // what went to loadErrorText; empty when Imported or Busy
     QString report;     // NotWellFormed: the detail report (also written to stderr)
+    QString setAside;   // a refusal: where the day file was moved; empty when it could not be
 };
 
 // GetListings for the day of `theDate` (a naive wall-clock value; only its date matters).
 //
 // - importInProgress already true: returns Busy at once and changes nothing.
 // - Otherwise importInProgress is true for the whole call and false again on every way out.
-// - Day file missing: loadErrorText = "Program timed out.", fetchMissingDay(theDate),
-//   FetchRequested. fetchPending is left as it is.
-// - Present but not loadable: loadErrorText = "Program timed out.", the detail report goes to
-//   standard error (qWarning) and into the result, NotWellFormed.
-// - No programme with a readable start: loadErrorText = "Program timed out.", NoProgrammes
-//   (an empty grab must not pass for the day's listings).
+// - Day file missing (nothing at all under its name): loadErrorText = "Program timed out.",
+//   fetchMissingDay(theDate), FetchRequested. fetchPending is left as it is.
+// - Refusals: the store is not touched, the file is renamed to YYYYMMDD.xml.rejected (replacing
+//   an older one), and loadErrorText = "Program timed out." followed by a line with the reason
+//   and where the file went. They are:
+//   - not loadable: not a regular file, too large, undecodable, not well-formed, too deep, not
+//     a <tv> document; the detail report goes to standard error (qWarning) and into the result;
+//     NotWellFormed;
+//   - no programme with a readable start (an empty grab must not pass for the day's listings):
+//     NoProgrammes;
+//   - no programme starting on the day (another day's file): "YYYYMMDD.xml holds the listings
+//     of <its dates>, not of <the day>."; OtherDays.
 // - Otherwise, in one transaction: empty day table N (N = dayNumber of the date) and
-//   `channels`, insert the channels, then the programmes in document order, and set `dates`
-//   column N to the start date of the first stored programme that starts before noon. When
-//   there is none, or that date falls on another weekday (a file in another zone), the imported
-//   day's own date is recorded instead, so that the day counts as present. Then
-//   fetchPending = false and Imported.
+//   `channels`, insert the channels, then all the programmes in document order (those of other
+//   dates too), and set `dates` column N to the day. Then fetchPending = false and Imported; and
+//   the day files of days before yesterday (by the clock; the day just imported excepted), the
+//   set-aside ones of those days and every unsorted* copy are removed from xmltv/.
 // - A StoreError on the way rolls everything back: loadErrorText = its message, fetchPending
-//   unchanged, Failed.
+//   unchanged, the file left where it is, Failed.
 ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppState& state,
                          const ProgramFolder& folder, const Clock& clock,
-                         const ImportHooks& hooks = {});
+                         const ImportHooks& hooks = {}, const ImportLimits& limits = {});
 
 // The guide's progress caption: "1 programs found.", "2 programs found.", ...
 QString programsFoundText(int count);

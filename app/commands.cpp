@@ -35,8 +35,9 @@ const char* const Usage =
     "commands:\n"
     "  settings                      print the settings as the guide reads them\n"
     "  present YYYY-MM-DD            exit 0 when that day's listings are stored\n"
-    "  import YYYY-MM-DD             import the day's file, fetching it first when missing\n"
-    "  fetch YYYY-MM-DD [--days N]   write and run the grabber batch only\n"
+    "  import DAY                    import the day's file, fetching it first when missing\n"
+    "  fetch DAY [--days N]          write and run the grabber batch only\n"
+    "                                (DAY: YYYY-MM-DD, or \"YYYY-MM-DD HH:MM\" for a window)\n"
     "  programmes YYYY-MM-DD         print the day's stored programmes as JSON lines\n"
     "  grid \"YYYY-MM-DD HH:MM\" [--page N]\n"
     "                                print the guide's page for that window as JSON\n"
@@ -147,8 +148,10 @@ std::optional<Settings> settingsFor(Invocation& inv)
 }
 
 // A day argument and the options after it; false (with the usage shown) when they do not read.
+// With `moment`, the argument may also be "YYYY-MM-DD HH:MM", a guide window's moment; a date
+// alone stands for that day at the present time of day.
 bool dayAndOptions(Invocation& inv, const QString& command, QDate* day,
-                   std::map<QString, int>* options, int minimum = 1)
+                   std::map<QString, int>* options, int minimum = 1, QDateTime* moment = nullptr)
 {
     auto refuse = [&inv](const QString& message) {
         usageError(inv.ctx, message);
@@ -156,10 +159,15 @@ bool dayAndOptions(Invocation& inv, const QString& command, QDate* day,
     };
     if (inv.args.isEmpty())
         return refuse(QStringLiteral("%1 takes a date, YYYY-MM-DD").arg(command));
-    const auto parsed = parseDay(inv.args.at(0));
+    const QDateTime at =
+        moment ? QDateTime::fromString(inv.args.at(0), QStringLiteral("yyyy-MM-dd HH:mm"))
+               : QDateTime();
+    const auto parsed = at.isValid() ? std::optional(at.date()) : parseDay(inv.args.at(0));
     if (!parsed)
         return refuse(QStringLiteral("not a date: %1").arg(inv.args.at(0)));
     *day = *parsed;
+    if (moment)
+        *moment = wallClock(*day, at.isValid() ? at.time() : inv.ctx.clock.now().time());
     for (int i = 1; i < inv.args.size(); i += 2) {
         const QString name = inv.args.at(i);
         bool ok = false;
@@ -179,10 +187,14 @@ void reportProgress(Invocation& inv, Program& program)
     });
 }
 
+// As the guide loads a day: a missing file is fetched and what the grabber wrote imported, in
+// one call. Succeeds only when this run imported the day; a file refused is not read again (it
+// has been moved aside, and the next run fetches the day anew).
 int cmdImport(Invocation& inv)
 {
     QDate day;
-    if (!dayAndOptions(inv, QStringLiteral("import"), &day, nullptr))
+    QDateTime theDate;
+    if (!dayAndOptions(inv, QStringLiteral("import"), &day, nullptr, 1, &theDate))
         return ExitError;
     const auto settings = settingsFor(inv);
     if (!settings)
@@ -190,8 +202,14 @@ int cmdImport(Invocation& inv)
     Program program(inv.home, inv.ctx.clock);
     program.state.settings = *settings;
     reportProgress(inv, program);
-    auto store = program.openStore();
-    const QDateTime theDate = wallClock(day, inv.ctx.clock.now().time());
+    std::unique_ptr<ListingsStore> store;
+    try {
+        store = program.openStore();
+    } catch (const StoreError& e) {
+        // A database that cannot be opened now (locked by a long write) is a failed import.
+        inv.ctx.err << e.message() << "\n";
+        return ExitNo;
+    }
     program.state.fetchPending = true;
     // A missing day file is fetched and imported by this one call.
     const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
@@ -201,7 +219,7 @@ int cmdImport(Invocation& inv)
     if (last.skippedProgrammes > 0)
         inv.ctx.err << last.skippedProgrammes
                     << " programmes skipped: their start time could not be read\n";
-    if (!checkForPrograms(*store, day)) {
+    if (last.status != ImportResult::Status::Imported) {
         inv.ctx.err << (last.message.isEmpty() ? program.state.loadErrorText : last.message)
                     << "\n";
         return ExitNo;
@@ -213,8 +231,9 @@ int cmdImport(Invocation& inv)
 int cmdFetch(Invocation& inv)
 {
     QDate day;
+    QDateTime theDate;
     std::map<QString, int> options{{QStringLiteral("--days"), 1}};
-    if (!dayAndOptions(inv, QStringLiteral("fetch"), &day, &options))
+    if (!dayAndOptions(inv, QStringLiteral("fetch"), &day, &options, 1, &theDate))
         return ExitError;
     auto settings = settingsFor(inv);
     if (!settings)
@@ -222,9 +241,8 @@ int cmdFetch(Invocation& inv)
     settings->daysToDownload = qint16(qMin(options[QStringLiteral("--days")], 7));
     Program program(inv.home, inv.ctx.clock);
     reportProgress(inv, program);
-    const GrabberResult result =
-        getPrograms(program.grabber, FetchVariant::Guide, inv.home.path(), *settings,
-                    wallClock(day, inv.ctx.clock.now().time()), inv.ctx.clock);
+    const GrabberResult result = getPrograms(program.grabber, FetchVariant::Guide, inv.home.path(),
+                                             *settings, theDate, inv.ctx.clock);
     if (result.outcome == GrabberResult::Outcome::Finished && result.exitCode == 0)
         return ExitOk;
     inv.ctx.err << "the grabber batch did not finish cleanly"

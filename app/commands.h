@@ -7,11 +7,15 @@
 //   zarvoguide-cli [--home DIR] present YYYY-MM-DD
 //       Exit 0 when that day's listings are in the database, 1 when not, 2 on an error. Creates
 //       the database when it is missing.
-//   zarvoguide-cli [--home DIR] import YYYY-MM-DD
+//   zarvoguide-cli [--home DIR] import DAY
 //       Imports the day's XMLTV file as the guide does, fetching it first when it is missing (two
-//       passes at most). Exit 0 when the day is present afterwards, else 1 with the message.
-//   zarvoguide-cli [--home DIR] fetch YYYY-MM-DD [--days N]
+//       passes at most). Exit 0 when this run imported the day, else 1 with the message (the
+//       detail report of a file that does not load goes once to standard error). A refused file
+//       is moved aside, so the next run fetches the day again.
+//   zarvoguide-cli [--home DIR] fetch DAY [--days N]
 //       Writes and runs the grabber batch only. Exit 0 when it finished cleanly.
+//   DAY is YYYY-MM-DD (that day at the present time of day) or "YYYY-MM-DD HH:MM", the moment
+//   of a guide window, as the guide passes it to the fetch.
 //   zarvoguide-cli [--home DIR] programmes YYYY-MM-DD
 //       That day's stored rows as JSON lines with every column (dates 'YYYY-MM-DD', times
 //       'HH:MM:SS'). Exit 1 when the day is not stored.

@@ -6,14 +6,18 @@
 #include "app/settingsfile.h"
 #include "store/timerules.h"
 
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QStringDecoder>
+#include <QTemporaryDir>
 #include <QTimeZone>
 
 #include <pugixml.hpp>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -112,7 +116,7 @@ QString checkLoadError(const XmltvLoadError& e, const XmltvLoadError& again)
 {
     const bool parserCode = e.code >= 1 && e.code <= 16;
     const bool checkCode =
-        e.code >= XmltvLoadError::InvalidEncodedText && e.code <= XmltvLoadError::NotListings;
+        e.code >= XmltvLoadError::InvalidEncodedText && e.code <= XmltvLoadError::TooDeep;
     if (!parserCode && !checkCode)
         return QStringLiteral("load error with unexpected code %1").arg(e.code);
     if (e.reason.isEmpty())
@@ -242,6 +246,157 @@ bool sameListings(const XmltvListings& a, const XmltvListings& b)
 {
     return a.channels == b.channels && a.programmes == b.programmes &&
            a.skippedProgrammes == b.skippedProgrammes && a.unreadableStops == b.unreadableStops;
+}
+
+// ---- the whole import ---------------------------------------------------------------------
+
+// The day every input is imported as: a Monday, weekday table 2.
+const QDate ImportDay(2024, 3, 4);
+
+QString rowText(const ProgrammeRow& p)
+{
+    return QStringList{moment(p.startdate, p.starttime),
+                       moment(p.enddate, p.endtime),
+                       p.channel,
+                       p.title,
+                       p.subtitle,
+                       p.description,
+                       p.category,
+                       p.rating,
+                       QString::number(p.rerun),
+                       p.action.value_or(QStringLiteral("NULL"))}
+        .join(u'|');
+}
+
+QString channelText(const ChannelRow& c)
+{
+    return QStringList{c.channelid, c.channelname, c.channelnum, c.icon}.join(u'|');
+}
+
+// What an import may change: the day's table, `channels` and the day's `dates` column, each
+// as a sorted list (the store gives rows in channel order, the document in its own).
+QStringList storedDay(ListingsStore& store)
+{
+    QStringList rows;
+    const Snapshot<ProgrammeRow> programmes = store.dayProgrammes(dayNumber(ImportDay));
+    for (const ProgrammeRow& p : programmes.rows())
+        rows << QStringLiteral("programme|") + rowText(p);
+    const Snapshot<ChannelRow> channels = store.channels();
+    for (const ChannelRow& c : channels.rows())
+        rows << QStringLiteral("channel|") + channelText(c);
+    rows.sort();
+    rows.prepend(dateText(store.storedDate(dayNumber(ImportDay)).value_or(QDate())));
+    return rows;
+}
+
+QStringList expectedDay(const XmltvListings& listings)
+{
+    QStringList rows;
+    for (ProgrammeRow p : listings.programmes) {
+        p.action.reset();
+        rows << QStringLiteral("programme|") + rowText(p);
+    }
+    for (const ChannelRow& c : listings.channels)
+        rows << QStringLiteral("channel|") + channelText(c);
+    rows.sort();
+    rows.prepend(dateText(ImportDay));
+    return rows;
+}
+
+// A program folder of its own for the whole run (in memory when /dev/shm is there, so that the
+// store's syncs cost nothing), with a store that starts out holding an older Monday.
+struct ImportBench
+{
+    QTemporaryDir dir{QDir(QStringLiteral("/dev/shm")).exists()
+                          ? QStringLiteral("/dev/shm/zarvo-fuzz-XXXXXX")
+                          : QDir::tempPath() + QStringLiteral("/zarvo-fuzz-XXXXXX")};
+    ProgramFolder folder{dir.path()};
+    FakeClock clock{QTimeZone("America/New_York"), wallClock(ImportDay, QTime(7, 0))};
+    std::unique_ptr<ListingsStore> store;
+    QString file;
+
+    ImportBench()
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("xmltv"));
+        file = QDir(folder.xmltvFolder()).filePath(dayFileName(ImportDay));
+        store = std::make_unique<ListingsStore>(folder.databaseFile());
+        store->insertChannel({QStringLiteral("old"), QStringLiteral("Old TV"), QStringLiteral("2"),
+                              QStringLiteral("empty.jpg")});
+        ProgrammeRow old;
+        old.startdate = old.enddate = ImportDay.addDays(-7);
+        old.starttime = QTime(20, 0);
+        old.endtime = QTime(21, 0);
+        old.channel = QStringLiteral("old");
+        old.title = QStringLiteral("Last week");
+        store->insertProgramme(dayNumber(ImportDay), old);
+        store->setStoredDate(dayNumber(ImportDay), old.startdate);
+    }
+};
+
+// getListings on the bytes as the day's file: it refuses exactly what loadXmltv refuses, a
+// document without programmes and one without a programme of the day, and then moves the file
+// aside and leaves the store as it was; otherwise it stores exactly the document's rows and
+// records the day.
+QString checkImport(const QByteArray& input, const std::optional<XmltvListings>& parsed)
+{
+    static ImportBench bench;
+    {
+        QFile f(bench.file);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(input) != input.size())
+            return QStringLiteral("cannot write the day file: ") + f.errorString();
+    }
+    QFile::remove(bench.file + QStringLiteral(".rejected"));
+    const QStringList before = storedDay(*bench.store);
+    AppState state;
+    state.fetchPending = true;
+    int fetches = 0;
+    ImportHooks hooks;
+    hooks.fetchMissingDay = [&fetches](const QDateTime&) { ++fetches; };
+    // The report of a file that does not load goes to qWarning; the fuzzer need not print it.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString&) {});
+    const ImportResult r = getListings(wallClock(ImportDay, QTime(20, 0)), *bench.store, state,
+                                       bench.folder, bench.clock, hooks);
+    qInstallMessageHandler(previous);
+
+    using Status = ImportResult::Status;
+    Status expected = Status::Imported;
+    if (!parsed)
+        expected = Status::NotWellFormed;
+    else if (parsed->programmes.empty())
+        expected = Status::NoProgrammes;
+    else if (std::none_of(parsed->programmes.cbegin(), parsed->programmes.cend(),
+                          [](const ProgrammeRow& p) { return p.startdate == ImportDay; }))
+        expected = Status::OtherDays;
+    if (r.status != expected)
+        return QStringLiteral("import status %1, expected %2: %3")
+            .arg(int(r.status))
+            .arg(int(expected))
+            .arg(r.message);
+    if (fetches != 0 || state.importInProgress || state.loadErrorText != r.message)
+        return QStringLiteral("import left fetches %1, importInProgress %2, loadErrorText \"%3\"")
+            .arg(fetches)
+            .arg(state.importInProgress)
+            .arg(state.loadErrorText);
+
+    if (r.status == Status::Imported) {
+        if (state.fetchPending || !r.message.isEmpty() || r.recordedDate != ImportDay)
+            return QStringLiteral("an import that went through left fetchPending or a message");
+        if (storedDay(*bench.store) != expectedDay(*parsed))
+            return QStringLiteral("the stored day is not the document's rows");
+        if (!QFile::exists(bench.file))
+            return QStringLiteral("the imported day's file was removed");
+        return {};
+    }
+    if (!state.fetchPending || !r.message.startsWith(loadFailedText() + u'\n'))
+        return QStringLiteral("a refusal without its message: \"%1\"").arg(r.message);
+    if (storedDay(*bench.store) != before)
+        return QStringLiteral("a refused import changed the store");
+    QFile aside(r.setAside);
+    if (QFile::exists(bench.file) || r.setAside != bench.file + QStringLiteral(".rejected") ||
+        !aside.open(QIODevice::ReadOnly) || aside.readAll() != input)
+        return QStringLiteral("the refused file was not moved aside whole");
+    return {};
 }
 
 // ---- stamps -----------------------------------------------------------------------------------
@@ -520,7 +675,9 @@ QString checkXmltv(const QByteArray& input)
         return QStringLiteral("parseXmltv and loadXmltv disagree on whether the input loads");
     if (!doc.ok()) {
         parseError.documentUrl = url;
-        return checkLoadError(doc.error, parseError);
+        if (QString problem = checkLoadError(doc.error, parseError); !problem.isEmpty())
+            return problem;
+        return checkImport(input, parsed);
     }
 
     const pugi::xml_node root = doc.document->document_element();
@@ -530,7 +687,9 @@ QString checkXmltv(const QByteArray& input)
     const XmltvListings listings = readListings(*doc.document, zone);
     if (!sameListings(listings, *parsed))
         return QStringLiteral("readListings and parseXmltv give different rows");
-    return checkListings(listings, root, zone);
+    if (QString problem = checkListings(listings, root, zone); !problem.isEmpty())
+        return problem;
+    return checkImport(input, parsed);
 }
 
 QString checkStamp(const QByteArray& input)

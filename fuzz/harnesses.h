@@ -14,11 +14,15 @@
 
 namespace zarvo::fuzz {
 
-// An XMLTV day file: loadXmltv, parseXmltv and readListings. Their results agree; a failure
-// carries a sensible code and position; the rows are one per <channel> and one per readable
-// <programme>, with the stamps parseStamp gives for the element's own attributes, valid dates
-// and times, texts free of control characters and collapsed, a description of at most 255
-// units, and a logo name that is a plain file name. Stamps are read in America/New_York.
+// An XMLTV day file: loadXmltv, parseXmltv and readListings, then the whole import through
+// getListings (file bytes, decoding, parsing, rows, store) of the input written as a Monday's
+// day file. Their results agree; a failure carries a sensible code and position; the rows are
+// one per <channel> and one per readable <programme>, with the stamps parseStamp gives for the
+// element's own attributes, valid dates and times, texts free of control characters and
+// collapsed, a description of at most 255 units, and a logo name that is a plain file name. The
+// import stores exactly those rows and records the day, or (for a document that does not load,
+// holds no programme, or none of that Monday) moves the file aside and changes nothing. Stamps
+// are read in America/New_York.
 QString checkXmltv(const QByteArray& input);
 
 // An XMLTV stamp, the input taken as UTF-8 and as Latin-1 text: parseStamp in two zones with

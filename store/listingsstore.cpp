@@ -491,20 +491,6 @@ qint64 ListingsStore::moveFirstProgrammeId(int dayNumber)
     return lastId + 1;
 }
 
-std::optional<QDate> ListingsStore::firstStartDateBeforeNoon(int dayNumber)
-{
-    return guarded("firstStartDateBeforeNoon", [&]() -> std::optional<QDate> {
-        Statement& s = cached(QStringLiteral("SELECT startdate FROM %1 WHERE starttime < ? "
-                                             "ORDER BY programid LIMIT 1")
-                                  .arg(dayTable(dayNumber)));
-        Rewind rewind(s);
-        s.bind(1, timeText(QTime(12, 0)));
-        if (!s.step())
-            return std::nullopt;
-        return readDate(s.text(0));
-    });
-}
-
 // --- dates ------------------------------------------------------------------------------------
 
 std::optional<QDate> ListingsStore::storedDate(int dayNumber)

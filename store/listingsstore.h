@@ -172,8 +172,6 @@ public:
     // never hands out the same id twice, not even after deleteDay(). Throws StoreError for a
     // programme without valid dates and times.
     qint32 insertProgramme(int dayNumber, const ProgrammeRow& programme);
-    // The startdate of the first programme (in table order) that starts before 12:00:00.
-    std::optional<QDate> firstStartDateBeforeNoon(int dayNumber);
 
     // --- dates --------------------------------------------------------------------------
     // The calendar day weekday table `dayNumber` holds; nullopt when the column is NULL.

@@ -54,6 +54,9 @@ private Q_SLOTS:
     void badCommandLines();
     void importFetchesThenImportsThroughTheDispatcher();
     void importWithoutGrabberOutputFails();
+    void failedImports_data();
+    void failedImports();
+    void fetchTakesTheWindowsMoment();
     void recordingCommands();
 };
 
@@ -173,6 +176,7 @@ void TestCommands::badCommandLines_data()
     QTest::newRow("present without date") << QStringList{"present"} << "one date";
     QTest::newRow("present bad date") << QStringList{"present", "2003-02-30"} << "not a date";
     QTest::newRow("settings extra") << QStringList{"settings", "x"} << "no arguments";
+    QTest::newRow("import bad moment") << QStringList{"import", "2003-12-15 24:00"} << "not a date";
 }
 
 void TestCommands::badCommandLines()
@@ -243,6 +247,86 @@ void TestCommands::importWithoutGrabberOutputFails()
     QCOMPARE(r.code, 1);
     QVERIFY2(r.err.contains("Program timed out."), qPrintable(r.err));
     QVERIFY2(r.err.contains("tv_grab_nowhere"), qPrintable(r.err));
+}
+
+// The reports of files that do not load, counted as the command line prints them.
+int g_reports = 0;
+void countReports(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_reports += message.startsWith("Your XML Document failed to load");
+}
+
+// Every import here follows one that stored the day: a failure must not pass for success.
+void TestCommands::failedImports_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("locked database") << "locked"
+                                     << "database is locked";
+    QTest::newRow("truncated file") << "truncated"
+                                    << "Program timed out.\n20031215.xml cannot be used (line 5, "
+                                       "position 65): Start-end tags mismatch. It was moved aside";
+    QTest::newRow("another day's file")
+        << "other day"
+        << "Program timed out.\n20031215.xml holds the listings of 2003-12-16, not of "
+           "2003-12-15. It was moved aside to 20031215.xml.rejected; the day will be fetched "
+           "again.";
+}
+
+void TestCommands::failedImports()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("xmltv"));
+    const QString file = dir.filePath("xmltv/20031215.xml");
+    const QByteArray good = "<?xml version=\"1.0\"?>\n<tv>\n<channel id=\"c\"><display-name>C"
+                            "</display-name></channel>\n"
+                            "<programme start=\"20031215200000\" channel=\"c\"><title>A</title>"
+                            "</programme>\n<programme start=\"20031215210000\" channel=\"c\">"
+                            "<title>B</title></programme>\n</tv>\n";
+    writeFile(file, good);
+    const QStringList import{"--home", dir.path(), "import", "2003-12-15 20:00"};
+    const Run first = cli(import);
+    QCOMPARE(first.code, 0);
+    QCOMPARE(first.out, QString("1 channels, 2 programmes imported\n"));
+
+    std::unique_ptr<Database> lock;
+    if (fault == "locked") {
+        lock = std::make_unique<Database>(dir.filePath("xmltv97.db"), Database::Mode::OpenExisting);
+        lock->exec("BEGIN IMMEDIATE");
+    } else if (fault == "truncated") {
+        writeFile(file, good.left(good.size() - 12));
+    } else {
+        writeFile(file, QByteArray(good).replace("20031215", "20031216"));
+    }
+    g_reports = 0;
+    const QtMessageHandler previous = qInstallMessageHandler(countReports);
+    const Run r = cli(import);
+    qInstallMessageHandler(previous);
+    QCOMPARE(r.code, 1);
+    QCOMPARE(r.out, QString());
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QCOMPARE(r.err.count("Program timed out."), fault == "locked" ? 0 : 1);
+    QCOMPARE(g_reports, fault == "truncated" ? 1 : 0);
+    // The old listings stay; a sound file stays where it is, a refused one is moved aside.
+    lock.reset();
+    QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-15"}).code, 0);
+    QCOMPARE(QFile::exists(file), fault == "locked");
+    QCOMPARE(QFile::exists(file + ".rejected"), fault != "locked");
+}
+
+// The guide passes its window's moment: the batch fetches that window's day.
+void TestCommands::fetchTakesTheWindowsMoment()
+{
+    QTemporaryDir dir;
+    layOutProgramFolder(dir.path(), "tv_grab_nowhere");
+    const Run r = cli({"--home", dir.path(), "fetch", "2003-12-16 07:00"});
+    QCOMPARE(r.code, 1);
+    QFile batch(dir.filePath("listings.sh"));
+    QVERIFY(batch.open(QIODevice::ReadOnly));
+    const QByteArray text = batch.readAll();
+    QVERIFY2(text.contains("--output unsorted20031216.xml --days 1 --offset 1"), text.constData());
 }
 
 // rule, rules, record and channel-map on a hand-made Monday, with a stand-in xdg-open that

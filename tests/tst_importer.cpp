@@ -18,6 +18,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -197,27 +198,11 @@ private Q_SLOTS:
             programme("20031215203000", "20031215210000", "c1", "  The <b>Big</b>\n  Show ",
                       "<desc>Tom &amp; Jerry &#233;<![CDATA[ <x> ]]></desc>"),
             "2003-12-15|21:00:00|c1|The Big Show||Tom & Jerry \u00e9 <x>|||0");
-        // Encodings, each with a title that only decodes right in its own.
-        const auto enc = [](const char* name, const QByteArray& bytes, const QString& title) {
-            QTest::newRow(name) << bytes
-                                << "2003-12-15|20:30:00|2003-12-15|23:59:00|c|" + title + "|||||0"
-                                << 0;
-        };
-        const auto e = [](const QByteArray& title) {
-            return "<programme start=\"20031215203000\" channel=\"c\"><title>" + title +
-                   "</title></programme>";
-        };
-        QTest::newRow("latin1 fixture")
-            << readFixture("latin1-pound.xml")
-            << "2001-12-11|18:00:00|2001-12-11|23:59:00|south-east.bbc1.bbc.co.uk|\u00a3|||||0"
-            << 0;
-        enc("windows-1252", tv(e("\x93Q\x94 \x80"), "windows-1252"), "\u201cQ\u201d \u20ac");
-        enc("ISO-8859-15", tv(e("\xA4"), "iso-8859-15"), "\u20ac");
-        enc("UTF-8 with BOM, Latin-1 label", "\xEF\xBB\xBF" + tv(e("Caf\xC3\xA9"), "ISO-8859-1"),
-            "Caf\u00e9");
-        const QString wide = QString::fromUtf8(tv(e("Caf\xC3\xA9 \xF0\x9F\x98\x80"), "UTF-16"));
-        QStringEncoder toUtf16(QStringConverter::Utf16LE);
-        enc("UTF-16LE", "\xFF\xFE" + QByteArray(toUtf16.encode(wide)), "Caf\u00e9 \U0001F600");
+        // The deepest nesting allowed: <title> is level 3, its innermost <b> level 256.
+        row("nested 256 levels deep",
+            p("<sub-title>" + QByteArray("<b>").repeated(253) + "S" +
+              QByteArray("</b>").repeated(253) + "</sub-title>"),
+            "2003-12-15|21:00:00|c1|T|S||||0");
     }
 
     void programmeFields()
@@ -234,6 +219,50 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), std::size_t(1));
         QCOMPARE(fields(rows[0]), expected);
         QVERIFY(!rows[0].action);
+    }
+
+    // The encoding of the declaration or the byte order mark, decoded by the platform's
+    // converters; each title only decodes right in its own encoding.
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<QString>("title");
+        const auto e = [](const QByteArray& title) {
+            return "<programme start=\"20031215203000\" channel=\"c\"><title>" + title +
+                   "</title></programme>";
+        };
+        QTest::newRow("ISO-8859-1 fixture")
+            << readFixture("latin1-pound.xml") << QDate(2001, 12, 11) << "\u00a3";
+        QTest::newRow("ISO-8859-2 fixture") << readFixture("iso-8859-2.xml") << Monday
+                                            << "H\u00edrad\u00f3 \u00e9s id\u0151j\u00e1r\u00e1s";
+        QTest::newRow("KOI8-R fixture")
+            << readFixture("koi8-r.xml") << Monday << "\u041d\u043e\u0432\u043e\u0441\u0442\u0438";
+        QTest::newRow("windows-1250, lower-case label")
+            << tv(e("\x8Elu\x9Dou\xE8k\xFD"), "windows-1250") << Monday
+            << "\u017dlu\u0165ou\u010dk\u00fd";
+        QTest::newRow("windows-1252")
+            << tv(e("\x93Q\x94 \x80"), "windows-1252") << Monday << "\u201cQ\u201d \u20ac";
+        QTest::newRow("ISO-8859-15") << tv(e("\xA4"), "iso-8859-15") << Monday << "\u20ac";
+        QTest::newRow("UTF-8 with BOM, Latin-1 label")
+            << "\xEF\xBB\xBF" + tv(e("Caf\xC3\xA9"), "ISO-8859-1") << Monday << "Caf\u00e9";
+        const QString wide = QString::fromUtf8(tv(e("Caf\xC3\xA9 \xF0\x9F\x98\x80"), "UTF-16"));
+        QStringEncoder toUtf16(QStringConverter::Utf16LE);
+        QTest::newRow("UTF-16LE") << "\xFF\xFE" + QByteArray(toUtf16.encode(wide)) << Monday
+                                  << "Caf\u00e9 \U0001F600";
+    }
+
+    void encodings()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QDate, day);
+        QFETCH(QString, title);
+        Env env;
+        env.write(day, bytes);
+        QCOMPARE(env.import(day).status, Status::Imported);
+        const auto rows = env.rows(day);
+        QCOMPARE(rows.size(), std::size_t(1));
+        QCOMPARE(rows[0].title, title);
     }
 
     void channelFields_data()
@@ -321,6 +350,54 @@ private Q_SLOTS:
                  5);
     }
 
+    // The real Australian file: two days of UTC stamps, which fall on three local dates. It is
+    // imported for each of them, and only the day asked for counts as present.
+    void realFileOfThreeDates_data()
+    {
+        QTest::addColumn<QByteArray>("zone");
+        QTest::addColumn<QDate>("day");
+        QTest::addColumn<QString>("refusal"); // empty: imported
+        const QDate thursday(2023, 11, 23);
+        for (int i = 1; i <= 3; ++i)
+            QTest::addRow("Sydney, day %d", i)
+                << QByteArray("Australia/Sydney") << thursday.addDays(i) << QString();
+        QTest::newRow("Sydney, the day before")
+            << QByteArray("Australia/Sydney") << thursday
+            << "20231123.xml holds the listings of 2023-11-24, 2023-11-25, 2023-11-26, not of "
+               "2023-11-23.";
+        QTest::newRow("New York, its first day")
+            << QByteArray("America/New_York") << thursday << QString();
+        QTest::newRow("New York, the day after")
+            << QByteArray("America/New_York") << thursday.addDays(3)
+            << "20231126.xml holds the listings of 2023-11-23, 2023-11-24, 2023-11-25, not of "
+               "2023-11-26.";
+    }
+
+    void realFileOfThreeDates()
+    {
+        QFETCH(QByteArray, zone);
+        QFETCH(QDate, day);
+        QFETCH(QString, refusal);
+        Env env;
+        const FakeClock clock(QTimeZone(zone), wallClock(QDate(2023, 11, 24), QTime(7, 0)));
+        env.write(day, readFixture("utc-offsets.xml"));
+        const ImportResult r =
+            getListings(wallClock(day, QTime(20, 0)), *env.store, env.state, env.folder, clock);
+        if (!refusal.isEmpty()) {
+            QCOMPARE(r.status, Status::OtherDays);
+            QVERIFY2(r.message.contains(refusal), qPrintable(r.message));
+            QVERIFY(env.rows(day).empty());
+            return;
+        }
+        QCOMPARE(r.status, Status::Imported);
+        // All of the file's rows are in the day's table, yet only its own date is present.
+        QCOMPARE(env.rows(day).size(), std::size_t(244));
+        QCOMPARE(env.store->storedDate(dayNumber(day)), day);
+        for (const ProgrammeRow& p : env.rows(day))
+            if (p.startdate != day)
+                QVERIFY(!checkForPrograms(*env.store, p.startdate));
+    }
+
     void mondayReplacesLastMonday()
     {
         Env env;
@@ -353,33 +430,32 @@ private Q_SLOTS:
         QCOMPARE(env.store->channels().size(), std::size_t(4));
     }
 
+    // The day asked for is recorded when the file holds programmes starting on it; the rows of
+    // the dates around it are stored along with them.
     void recordedDate_data()
     {
         QTest::addColumn<QByteArray>("programmes");
-        QTest::addColumn<QDate>("recorded");
-        QTest::newRow("morning programme")
-            << programme("20031215230000", "20031216000000", "c", "Late") +
-                   programme("20031215090000", "20031215100000", "c", "Morning")
-            << Monday;
-        QTest::newRow("evening only: the day itself")
-            << programme("20031215180000", "20031215190000", "c", "Evening") << Monday;
-        QTest::newRow("morning of another weekday: the day itself")
-            << programme("20031214090000", "20031214100000", "c", "Sunday morning") << Monday;
-        QTest::newRow("morning of the same weekday a week on")
-            << programme("20031222090000", "20031222100000", "c", "Next week")
-            << QDate(2003, 12, 22);
+        QTest::addColumn<int>("rows");
+        QTest::newRow("evening only")
+            << programme("20031215180000", "20031215190000", "c", "Evening") << 1;
+        QTest::newRow("padded with the days around it")
+            << programme("20031214230000", "20031215000000", "c", "Sunday late") +
+                   programme("20031215090000", "20031215100000", "c", "Morning") +
+                   programme("20031216010000", "20031216020000", "c", "Tuesday early")
+            << 3;
     }
 
     void recordedDate()
     {
         QFETCH(QByteArray, programmes);
-        QFETCH(QDate, recorded);
+        QFETCH(int, rows);
         Env env;
         env.write(Monday, tv(programmes));
         const ImportResult r = env.import(Monday);
         QCOMPARE(r.status, Status::Imported);
-        QCOMPARE(r.recordedDate, recorded);
-        QCOMPARE(env.store->storedDate(2), recorded);
+        QCOMPARE(r.recordedDate, Monday);
+        QCOMPARE(env.store->storedDate(2), Monday);
+        QCOMPARE(env.rows(Monday).size(), std::size_t(rows));
     }
 
     void unreadableStartsAreSkippedAndCounted()
@@ -420,61 +496,145 @@ private Q_SLOTS:
         QCOMPARE(dump(*env.store), before);
     }
 
-    // A day file that is there but yields nothing keeps the old listings and is not fetched again.
-    void nothingImported_data()
+    // A day file that is there but cannot give the day's listings keeps the old listings, is
+    // moved aside (replacing an older one) with the reason in the message, and the next attempt
+    // fetches the day.
+    void unusableFileIsSetAside_data()
     {
-        QTest::addColumn<QByteArray>("bytes"); // null: the file is a folder, which cannot be read
-        QTest::addColumn<int>("code");         // 0: well-formed, but no readable programme
+        QTest::addColumn<QByteArray>("bytes"); // what the day file holds, unless:
+        QTest::addColumn<QString>("special");  // folder, fifo, device, proc or dangling (link)
+        QTest::addColumn<qint64>("maxBytes");  // 0: the usual limit
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("code"); // the report's error number; 0: no report
         QTest::addColumn<int>("line");
-        const auto row = [](const char* name, const QByteArray& bytes, int code, int line) {
-            QTest::newRow(name) << bytes << code << line;
+        QTest::addColumn<QString>("reason");
+        const int notWellFormed = int(Status::NotWellFormed);
+        const auto row = [](const char* name, const QByteArray& bytes, int code, int line,
+                            const QString& reason) {
+            QTest::newRow(name) << bytes << QString() << qint64(0) << int(Status::NotWellFormed)
+                                << code << line << reason;
+        };
+        const auto special = [&](const char* kind, const QString& reason) {
+            QTest::newRow(kind) << QByteArray() << QString(kind) << qint64(0) << notWellFormed
+                                << int(XmltvLoadError::CannotRead) << 0 << reason;
         };
         const QByteArray good = tv(programme("20031215200000", "", "c", "T"));
-        row("unreadable", QByteArray(), XmltvLoadError::CannotRead, 0);
-        row("empty file", "", XmltvLoadError::NoRootElement, 1);
-        row("declaration only", "<?xml version=\"1.0\"?>\n", XmltvLoadError::NoRootElement, 2);
+        const QString notRegular = "20031215.xml cannot be used: It is not a regular file.";
+        special("folder", notRegular);
+        special("fifo", notRegular);
+        special("device", notRegular);
+        special("dangling", "Cannot read the file: No such file or directory");
+        QTest::newRow("larger than the limit")
+            << good << QString() << qint64(good.size() - 1) << notWellFormed
+            << int(XmltvLoadError::CannotRead) << 0
+            << QStringLiteral("The file holds more than %1 bytes.").arg(good.size() - 1);
+        // A file whose size reads as 0 and that holds more than that.
+        QTest::newRow("over the limit, size 0")
+            << QByteArray() << QString("proc") << qint64(100) << notWellFormed
+            << int(XmltvLoadError::CannotRead) << 0 << "The file holds more than 100 bytes.";
+        row("empty file", "", XmltvLoadError::NoRootElement, 1, "No document element found.");
+        row("declaration only", "<?xml version=\"1.0\"?>\n", XmltvLoadError::NoRootElement, 2,
+            "(line 2, position 1): No document element found.");
         row("another root", "<?xml version=\"1.0\"?>\n<html><tv/></html>",
-            XmltvLoadError::NotListings, 2);
-        row("two roots", good + "<tv/>", XmltvLoadError::ExtraTopLevelContent, 8);
-        row("text after root", good + "junk", XmltvLoadError::ExtraTopLevelContent, 8);
-        row("text before root", "junk\n" + good, XmltvLoadError::ExtraTopLevelContent, 1);
+            XmltvLoadError::NotListings, 2, "not <tv>");
+        row("two roots", good + "<tv/>", XmltvLoadError::ExtraTopLevelContent, 8, "top level");
+        row("text after root", good + "junk", XmltvLoadError::ExtraTopLevelContent, 8,
+            "outside the root");
+        row("text before root", "junk\n" + good, XmltvLoadError::ExtraTopLevelContent, 1,
+            "outside the root");
         row("gzip bytes",
             QByteArray::fromHex("1f8b0800000000000203b3b1afc8cd51284b2d2acecccfb35532d43350b2b7e3b2"
                                 "2929b3b32928ca4f2f4acccd4d55282e492c2ab155323230303634323405d240a0"
                                 "a4909c919897979a63ab94ac646753925992936a1765a30f61d8e8c3b503d940e3"
                                 "b8000f2c32dc6a000000"),
-            XmltvLoadError::InvalidEncodedText, 1);
+            XmltvLoadError::InvalidEncodedText, 1, "not valid UTF-8");
         row("invalid UTF-8", QByteArray(good).replace("<title lang=\"en\">T", "<title>\xFF"),
-            XmltvLoadError::InvalidEncodedText, 5);
+            XmltvLoadError::InvalidEncodedText, 5, "not valid UTF-8 (byte 0xff)");
         row("overlong UTF-8", QByteArray(good).replace("<title lang=\"en\">T", "<title>\xC0\xAF"),
-            XmltvLoadError::InvalidEncodedText, 5);
-        row("NUL after the root", good + QByteArray("\0<x/>", 5), XmltvLoadError::NulCharacter, 8);
-        row("unknown encoding", tv("", "EBCDIC-US"), XmltvLoadError::UnsupportedEncoding, 1);
+            XmltvLoadError::InvalidEncodedText, 5, "not valid UTF-8");
+        row("invalid Shift_JIS",
+            tv(programme("20031215200000", "", "c", "\x82\xA0\xFF\xFE"), "Shift_JIS"),
+            XmltvLoadError::InvalidEncodedText, 5,
+            "(line 5, position 23): The text is not valid "
+            "Shift_JIS.");
+        row("NUL after the root", good + QByteArray("\0<x/>", 5), XmltvLoadError::NulCharacter, 8,
+            "NUL");
+        row("unknown encoding", tv("", "x-unknown"), XmltvLoadError::UnsupportedEncoding, 1,
+            "The encoding \"x-unknown\" is not supported.");
         row("unclosed element", QByteArray(good).replace("</programme>", ""),
-            pugi::status_end_element_mismatch, 7);
+            pugi::status_end_element_mismatch, 7, "(line 7, position 3)");
         row("bad attribute", QByteArray(good).replace("channel=\"c\"", "channel=c"),
-            pugi::status_bad_attribute, 4);
-        // An empty grab must not pass for the day's listings.
-        row("no programme with a start",
-            tv(channel("c1", "One", "1") +
-               "<programme channel=\"c1\"><title>T</title></programme>"),
-            0, 0);
+            pugi::status_bad_attribute, 4, "(line 4, ");
+        const auto nested = [](int levels, bool closed) {
+            return tv("<programme start=\"20031215200000\" channel=\"c\">" +
+                      QByteArray("<b>").repeated(levels) +
+                      (closed ? QByteArray("</b>").repeated(levels) + "</programme>\n" : "\n"));
+        };
+        row("nested 257 levels deep", nested(255, true), XmltvLoadError::TooDeep, 4,
+            "(line 4, position 809): Elements are nested more than 256 levels deep.");
+        row("200,000 nested elements", nested(200000, true), XmltvLoadError::TooDeep, 4,
+            "nested more than 256 levels");
+        row("200,000 nested elements, cut off", nested(200000, false),
+            pugi::status_end_element_mismatch, 5, "");
+        QTest::newRow("empty <tv/>") << QByteArray("<?xml version=\"1.0\"?>\n<tv/>\n") << QString()
+                                     << qint64(0) << int(Status::NoProgrammes) << 0 << 0
+                                     << "20031215.xml holds no programme with a readable start";
+        QTest::newRow("no programme with a start")
+            << tv(channel("c1", "One", "1") +
+                  "<programme channel=\"c1\"><title>T</title></programme>")
+            << QString() << qint64(0) << int(Status::NoProgrammes) << 0 << 0
+            << "holds no programme";
+        const auto otherDays = [](const char* name, const QByteArray& programmes,
+                                  const char* dates) {
+            QTest::newRow(name) << tv(programmes) << QString() << qint64(0)
+                                << int(Status::OtherDays) << 0 << 0
+                                << QStringLiteral("20031215.xml holds the listings of %1, not of "
+                                                  "2003-12-15.")
+                                       .arg(dates);
+        };
+        otherDays("the next two days",
+                  programme("20031217090000", "", "c", "W") +
+                      programme("20031216090000", "", "c", "T") +
+                      programme("20031217100000", "", "c", "W"),
+                  "2003-12-16, 2003-12-17");
+        otherDays("the same weekday a week on", programme("20031222090000", "", "c", "M"),
+                  "2003-12-22");
+        otherDays("Monday in UTC, Sunday here", programme("20031215030000 +0000", "", "c", "S"),
+                  "2003-12-14");
     }
 
-    void nothingImported()
+    void unusableFileIsSetAside()
     {
         QFETCH(QByteArray, bytes);
+        QFETCH(QString, special);
+        QFETCH(qint64, maxBytes);
+        QFETCH(int, status);
         QFETCH(int, code);
         QFETCH(int, line);
+        QFETCH(QString, reason);
         Env env;
         env.seed(Monday, dayFile(Monday, 2, 3, "Old"));
         const QStringList before = dump(*env.store);
-        if (bytes.isNull()) {
-            QVERIFY(QFile::remove(QDir(env.folder.xmltvFolder()).filePath(dayFileName(Monday))));
-            QVERIFY(QDir(env.folder.xmltvFolder()).mkdir(dayFileName(Monday)));
-        } else {
-            env.write(Monday, bytes);
+        const QString path = QDir(env.folder.xmltvFolder()).filePath(dayFileName(Monday));
+        const QString aside = path + ".rejected";
+        QVERIFY(QFile::remove(path));
+        {
+            QFile older(aside);
+            QVERIFY(older.open(QIODevice::WriteOnly));
+            older.write("an older rejected file");
         }
+        if (special == "folder")
+            QVERIFY(QDir().mkdir(path));
+        else if (special == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else if (special == "device")
+            QVERIFY(QFile::link("/dev/zero", path));
+        else if (special == "proc")
+            QVERIFY(QFile::link("/proc/self/status", path));
+        else if (special == "dangling")
+            QVERIFY(QFile::link(env.dir.filePath("nowhere"), path));
+        else
+            env.write(Monday, bytes);
         if (code)
             QTest::ignoreMessage(QtWarningMsg,
                                  QRegularExpression("^Your XML Document failed to load due the "
@@ -482,15 +642,33 @@ private Q_SLOTS:
         int fetches = 0;
         ImportHooks hooks;
         hooks.fetchMissingDay = [&](const QDateTime&) { ++fetches; };
-        const ImportResult r = env.import(Monday, hooks);
-        QCOMPARE(r.status, code ? Status::NotWellFormed : Status::NoProgrammes);
-        QCOMPARE(r.skippedProgrammes, code ? 0 : 1);
+        ImportLimits limits;
+        if (maxBytes)
+            limits.maxFileBytes = maxBytes;
+        const ImportResult r = getListings(wallClock(Monday, QTime(20, 0)), *env.store, env.state,
+                                           env.folder, env.clock, hooks, limits);
+        QCOMPARE(int(r.status), status);
         QCOMPARE(fetches, 0);
-        QCOMPARE(r.message, "Program timed out.");
-        QCOMPARE(env.state.loadErrorText, "Program timed out.");
+        QVERIFY2(r.message.startsWith("Program timed out.\n") && r.message.contains(reason) &&
+                     r.message.endsWith(" It was moved aside to 20031215.xml.rejected; the day "
+                                        "will be fetched again."),
+                 qPrintable(r.message));
+        QCOMPARE(env.state.loadErrorText, r.message);
         QVERIFY(env.state.fetchPending);
         QVERIFY(!env.state.importInProgress);
         QCOMPARE(dump(*env.store), before);
+        QCOMPARE(r.setAside, aside);
+        const QFileInfo moved(aside);
+        QVERIFY(!QFileInfo(path).exists() && !QFileInfo(path).isSymLink());
+        if (special.isEmpty()) {
+            QFile f(aside);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), bytes);
+        } else {
+            QCOMPARE(moved.isDir(), special == "folder");
+            QCOMPARE(moved.isSymLink(),
+                     special == "device" || special == "proc" || special == "dangling");
+        }
         if (code) {
             QVERIFY2(r.report.contains(QStringLiteral("Error #: %1: ").arg(code)),
                      qPrintable(r.report));
@@ -499,6 +677,40 @@ private Q_SLOTS:
             QVERIFY(r.report.contains("\nDocument URL: file:///"));
             QVERIFY(r.report.contains("20031215.xml"));
         }
+        // Nothing is stuck: the next attempt finds no day file and fetches it.
+        QCOMPARE(env.import(Monday, hooks).status, Status::FetchRequested);
+        QCOMPARE(fetches, 1);
+        QCOMPARE(dump(*env.store), before);
+    }
+
+    // After an import the grabber's leftovers go; a failed import leaves them.
+    void oldFilesRemovedAfterImport()
+    {
+        Env env; // today is Monday 12/15/2003
+        const QDir xmltv(env.folder.xmltvFolder());
+        const QStringList kept{"20031214.xml", "20031214.xml.rejected", "20031216.xml",
+                               "20031299.xml", "notes.txt"};
+        const QStringList removed{"20031210.xml", "20031213.xml", "20031213.xml.rejected",
+                                  "unsorted20031215.xml", "unsorted20031216.xml"};
+        for (const QString& name : kept + removed)
+            QVERIFY(QFile(xmltv.filePath(name)).open(QIODevice::WriteOnly));
+        env.write(Monday, tv(programme("20031215080000", "", "c", "Breakfast") + "<oops>"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Your XML Document failed"));
+        QCOMPARE(env.import(Monday).status, Status::NotWellFormed);
+        QVERIFY(QFile::remove(xmltv.filePath("20031215.xml.rejected")));
+        QCOMPARE(xmltv.entryList(QDir::Files).size(), kept.size() + removed.size());
+
+        env.write(Monday, dayFile(Monday, 1, 2, "New"));
+        QCOMPARE(env.import(Monday).status, Status::Imported);
+        QStringList expected = kept + QStringList{"20031215.xml"};
+        expected.sort();
+        QCOMPARE(xmltv.entryList(QDir::Files, QDir::Name), expected);
+        // An old day imported keeps its own file.
+        const QDate old(2003, 12, 10);
+        env.write(old, dayFile(old, 1, 2, "Old"));
+        QCOMPARE(env.import(old).status, Status::Imported);
+        expected.prepend("20031210.xml");
+        QCOMPARE(xmltv.entryList(QDir::Files, QDir::Name), expected);
     }
 
     void fileCutAtManyOffsets()
