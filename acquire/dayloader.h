@@ -19,6 +19,8 @@ struct DayLoad
     std::optional<GrabberResult> grab;
     // The grabber ran and ended, yet the day file is still missing.
     bool wroteNoFile = false;
+    // The day file found first was refused and moved aside (before the day was fetched afresh).
+    std::optional<ImportResult> refused;
     // The text for a message box when the batch could not be written or started ("error"),
     // else empty.
     QString grabberMessage() const { return grab ? grab->message : QString(); }
@@ -27,7 +29,8 @@ struct DayLoad
 // getListings for `theDate` (naive wall clock) with the program's state, folder and clock.
 // A missing file runs getPrograms with `variant`, waits for it with the event loop running and,
 // unless the batch could not run at all (Failed, Busy), imports the file at once: `import` is
-// then the second attempt's result. The grabber runs at most once per call.
+// then the second attempt's result. A day file that the import refused and moved aside is
+// fetched afresh the same way. The grabber runs at most once per call.
 // `hooks.fetchMissingDay` is replaced; the other hooks are passed on.
 DayLoad loadDay(Program& program, ListingsStore& store, const QDateTime& theDate,
                 FetchVariant variant, ImportHooks hooks = {});

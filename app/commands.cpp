@@ -214,6 +214,8 @@ int cmdImport(Invocation& inv)
     // A missing day file is fetched and imported by this one call.
     const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
     const ImportResult& last = load.import;
+    if (load.refused && last.status == ImportResult::Status::Imported)
+        inv.ctx.err << load.refused->message << "\n";
     if (!load.grabberMessage().isEmpty())
         inv.ctx.err << load.grabberMessage() << ": " << load.grab->detail << "\n";
     if (last.skippedProgrammes > 0)
