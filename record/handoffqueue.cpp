@@ -128,6 +128,10 @@ void HandOffQueue::service()
             break;
         }
         const qint64 now = m_clock.currentInstant().toMSecsSinceEpoch();
+        // A clock set back (by hand, or by a time service) would otherwise hold the queue for
+        // as long as it went back: the gap counts from the moment that was noticed.
+        if (m_lastOpenedMs && now < *m_lastOpenedMs)
+            m_lastOpenedMs = now;
         if (m_lastOpenedMs && now < *m_lastOpenedMs + m_gapMs) {
             schedule(*m_lastOpenedMs + m_gapMs - now);
             break;
