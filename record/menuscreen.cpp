@@ -207,6 +207,7 @@ void MenuScreen::minimizeGuide()
 
 void MenuScreen::reportFailure(const QString& text)
 {
+    qWarning().noquote() << "Action menu:" << text;
     // The menu is hidden by now; the message belongs over the guide. Shown from the event loop,
     // not from inside the menu's item or the hand-off queue's answer that asked for it.
     QMetaObject::invokeMethod(
