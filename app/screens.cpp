@@ -77,6 +77,8 @@ void showSettings()
 
 void exitProgram()
 {
+    // The rules' requests answer to the screens that go now; they come again at the next pass.
+    program().handOffs.dropRuleRequests();
     ui::SingleInstance<SplashScreen>::unload();
     ui::SingleInstance<MenuScreen>::unload();
     ui::SingleInstance<ConfigScreen>::unload();

@@ -111,8 +111,8 @@ ProgramTickActions::ProgramTickActions(Program& program) : m_program(program)
         // shown, the others only logged, so that a night's pass does not pile up messages.
         auto told = std::make_shared<bool>(false);
         zarvo::checkForScheduled(
-            *store, day.date(), m_program.handOffs, [this] { return m_program.openStore(); },
-            m_program.clock,
+            *store, day.date(), m_program.handOffs,
+            [&program = m_program] { return program.openStore(); }, m_program.clock,
             [this, told](const SelectedProgramme&, const HandOffOutcome& outcome) {
                 if (outcome.message.isEmpty())
                     return;

@@ -1,5 +1,6 @@
 #include "record/handoffqueue.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -84,6 +85,26 @@ void HandOffQueue::enqueue(HandOffRequest request)
     schedule(0);
 }
 
+void HandOffQueue::dropRuleRequests()
+{
+    std::erase_if(m_waiting, [](const HandOffRequest& r) { return !r.fromViewer; });
+    if (m_current && !m_current->request.fromViewer)
+        m_current->request.told = nullptr;
+}
+
+bool HandOffQueue::finishViewerRequests(int limitMs)
+{
+    dropRuleRequests();
+    if (idle())
+        return true;
+    QEventLoop loop;
+    connect(this, &HandOffQueue::drained, &loop, &QEventLoop::quit);
+    QTimer::singleShot(limitMs, &loop, &QEventLoop::quit);
+    schedule(0);
+    loop.exec();
+    return idle();
+}
+
 bool HandOffQueue::holds(const std::function<bool(const SelectedProgramme&)>& matches) const
 {
     if (m_current && matches(m_current->selected))
@@ -147,8 +168,10 @@ void HandOffQueue::service()
     std::vector<Ended> ended;
     ended.swap(m_ended);
     for (Ended& e : ended) {
-        if (e.request.done)
-            e.request.done(e.selected, e.outcome);
+        if (e.request.keep)
+            e.request.keep(e.selected, e.outcome);
+        if (e.request.told)
+            e.request.told(e.selected, e.outcome);
         Q_EMIT finished(e.selected, e.outcome, e.request.fromViewer);
     }
     if (!ended.empty() && idle() && m_ended.empty())

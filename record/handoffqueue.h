@@ -21,9 +21,9 @@
 // taken: some handlers return only when the application they started ends. It is left running,
 // also when the program ends.
 //
-// Each request ends with exactly one call of its `done` and one `finished` signal, after which
-// the queue forgets it. Nothing is written to the database here: the callers mark and log a
-// programme only once its request was taken.
+// Each request ends with exactly one call of its `keep` and `told` and one `finished` signal,
+// after which the queue forgets it. Nothing is written to the database here: the callers mark and
+// log a programme only once its request was taken.
 
 #include "app/clock.h"
 #include "app/programfolder.h"
@@ -75,8 +75,12 @@ struct HandOffRequest
     // viewer marked meanwhile).
     SelectedProgramme selected;
     std::function<std::optional<SelectedProgramme>()> take;
-    // Called once with the programme handed over (or meant to be) and the outcome.
-    std::function<void(const SelectedProgramme&, const HandOffOutcome&)> done;
+    // Called once with the programme handed over (or meant to be) and the outcome: `keep`
+    // first, for the record-keeping a taken request needs (it may add to both, for `told`),
+    // then `told`, for whoever wants to hear of it. At the program's exit a rule request's
+    // `told` is not called: those it would tell are gone.
+    std::function<void(SelectedProgramme&, HandOffOutcome&)> keep;
+    std::function<void(const SelectedProgramme&, const HandOffOutcome&)> told;
 };
 
 class HandOffQueue : public QObject
@@ -108,8 +112,17 @@ public:
     // Nothing waiting and nothing being handed over.
     bool idle() const { return m_waiting.empty() && !m_current; }
 
+    // For the program's exit, before its screens go: the rule requests still waiting are
+    // forgotten without a word (their programmes stay unmarked, so the next pass takes them),
+    // and the one being handed over, if it is a rule's, will tell nobody.
+    void dropRuleRequests();
+    // After the screens went: runs the event loop until the viewer's requests have been handed
+    // over (rule requests are dropped first), for at most `limitMs`. False when some were still
+    // waiting then.
+    bool finishViewerRequests(int limitMs);
+
 Q_SIGNALS:
-    // A request ended (after its `done`).
+    // A request ended (after its `told`).
     void finished(const zarvo::SelectedProgramme& selected, const zarvo::HandOffOutcome& outcome,
                   bool fromViewer);
     // The last request ended and none waits.

@@ -15,21 +15,18 @@ bool ended(const ProgrammeRow& p, const Clock& clock)
 }
 
 // Once the request was taken, the programme is marked with `action` and logged.
-HandOffDone markWhenTaken(StoreOpener openStore, QString action, HandOffDone then)
+std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreOpener openStore,
+                                                                       QString action)
 {
-    return [openStore = std::move(openStore), action = std::move(action), then = std::move(then)](
-               const SelectedProgramme& handed, const HandOffOutcome& outcome) {
-        SelectedProgramme logged = handed;
-        HandOffOutcome told = outcome;
-        if (outcome.taken()) {
-            try {
-                logRecording(*openStore(), logged, action);
-            } catch (const StoreError& error) {
-                told.message = error.message();
-            }
+    return [openStore = std::move(openStore), action = std::move(action)](SelectedProgramme& handed,
+                                                                          HandOffOutcome& outcome) {
+        if (!outcome.taken())
+            return;
+        try {
+            logRecording(*openStore(), handed, action);
+        } catch (const StoreError& error) {
+            outcome.message = error.message();
         }
-        if (then)
-            then(logged, told);
     };
 }
 
@@ -39,7 +36,8 @@ void queueRecording(HandOffQueue& queue, StoreOpener openStore, const SelectedPr
     HandOffRequest request;
     request.fromViewer = true;
     request.selected = selected;
-    request.done = markWhenTaken(std::move(openStore), action, std::move(done));
+    request.keep = markWhenTaken(std::move(openStore), action);
+    request.told = std::move(done);
     queue.enqueue(std::move(request));
 }
 
@@ -71,7 +69,8 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
                 return std::nullopt; // the next pass tries again
             }
         };
-        request.done = markWhenTaken(openStore, match.rule.recordtype, each);
+        request.keep = markWhenTaken(openStore, match.rule.recordtype);
+        request.told = each;
         queue.enqueue(std::move(request));
         ++queued;
     }
@@ -148,7 +147,7 @@ void watch(HandOffQueue& queue, const SelectedProgramme& selected, HandOffDone d
     request.kind = HandOffKind::Viewing;
     request.fromViewer = true;
     request.selected = selected;
-    request.done = std::move(done);
+    request.told = std::move(done);
     queue.enqueue(std::move(request));
 }
 

@@ -272,7 +272,7 @@ private Q_SLOTS:
         HandOffRequest request;
         request.kind = HandOffKind(kind);
         request.selected = s;
-        request.done = noteEnd();
+        request.told = noteEnd();
         m_queue->enqueue(request);
         drain();
         QCOMPARE(m_opener->received(), QList<QByteArray>{expected});
