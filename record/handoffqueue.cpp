@@ -151,10 +151,11 @@ void HandOffQueue::service()
         const qint64 now = m_clock.currentInstant().toMSecsSinceEpoch();
         // A clock set back (by hand, or by a time service) would otherwise hold the queue for
         // as long as it went back: the gap counts from the moment that was noticed.
-        if (m_lastOpenedMs && now < *m_lastOpenedMs)
-            m_lastOpenedMs = now;
-        if (m_lastOpenedMs && now < *m_lastOpenedMs + m_gapMs) {
-            schedule(*m_lastOpenedMs + m_gapMs - now);
+        std::optional<qint64>& last = lastOpened(m_waiting.front().kind);
+        if (last && now < *last)
+            last = now;
+        if (last && now < *last + m_gapMs) {
+            schedule(*last + m_gapMs - now);
             break;
         }
         HandOffRequest request = std::move(m_waiting.front());
@@ -195,7 +196,7 @@ void HandOffQueue::start(HandOffRequest request)
                            {HandOffOutcome::Status::NotWritten, file.path, file.error}});
         return;
     }
-    m_lastOpenedMs = m_clock.currentInstant().toMSecsSinceEpoch();
+    lastOpened(request.kind) = m_clock.currentInstant().toMSecsSinceEpoch();
     m_current = Current{std::move(request), std::move(*selected), std::nullopt, nullptr};
 
     auto* process = new QProcess(this);

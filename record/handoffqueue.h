@@ -5,8 +5,9 @@
 // The tuner application reads program.tvpi (or program.tvvi) some time after it is asked to
 // open it, so a hand-off file must stand for a while before the next request replaces it. The
 // queue keeps them apart: a file is written and opened only when at least `gap` (15 s) has
-// passed, on the queue's clock and to the millisecond, since the previous one was opened, and
-// only once the previous opener has given its answer. Requests wait their turn in the queue
+// passed, on the queue's clock and to the millisecond, since the same file was last opened
+// (program.tvpi and program.tvvi each have their own), and only once the previous opener has
+// given its answer. Requests wait their turn in the queue
 // instead of in a loop of their own, so nothing overwrites a file another request has just
 // written, and whoever asked is not kept waiting: the queue runs from timers.
 //
@@ -157,7 +158,12 @@ private:
     std::deque<HandOffRequest> m_waiting;
     std::optional<Current> m_current;
     std::vector<Ended> m_ended; // told once the queue is in order again
-    std::optional<qint64> m_lastOpenedMs;
+    // When each file was last opened: program.tvpi and program.tvvi stand their time apart.
+    std::optional<qint64> m_lastOpenedMs[2];
+    std::optional<qint64>& lastOpened(HandOffKind kind)
+    {
+        return m_lastOpenedMs[kind == HandOffKind::Recording ? 0 : 1];
+    }
     QTimer m_timer;
     QTimer m_openerTimeout;
     bool m_servicing = false;

@@ -439,6 +439,23 @@ private Q_SLOTS:
         QCOMPARE(recordedRows(), 3);
     }
 
+    // Each file stands its own 15 s: watching right after a recording does not wait for it.
+    void eachFileHasItsOwnGap()
+    {
+        addChannels();
+        add("C4", "News", at(Monday, 20), at(Monday, 21));
+        const SelectedProgramme s = selectInGuide(at(Monday, 20), "News");
+        recordThisShowing(*m_queue, openStore(), s, noteEnd());
+        watch(*m_queue, s, noteEnd());
+        recordThisShowing(*m_queue, openStore(), s, noteEnd());
+        QTRY_COMPARE(m_ends.size(), 2);
+        QTest::qWait(50);
+        QCOMPARE(m_opener->received().size(), 2);
+        QVERIFY(m_opener->received().at(1).startsWith("<tv-viewer-info>"));
+        m_clock.advanceSeconds(15);
+        QTRY_COMPARE(m_opener->received().size(), 3);
+    }
+
     // Nobody took it: no mark, no log, the viewer is told, and the next pass tries again.
     void failingOpener_data()
     {
