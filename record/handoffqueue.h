@@ -97,7 +97,6 @@ public:
 
     void setFolder(ProgramFolder folder) { m_folder = std::move(folder); }
     void setOpener(OpenerCommand opener) { m_opener = std::move(opener); }
-    const OpenerCommand& opener() const { return m_opener; }
     void setGapMs(qint64 gapMs) { m_gapMs = gapMs; }
     // While this says false, no request starts and no outcome is given (the database is busy
     // with an import, say); it is asked again a little later.
