@@ -37,6 +37,9 @@ int main(int argc, char* argv[])
 
     zarvo::ui::SingleInstance<zarvo::SplashScreen>::instance().show();
     const int status = app.exec();
+    // A recording chosen just before the exit still reaches the recorder in its turn.
+    if (!program.handOffs.finishViewerRequests(40000))
+        qWarning().noquote() << "Recording requests not handed over at exit";
 
     // The screens refer to the program: they go before it does.
     zarvo::ui::SingleInstance<zarvo::SplashScreen>::unload();

@@ -9,16 +9,17 @@
 #include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
 #include "record/handoff.h"
+#include "record/handoffqueue.h"
 #include "record/rules.h"
 #include "record/selection.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 
 #include <functional>
 #include <map>
@@ -46,8 +47,10 @@ const char* const Usage =
     "  rule delete TITLE             delete every rule for TITLE, on every channel\n"
     "  rules YYYY-MM-DD [--pause SECONDS]\n"
     "                                apply the rules to that day (15 s between hand-offs)\n"
+    "  rules list                    print the standing rules: title, type, channel\n"
     "  record YYYY-MM-DD PROGRAMID record|season|all|watch\n"
     "                                what the action menu's items do for that programme\n"
+    "  recordings                    print the log of recordings, newest first\n"
     "  channel-map                   rewrite the recorder's channel map now\n";
 
 struct Invocation
@@ -341,23 +344,34 @@ int cmdRule(Invocation& inv)
     return ExitOk;
 }
 
-// The real clock, moved on by one second for every pause round: a pass with --pause N takes N
-// seconds instead of fifteen between hand-offs, and everything else reads the true time.
-class SteppingClock final : public Clock
+// Runs the queue until it has handed over everything queued.
+void runQueue(HandOffQueue& queue)
 {
-public:
-    explicit SteppingClock(const Clock& base) : m_base(base) {}
-    QDateTime currentInstant() const override { return m_base.currentInstant().addSecs(m_offset); }
-    QTimeZone zone() const override { return m_base.zone(); }
-    void step() { ++m_offset; }
+    if (queue.idle())
+        return;
+    QEventLoop loop;
+    QObject::connect(&queue, &HandOffQueue::drained, &loop, &QEventLoop::quit);
+    loop.exec();
+}
 
-private:
-    const Clock& m_base;
-    qint64 m_offset = 0;
-};
+StoreOpener storeOpener(const ProgramFolder& home)
+{
+    return [path = home.databaseFile()] { return std::make_unique<ListingsStore>(path); };
+}
+
+int cmdRulesList(Invocation& inv)
+{
+    ListingsStore store(inv.home.databaseFile());
+    for (const RuleRow& rule : store.rules())
+        inv.ctx.out << rule.programtitle << "\t" << rule.recordtype << "\t" << rule.recordchannel
+                    << "\n";
+    return ExitOk;
+}
 
 int cmdRules(Invocation& inv)
 {
+    if (inv.args.size() == 1 && inv.args.at(0) == QLatin1String("list"))
+        return cmdRulesList(inv);
     QDate day;
     std::map<QString, int> options{{QStringLiteral("--pause"), 15}};
     if (!dayAndOptions(inv, QStringLiteral("rules"), &day, &options, 0))
@@ -368,22 +382,24 @@ int cmdRules(Invocation& inv)
     const auto store = storeHolding(inv, day);
     if (!store)
         return ExitNo;
-    const int pause = options[QStringLiteral("--pause")];
-    SteppingClock clock(inv.ctx.clock);
-    PauseRound round;
-    if (pause != 15)
-        round = [&clock, pause] {
-            QThread::msleep(static_cast<unsigned long>(pause) * 1000 / 15);
-            clock.step();
-        };
-    const ScheduleResult result =
-        checkForScheduled(*store, day, HandOff{inv.home}, clock, settings->adjustDST, round);
-    for (const SelectedProgramme& p : result.handedOver)
-        inv.ctx.out << p.progLocalDate << " " << p.progLocalTime << " " << p.progTitle << " on "
-                    << p.progChannelNumber << " " << p.progStation << "\n";
-    for (const QString& error : result.errors)
-        inv.ctx.err << error << "\n";
-    return result.errors.isEmpty() ? ExitOk : ExitNo;
+    HandOffQueue queue(inv.ctx.clock, inv.home);
+    queue.setGapMs(qint64(options[QStringLiteral("--pause")]) * 1000);
+    bool failed = false;
+    checkForScheduled(*store, day, queue, storeOpener(inv.home), inv.ctx.clock,
+                      [&inv, &failed](const SelectedProgramme& p, const HandOffOutcome& outcome) {
+                          if (outcome.taken())
+                              inv.ctx.out << p.progLocalDate << " " << p.progLocalTime << " "
+                                          << p.progTitle << " on " << p.progChannelNumber << " "
+                                          << p.progStation << "\n";
+                          if (!outcome.message.isEmpty()) {
+                              inv.ctx.err << outcome.message << "\n";
+                              failed = true;
+                          }
+                          inv.ctx.out.flush();
+                          inv.ctx.err.flush();
+                      });
+    runQueue(queue);
+    return failed ? ExitNo : ExitOk;
 }
 
 int cmdRecord(Invocation& inv)
@@ -402,12 +418,11 @@ int cmdRecord(Invocation& inv)
     const auto store = storeHolding(inv, *day);
     if (!store)
         return ExitNo;
-    // The programme with its channel, as the guide's cell holds it.
+    // The programme with its channel, as the guide's cell holds it: the day names the table.
+    const int table = dayNumber(*day);
     std::optional<RuleMatch> found;
-    const Snapshot<ProgrammeRow> programmes = store->dayProgrammes(dayNumber(*day));
-    for (const ProgrammeRow& p : programmes.rows())
-        if (p.programid == id)
-            found = RuleMatch{p, {}, {}};
+    if (const std::optional<ProgrammeRow> p = store->programme(table, id))
+        found = RuleMatch{*p, {}, {}};
     const Snapshot<ChannelRow> channels = store->channels();
     if (found)
         for (const ChannelRow& c : channels.rows())
@@ -419,24 +434,39 @@ int cmdRecord(Invocation& inv)
         inv.ctx.err << "no programme " << id << " on " << day->toString(Qt::ISODate) << "\n";
         return ExitNo;
     }
-    SelectedProgramme selected = fromRuleMatch(*found, settings->adjustDST, inv.ctx.clock);
-    const HandOff handOff{inv.home};
+    const SelectedProgramme selected = fromRuleMatch(*found, table, inv.ctx.clock);
+    HandOffQueue queue(inv.ctx.clock, inv.home);
+    HandOffOutcome result;
+    const HandOffDone done = [&result](const SelectedProgramme&, const HandOffOutcome& outcome) {
+        result = outcome;
+    };
     const QString action = inv.args.at(2);
     AppState state;
-    HandOffResult file;
     if (action == QLatin1String("record"))
-        file = recordThisShowing(*store, handOff, selected);
+        recordThisShowing(queue, storeOpener(inv.home), selected, done);
     else if (action == QLatin1String("season"))
-        file = recordSeries(*store, handOff, selected);
+        recordSeries(*store, queue, storeOpener(inv.home), selected, done);
     else if (action == QLatin1String("all"))
-        file = recordEveryShowing(*store, handOff, state, selected);
+        recordEveryShowing(*store, queue, storeOpener(inv.home), state, selected, done);
     else
-        file = watch(handOff, selected, inv.ctx.clock, settings->adjustDST).file;
-    if (!file.ok()) {
-        inv.ctx.err << file.error << "\n";
+        watch(queue, selected, done);
+    runQueue(queue);
+    if (!result.message.isEmpty())
+        inv.ctx.err << result.message << "\n";
+    if (!result.taken())
         return ExitNo;
-    }
-    inv.ctx.out << file.path << "\n";
+    inv.ctx.out << result.path << "\n";
+    return ExitOk;
+}
+
+int cmdRecordings(Invocation& inv)
+{
+    if (!inv.args.isEmpty())
+        return usageError(inv.ctx, QStringLiteral("recordings takes no arguments"));
+    ListingsStore store(inv.home.databaseFile());
+    for (const RecordedRow& r : store.recordedLog())
+        inv.ctx.out << r.title << "\t" << r.channel << " " << r.station << "\t" << r.realdate << " "
+                    << r.realtime << "\t" << r.filename << "\n";
     return ExitOk;
 }
 
@@ -481,6 +511,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("rule"), cmdRule},
         {QStringLiteral("rules"), cmdRules},
         {QStringLiteral("record"), cmdRecord},
+        {QStringLiteral("recordings"), cmdRecordings},
         {QStringLiteral("channel-map"), cmdChannelMap},
     };
     return table;

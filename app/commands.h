@@ -25,9 +25,17 @@
 //       Adds a standing recording rule (a second choice changes its type) or deletes every rule
 //       for TITLE on every channel.
 //   zarvoguide-cli [--home DIR] rules YYYY-MM-DD [--pause SECONDS]
-//       Applies the rules to that day, handing each match to the recorder SECONDS apart (15).
+//       Applies the rules to that day, handing each match to the recorder SECONDS apart (15),
+//       and prints each programme an application took. Exit 1 when one was not taken.
+//   zarvoguide-cli [--home DIR] rules list
+//       The standing rules, one a line: title, type, channel, separated by tabs.
 //   zarvoguide-cli [--home DIR] record YYYY-MM-DD PROGRAMID record|season|all|watch
-//       What the action menu's items do for that programme, without a screen.
+//       What the action menu's items do for that programme (of that day's table), without a
+//       screen. Exit 0 with the hand-off file's path when an application took it, 1 (and
+//       nothing marked or logged) when none did.
+//   zarvoguide-cli [--home DIR] recordings
+//       The log of recordings, newest first, one a line: title, channel, local start, file
+//       name, separated by tabs.
 //   zarvoguide-cli [--home DIR] channel-map
 //       Rewrites the recorder's channel map named by the settings now.
 //

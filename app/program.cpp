@@ -10,8 +10,9 @@ Program* g_program = nullptr;
 }
 
 Program::Program(ProgramFolder folder_, const Clock& clock_)
-    : folder(std::move(folder_)), clock(clock_), grabber(&state)
+    : folder(std::move(folder_)), clock(clock_), grabber(&state), handOffs(clock_, folder)
 {
+    handOffs.setReady([this] { return !state.importInProgress; });
 }
 
 Program::~Program() = default;

@@ -1,5 +1,6 @@
 #pragma once
-// What the whole program shares: its state, its folder, its clock and the one grabber runner.
+// What the whole program shares: its state, its folder, its clock, the one grabber runner and
+// the one hand-off queue.
 //
 // The screens are program-wide single instances created on first reference, so they find the
 // program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
@@ -8,6 +9,7 @@
 #include "app/appstate.h"
 #include "app/clock.h"
 #include "app/programfolder.h"
+#include "record/handoffqueue.h"
 
 #include <memory>
 
@@ -25,6 +27,10 @@ public:
     ProgramFolder folder;
     const Clock& clock;
     GrabberRunner grabber;
+    // Every hand-off to the tuner application goes through it: the menu's, the rules' and the
+    // command line's. It hands files to `xdg-open` 15 s apart and holds its requests while an
+    // import stores rows.
+    HandOffQueue handOffs;
 
     // Opens the listings database of the program folder (creating it when missing). Throws
     // StoreError when it cannot be opened; each caller keeps its own connection, as it has

@@ -23,8 +23,9 @@ void chooseProgramme(ListingsScreen& guide, int row, int col)
     if (!cell)
         return;
     const Program& p = program();
-    showActionMenu(fromGridCell(*cell, p.state.settings.adjustDST, p.clock), &guide);
-    // The menu may have marked the programme: show the mark now, not at the next new window.
+    showActionMenu(fromGridCell(*cell, p.clock), &guide);
+    // "Do not record" cleared the mark at once: show it now, not at the next new window. (A
+    // recording's mark comes later, when an application took it; see wireGuide.)
     if (ui::SingleInstance<ListingsScreen>::isLoaded())
         guide.refreshMarks();
 }
@@ -36,6 +37,13 @@ void wireGuide(ListingsScreen& guide)
     QObject::connect(&guide, &ListingsScreen::programChosen, &guide,
                      [&guide](int row, int col) { chooseProgramme(guide, row, col); });
     QObject::connect(&guide, &ListingsScreen::settingsRequested, &guide, &showSettings);
+    // A recording is marked once an application took it, some time after the menu closed, and
+    // a rule pass marks programmes too: the grid shows each mark as it comes.
+    QObject::connect(&program().handOffs, &HandOffQueue::finished, &guide,
+                     [&guide](const SelectedProgramme&, const HandOffOutcome& outcome) {
+                         if (outcome.taken() && guide.isVisible())
+                             guide.refreshMarks();
+                     });
     MenuScreen::setGuideHooks(
         {[] {
              if (ui::SingleInstance<ListingsScreen>::isLoaded())
@@ -69,6 +77,8 @@ void showSettings()
 
 void exitProgram()
 {
+    // The rules' requests answer to the screens that go now; they come again at the next pass.
+    program().handOffs.dropRuleRequests();
     ui::SingleInstance<SplashScreen>::unload();
     ui::SingleInstance<MenuScreen>::unload();
     ui::SingleInstance<ConfigScreen>::unload();

@@ -37,6 +37,8 @@ struct Settings
 {
     qint16 writeChannelMap = 0;
     QString channelMapPath;
+    // "Adjust for Daylight Savings:". Kept, shown and saved as it always was; no time depends on
+    // it any more: hand-off times are the true UTC from the zone's rules (record/selection.h).
     qint16 adjustDST = 0;
     qint16 daysToDownload = 0;
     QString imagesFolder;

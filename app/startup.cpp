@@ -110,11 +110,20 @@ ProgramTickActions::ProgramTickActions(Program& program) : m_program(program)
         if (m_program.state.importInProgress)
             return;
         const std::unique_ptr<ListingsStore> store = m_program.openStore();
-        const ScheduleResult result =
-            zarvo::checkForScheduled(*store, day.date(), HandOff{m_program.folder}, m_program.clock,
-                                     m_program.state.settings.adjustDST);
-        for (const QString& error : result.errors)
-            qWarning().noquote() << "Recording rules:" << error;
+        // The matches go to the program's hand-off queue; the first failure of the pass is
+        // shown, the others only logged, so that a night's pass does not pile up messages.
+        auto told = std::make_shared<bool>(false);
+        zarvo::checkForScheduled(
+            *store, day.date(), m_program.handOffs,
+            [&program = m_program] { return program.openStore(); }, m_program.clock,
+            [this, told](const SelectedProgramme&, const HandOffOutcome& outcome) {
+                if (outcome.message.isEmpty())
+                    return;
+                qWarning().noquote() << "Recording rules:" << outcome.message;
+                if (!*told && showMessage)
+                    showMessage(outcome.message);
+                *told = true;
+            });
     };
 }
 

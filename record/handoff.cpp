@@ -4,7 +4,6 @@
 #include "store/timerules.h"
 
 #include <QDir>
-#include <QProcess>
 
 namespace zarvo {
 
@@ -44,36 +43,17 @@ QByteArray handOffFile(const SelectedProgramme& s, HandOffKind kind)
     return (lines.join(QLatin1Char('\r')) + QStringLiteral("\r\n")).toUtf8();
 }
 
-void openWithDesktop(const QString& absolutePath)
-{
-    QProcess::startDetached(QStringLiteral("xdg-open"), {absolutePath});
-}
-
-HandOffResult writeHandOffFile(const HandOff& handOff, const SelectedProgramme& selected,
+HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgramme& selected,
                                HandOffKind kind)
 {
     HandOffResult result;
-    result.path = handOff.folder.file(handOffFileName(kind));
+    result.path = folder.file(handOffFileName(kind));
     QString reason;
     // Atomic so that a tuner still reading the previous hand-off never sees half of this one.
-    if (!replaceFileAtomically(result.path, handOffFile(selected, kind), &reason)) {
+    if (!replaceFileAtomically(result.path, handOffFile(selected, kind), &reason))
         result.error = QStringLiteral("Cannot write %1: %2")
                            .arg(QDir::toNativeSeparators(result.path), reason);
-        return result;
-    }
-    if (handOff.open)
-        handOff.open(result.path);
     return result;
-}
-
-HandOffResult writeRecordingFile(const HandOff& handOff, const SelectedProgramme& selected)
-{
-    return writeHandOffFile(handOff, selected, HandOffKind::Recording);
-}
-
-HandOffResult writeViewingFile(const HandOff& handOff, const SelectedProgramme& selected)
-{
-    return writeHandOffFile(handOff, selected, HandOffKind::Viewing);
 }
 
 bool logRecording(ListingsStore& store, SelectedProgramme& s, const QString& action)
@@ -84,8 +64,8 @@ bool logRecording(ListingsStore& store, SelectedProgramme& s, const QString& act
     // mark, would tell the viewer something that did not happen.
     Transaction transaction(store.database());
     bool marked = false;
-    if (const std::optional<QDate> date = localDate(s))
-        marked = store.setAction(dayNumber(*date), s.progId, action);
+    if (s.dayTable >= 1 && s.dayTable <= 7)
+        marked = store.setAction(s.dayTable, s.progId, action);
     store.insertRecorded({s.progStartDate, s.progStartTime, s.progEndDate, s.progEndTime,
                           s.progChannelNumber, s.progTitle, s.progSubtitle, s.progDescription,
                           s.progCategory, s.progRating, s.progFileName, s.progLocalDate,

@@ -3,8 +3,8 @@
 //
 // The program neither records nor tunes. It writes program.tvpi (record this) or program.tvvi
 // (tune to this) in the program folder and asks the desktop to open the file, so that whatever
-// application is registered for the file type does the work. Each recording handed over is also
-// marked in its day table and logged in `recorded`.
+// application is registered for the file type does the work (record/handoffqueue.h). Each
+// recording an application took is also marked in its day table and logged in `recorded`.
 
 #include "app/programfolder.h"
 #include "record/selection.h"
@@ -12,8 +12,6 @@
 
 #include <QByteArray>
 #include <QString>
-
-#include <functional>
 
 namespace zarvo {
 
@@ -43,46 +41,29 @@ QString handOffFileName(HandOffKind kind);
 //   </tv-program-info>  (</tv-viewer-info>)
 QByteArray handOffFile(const SelectedProgramme& selected, HandOffKind kind);
 
-// Asks the desktop to open a file; called with the file's absolute path. Its outcome is not
-// examined.
-using FileOpener = std::function<void(const QString& absolutePath)>;
-
-// Runs `xdg-open PATH` detached, so that the tuner application outlives the guide and the guide
-// never waits for it.
-void openWithDesktop(const QString& absolutePath);
-
-// Where the hand-off files go and how they are opened.
-struct HandOff
-{
-    ProgramFolder folder;
-    FileOpener open = openWithDesktop;
-};
-
 struct HandOffResult
 {
     QString path;  // absolute path of the hand-off file
-    QString error; // empty when the file was written and handed to the opener
+    QString error; // empty when the file was written
     bool ok() const { return error.isEmpty(); }
 };
 
 // Replaces the file of `kind` in the folder in one step (a reader sees the old file or the new
-// one, never a part) and then hands it to the opener. When it cannot be written the old file
-// stays as it was, no partial file is left, the opener is not called, and `error` says
-// "Cannot write PATH: reason".
-HandOffResult writeHandOffFile(const HandOff& handOff, const SelectedProgramme& selected,
+// one, never a part). When it cannot be written the old file stays as it was, no partial file
+// is left, and `error` says "Cannot write PATH: reason". Opening it is the hand-off queue's
+// part (record/handoffqueue.h).
+HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgramme& selected,
                                HandOffKind kind);
-HandOffResult writeRecordingFile(const HandOff& handOff, const SelectedProgramme& selected);
-HandOffResult writeViewingFile(const HandOff& handOff, const SelectedProgramme& selected);
 
-// Marks the programme (progId in the day table of progLocalDate's weekday) with `action`
-// ("record", "season" or "all"), sets progFileName, and adds the `recorded` row:
+// Marks the programme (progId in day table dayTable, the table its row was read from) with
+// `action` ("record", "season" or "all"), sets progFileName, and adds the `recorded` row:
 //   startdate progStartDate, starttime progStartTime, enddate progEndDate, endtime progEndTime,
 //   channel progChannelNumber, title progTitle, subtitle progSubtitle, description
 //   progDescription, category progCategory, rating progRating, filename progFileName,
 //   realdate progLocalDate, realtime progLocalTime, station progStation, mode progMode,
 //   duration progDuration.
 // Values are stored as they are: apostrophes stay single. The row is added even when there was
-// nothing to mark (the programme left its table, or progLocalDate does not read); the result
+// nothing to mark (the programme left its table, or the selection names no table); the result
 // says whether a programme was marked. Throws StoreError when the database fails.
 bool logRecording(ListingsStore& store, SelectedProgramme& selected, const QString& action);
 

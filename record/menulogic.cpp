@@ -6,9 +6,9 @@
 
 namespace zarvo {
 
-MenuLogic::MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOff handOff,
+MenuLogic::MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOffQueue& queue,
                      StoreOpener openStore)
-    : m_view(view), m_state(state), m_clock(clock), m_handOff(std::move(handOff)),
+    : m_view(view), m_state(state), m_clock(clock), m_queue(queue),
       m_openStore(std::move(openStore))
 {
 }
@@ -53,16 +53,13 @@ void MenuLogic::menuPressed()
     }
 
     QString failure;
-    bool minimize = false;
-    perform(item, failure, minimize);
+    perform(item, failure);
 
     m_selected = menuitem::Title;
     m_view.showItemSelected(m_selected, true);
     m_view.hideMenu();
-    // Only once the menu is out of the way: the tuner's picture comes up behind the guide, and
-    // a message box belongs over the guide, not over a menu that has already done its work.
-    if (minimize)
-        m_view.minimizeGuide();
+    // Only once the menu is out of the way: a message box belongs over the guide, not over a
+    // menu that has already done its work.
     if (!failure.isEmpty())
         m_view.reportFailure(failure);
 }
@@ -85,34 +82,43 @@ void MenuLogic::dismiss()
     m_view.hideMenu();
 }
 
-void MenuLogic::perform(int item, QString& failure, bool& minimize)
+HandOffDone MenuLogic::toldLater(bool watching)
+{
+    return [this, alive = std::weak_ptr<bool>(m_alive), watching](const SelectedProgramme& handed,
+                                                                  const HandOffOutcome& outcome) {
+        if (alive.expired())
+            return;
+        // The tuner's picture comes up behind the guide: out of its way, once it is there.
+        if (watching && outcome.taken() && startedEarlierToday(handed, m_clock))
+            m_view.minimizeGuide();
+        if (!outcome.message.isEmpty())
+            m_view.reportFailure(outcome.message);
+    };
+}
+
+void MenuLogic::perform(int item, QString& failure)
 {
     try {
-        HandOffResult file;
         switch (item) {
         case menuitem::RecordThisShowing:
-            file = recordThisShowing(store(), m_handOff, m_selection);
+            recordThisShowing(m_queue, m_openStore, m_selection, toldLater(false));
             break;
         case menuitem::RecordEveryShowing:
-            file = recordEveryShowing(store(), m_handOff, m_state, m_selection);
+            recordEveryShowing(store(), m_queue, m_openStore, m_state, m_selection,
+                               toldLater(false));
             break;
         case menuitem::RecordSeries:
-            file = recordSeries(store(), m_handOff, m_selection);
+            recordSeries(store(), m_queue, m_openStore, m_selection, toldLater(false));
             break;
         case menuitem::DoNotRecord:
             doNotRecord(store(), m_selection);
             break;
-        case menuitem::Watch: {
-            const WatchResult watched =
-                watch(m_handOff, m_selection, m_clock, m_state.settings.adjustDST);
-            file = watched.file;
-            minimize = watched.startedEarlierToday && watched.file.ok();
+        case menuitem::Watch:
+            watch(m_queue, m_selection, toldLater(true));
             break;
-        }
         default: // cancel
             break;
         }
-        failure = file.error;
     } catch (const StoreError& error) {
         // The connection may be what failed; the next item opens a fresh one.
         m_store.reset();

@@ -12,25 +12,28 @@
 //
 // menuPressed, by item:
 //   title          the menu is unloaded (MenuView::unloadMenu); nothing else.
-//   record...      the core items of record/rules.h: log and mark, hand program.tvpi over, and
-//                  for every showing and the series store the rule (every showing also asks
+//   record...      the core items of record/rules.h: the request goes to the hand-off queue,
+//                  and the programme is marked and logged once an application took it; every
+//                  showing and the series store their rule at once (every showing also asks
 //                  for a rescheduling pass).
 //   do not record  the mark becomes " " and every rule of the title goes, on all channels.
-//   watch          program.tvvi is handed over; once the menu is hidden, the guide is minimised
-//                  when the programme started earlier today.
+//   watch          program.tvvi goes to the queue; once taken, the guide is minimised when the
+//                  programme started earlier today.
 //   cancel         nothing.
 // After every item but the title the title is selected again and the menu is hidden, not
-// unloaded, so that the next showing starts at the title.
+// unloaded, so that the next showing starts at the title. The menu does not wait for the
+// queue: it hides at once, and the request is handed over in its turn.
 //
-// Failures are not passed over in silence: a database error or a hand-off file that could not
-// be written is reported to the viewer (MenuView::reportFailure) after the menu is hidden. The
-// database work of an item is not undone when its file fails: the programme stays marked and
-// logged, as the rule matcher leaves it too. A watch whose file failed does not minimise the
-// guide, since nothing will be on the tuner to look at.
+// Failures are not passed over in silence: a database error, a hand-off file that could not be
+// written and a request no application took are reported to the viewer
+// (MenuView::reportFailure), the first once the menu is hidden, the others when the queue has
+// the answer (while the menu is still loaded). A request nobody took leaves the programme
+// unmarked and unlogged; a watch nobody took does not minimise the guide.
 
 #include "app/appstate.h"
 #include "app/clock.h"
-#include "record/handoff.h"
+#include "record/handoffqueue.h"
+#include "record/rules.h"
 #include "record/selection.h"
 
 #include <QString>
@@ -70,17 +73,14 @@ public:
     virtual void reportFailure(const QString& text) = 0;
 };
 
-// Opens the listings database; throws StoreError when it cannot.
-using StoreOpener = std::function<std::unique_ptr<ListingsStore>()>;
-
 class MenuLogic
 {
 public:
-    // The view, the state and the clock must outlive the logic. The database is opened the
-    // first time an item needs it and kept; after a database error the next item opens it
-    // afresh, since the connection may be what failed. adjustDST is read from the state's
-    // settings whenever watch runs, so a change in the settings screen counts at once.
-    MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOff handOff,
+    // The view, the state, the clock and the queue must outlive the logic. The database is
+    // opened the first time an item needs it and kept; after a database error the next item
+    // opens it afresh, since the connection may be what failed. What a request does once
+    // taken opens a connection of its own with `openStore`.
+    MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOffQueue& queue,
               StoreOpener openStore);
     ~MenuLogic();
     MenuLogic(const MenuLogic&) = delete;
@@ -90,7 +90,7 @@ public:
     void load();
 
     int selectedItem() const { return m_selected; }
-    // The programme the items act on; logging a recording fills in its progFileName.
+    // The programme the items act on.
     const SelectedProgramme& selection() const { return m_selection; }
     void setSelection(const SelectedProgramme& selection) { m_selection = selection; }
 
@@ -108,13 +108,16 @@ public:
 private:
     ListingsStore& store();
     // Runs one item's work; a database error is turned into a failure text.
-    void perform(int item, QString& failure, bool& minimize);
+    void perform(int item, QString& failure);
+    // What the view hears when a request of the menu ended: nothing once the logic is gone.
+    HandOffDone toldLater(bool watching);
 
     MenuView& m_view;
     AppState& m_state;
     const Clock& m_clock;
-    HandOff m_handOff;
+    HandOffQueue& m_queue;
     StoreOpener m_openStore;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     std::unique_ptr<ListingsStore> m_store;
     SelectedProgramme m_selection;
     int m_selected = menuitem::Title;

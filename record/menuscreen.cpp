@@ -71,16 +71,8 @@ MenuScreen::MenuScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     }
     resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
 
-    // The opener is looked up at each hand-off, so that setFileOpener() reaches a logic that
-    // already holds the hand-off.
-    HandOff handOff{prog.folder, [this](const QString& path) {
-                        if (m_opener)
-                            m_opener(path);
-                        else
-                            openWithDesktop(path);
-                    }};
     m_logic = std::make_unique<MenuLogic>(static_cast<MenuView&>(*this), prog.state, prog.clock,
-                                          std::move(handOff), [] { return program().openStore(); });
+                                          prog.handOffs, [] { return program().openStore(); });
 
     connect(this, &MenuScreen::returnedToButtons, this, [] {
         if (guideHooks().returnToButtons)
@@ -90,11 +82,6 @@ MenuScreen::MenuScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
 }
 
 MenuScreen::~MenuScreen() = default;
-
-void MenuScreen::setFileOpener(FileOpener opener)
-{
-    m_opener = std::move(opener);
-}
 
 void MenuScreen::setMessageHandler(MessageHandler handler)
 {
@@ -220,12 +207,19 @@ void MenuScreen::minimizeGuide()
 
 void MenuScreen::reportFailure(const QString& text)
 {
-    // The menu is hidden by now; the message belongs over the guide.
-    QWidget* parent = m_guide ? m_guide->window() : nullptr;
-    if (m_message)
-        m_message(parent, text);
-    else
-        ui::messageBox(parent, text);
+    qWarning().noquote() << "Action menu:" << text;
+    // The menu is hidden by now; the message belongs over the guide. Shown from the event loop,
+    // not from inside the menu's item or the hand-off queue's answer that asked for it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            QWidget* parent = m_guide ? m_guide->window() : nullptr;
+            if (m_message)
+                m_message(parent, text);
+            else
+                ui::messageBox(parent, text);
+        },
+        Qt::QueuedConnection);
 }
 
 void showActionMenu(const SelectedProgramme& selection, QWidget* guide)

@@ -13,14 +13,13 @@
 // look, named "picMenu0" to "picMenu6". The menu is drawn at 440 × 468 pixels for a guide at its
 // design size and grows with the guide, centred over it.
 //
-// The items work with the program (app/program.h): its state (settings.adjustDST,
-// rescheduleRequested), clock, folder (pictures, hand-off files) and a database connection of
-// the menu's own, opened at the first item that needs it. A ProgramScope must be live from
-// construction on.
+// The items work with the program (app/program.h): its state (rescheduleRequested), clock,
+// folder (pictures), hand-off queue and a database connection of the menu's own, opened at the
+// first item that needs it. A ProgramScope must be live from construction on.
 //
-// Failures (a database error, a hand-off file that could not be written) are shown in a message
-// box over the guide once the menu is hidden; a recording that silently did not reach the tuner
-// would look like one that did.
+// Failures (a database error, a hand-off file that could not be written, a request no
+// application took) are shown in a message box over the guide once the menu is hidden; a
+// recording that silently did not reach the tuner would look like one that did.
 
 #include "record/handoff.h"
 #include "record/menulogic.h"
@@ -79,9 +78,7 @@ public:
     const SelectedProgramme& selection() const { return m_logic->selection(); }
     MenuLogic& logic() { return *m_logic; }
 
-    // Replaces how hand-off files are opened (default openWithDesktop) and how failures are
-    // shown; for tests. Empty functions restore the defaults.
-    void setFileOpener(FileOpener opener);
+    // Replaces how failures are shown; for tests. An empty function restores the default.
     void setMessageHandler(MessageHandler handler);
 
 Q_SIGNALS:
@@ -110,7 +107,6 @@ private:
     std::array<ui::PictureButton*, menuitem::Count> m_items{};
     ui::LayoutTable m_layout;
     QPointer<QWidget> m_guide;
-    FileOpener m_opener;
     MessageHandler m_message;
     std::unique_ptr<MenuLogic> m_logic;
 };

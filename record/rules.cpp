@@ -8,40 +8,72 @@ namespace {
 const QString Season = QStringLiteral("season");
 const QString All = QStringLiteral("all");
 
-// Takes each match still unmarked at its turn; see checkForScheduled.
-void handOverMatches(ListingsStore& store, int day, const Snapshot<RuleMatch>& matches,
-                     const HandOff& handOff, const Clock& clock, int adjustDST,
-                     const PauseRound& pause, ScheduleResult& result)
+bool ended(const ProgrammeRow& p, const Clock& clock)
 {
-    for (const RuleMatch& match : matches.rows()) {
-        // The snapshot was read before the pauses of earlier matches, during which the viewer
-        // may have marked this programme, a second rule may have taken it, or an import may have
-        // replaced the table (ids are never reused, so a replaced programme is simply gone).
-        const std::optional<ProgrammeRow> now = store.programme(day, match.programme.programid);
-        if (!now || now->action)
-            continue;
-
-        SelectedProgramme selected = fromRuleMatch(match, adjustDST, clock);
-        // Marked before the file is written: a failed hand-off is reported, not retried every
-        // night.
-        logRecording(store, selected, match.rule.recordtype);
-        const HandOffResult file = writeRecordingFile(handOff, selected);
-        if (!file.ok())
-            result.errors.append(file.error);
-        result.handedOver.push_back(std::move(selected));
-
-        if (pause)
-            waitFifteenSeconds(clock, pause);
-        else
-            waitFifteenSeconds(clock);
-    }
+    const QDateTime end = clock.instant(wallClock(p.enddate, p.endtime));
+    return end.isValid() && end <= clock.currentInstant();
 }
 
-HandOffResult recordWith(ListingsStore& store, const HandOff& handOff, SelectedProgramme& selected,
-                         const QString& action)
+// Once the request was taken, the programme is marked with `action` and logged.
+std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreOpener openStore,
+                                                                       QString action)
 {
-    logRecording(store, selected, action);
-    return writeRecordingFile(handOff, selected);
+    return [openStore = std::move(openStore), action = std::move(action)](SelectedProgramme& handed,
+                                                                          HandOffOutcome& outcome) {
+        if (!outcome.taken())
+            return;
+        try {
+            logRecording(*openStore(), handed, action);
+        } catch (const StoreError& error) {
+            outcome.message = error.message();
+        }
+    };
+}
+
+void queueRecording(HandOffQueue& queue, StoreOpener openStore, const SelectedProgramme& selected,
+                    const QString& action, HandOffDone done)
+{
+    HandOffRequest request;
+    request.fromViewer = true;
+    request.selected = selected;
+    request.keep = markWhenTaken(std::move(openStore), action);
+    request.told = std::move(done);
+    queue.enqueue(std::move(request));
+}
+
+void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& queue,
+                  const StoreOpener& openStore, const Clock& clock, const HandOffDone& each,
+                  int& queued)
+{
+    for (const RuleMatch& match : matches.rows()) {
+        const qint32 id = match.programme.programid;
+        const auto same = [table, id](const SelectedProgramme& s) {
+            return s.dayTable == table && s.progId == id;
+        };
+        if (ended(match.programme, clock) || queue.holds(same))
+            continue;
+        HandOffRequest request;
+        request.selected = fromRuleMatch(match, table, clock);
+        // Read again at its turn: meanwhile the viewer may have marked it, an import may have
+        // replaced the table (ids are never reused, so a replaced programme is simply gone), or
+        // the showing may have ended while earlier requests had their turns.
+        request.take = [openStore, table, id, match, &clock]() -> std::optional<SelectedProgramme> {
+            try {
+                const std::optional<ProgrammeRow> now = openStore()->programme(table, id);
+                if (!now || now->action || ended(*now, clock))
+                    return std::nullopt;
+                RuleMatch current = match;
+                current.programme = *now;
+                return fromRuleMatch(current, table, clock);
+            } catch (const StoreError&) {
+                return std::nullopt; // the next pass tries again
+            }
+        };
+        request.keep = markWhenTaken(openStore, match.rule.recordtype);
+        request.told = each;
+        queue.enqueue(std::move(request));
+        ++queued;
+    }
 }
 
 } // namespace
@@ -63,47 +95,44 @@ int deleteRules(ListingsStore& store, const QString& title)
 
 bool clearMark(ListingsStore& store, const SelectedProgramme& selected)
 {
-    const std::optional<QDate> date = localDate(selected);
-    if (!date)
+    if (selected.dayTable < 1 || selected.dayTable > 7)
         return false;
     // A blank, not NULL: NULL would let the rules take the programme again.
-    return store.setAction(dayNumber(*date), selected.progId, QStringLiteral(" "));
+    return store.setAction(selected.dayTable, selected.progId, QStringLiteral(" "));
 }
 
-ScheduleResult checkForScheduled(ListingsStore& store, QDate day, const HandOff& handOff,
-                                 const Clock& clock, int adjustDST, const PauseRound& pause)
+int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreOpener openStore,
+                      const Clock& clock, HandOffDone each)
 {
-    ScheduleResult result;
     const int w = dayNumber(day);
+    int queued = 0;
     // Season first, so that a first showing a season rule wants is marked "season" even when an
-    // all rule for the title exists on another channel. The all query runs only after the
-    // season pass, so it does not see what that pass marked.
-    handOverMatches(store, w, store.seasonMatches(w), handOff, clock, adjustDST, pause, result);
-    handOverMatches(store, w, store.allMatches(w), handOff, clock, adjustDST, pause, result);
-    return result;
+    // all rule for the title exists too: the all match then finds it queued.
+    queueMatches(store.seasonMatches(w), w, queue, openStore, clock, each, queued);
+    queueMatches(store.allMatches(w), w, queue, openStore, clock, each, queued);
+    return queued;
 }
 
-HandOffResult recordThisShowing(ListingsStore& store, const HandOff& handOff,
-                                SelectedProgramme& selected)
+void recordThisShowing(HandOffQueue& queue, StoreOpener openStore,
+                       const SelectedProgramme& selected, HandOffDone done)
 {
-    return recordWith(store, handOff, selected, QStringLiteral("record"));
+    queueRecording(queue, std::move(openStore), selected, QStringLiteral("record"),
+                   std::move(done));
 }
 
-HandOffResult recordEveryShowing(ListingsStore& store, const HandOff& handOff, AppState& state,
-                                 SelectedProgramme& selected)
+void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+                        AppState& state, const SelectedProgramme& selected, HandOffDone done)
 {
-    const HandOffResult file = recordWith(store, handOff, selected, All);
     addRule(store, selected.progTitle, All, channelText(selected));
     state.rescheduleRequested = true;
-    return file;
+    queueRecording(queue, std::move(openStore), selected, All, std::move(done));
 }
 
-HandOffResult recordSeries(ListingsStore& store, const HandOff& handOff,
-                           SelectedProgramme& selected)
+void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+                  const SelectedProgramme& selected, HandOffDone done)
 {
-    const HandOffResult file = recordWith(store, handOff, selected, Season);
     addRule(store, selected.progTitle, Season, channelText(selected));
-    return file;
+    queueRecording(queue, std::move(openStore), selected, Season, std::move(done));
 }
 
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected)
@@ -112,19 +141,24 @@ void doNotRecord(ListingsStore& store, const SelectedProgramme& selected)
     deleteRules(store, selected.progTitle);
 }
 
-WatchResult watch(const HandOff& handOff, const SelectedProgramme& selected, const Clock& clock,
-                  int adjustDST)
+void watch(HandOffQueue& queue, const SelectedProgramme& selected, HandOffDone done)
 {
-    WatchResult result;
-    result.file = writeViewingFile(handOff, selected);
-    const QDateTime now = handOffUtc(clock.now(), adjustDST, clock);
+    HandOffRequest request;
+    request.kind = HandOffKind::Viewing;
+    request.fromViewer = true;
+    request.selected = selected;
+    request.told = std::move(done);
+    queue.enqueue(std::move(request));
+}
+
+bool startedEarlierToday(const SelectedProgramme& selected, const Clock& clock)
+{
+    const QDateTime now = clock.currentInstant().toUTC();
     const QString nowTime = QStringLiteral("%1:%2")
                                 .arg(now.time().hour(), 2, 10, QLatin1Char('0'))
                                 .arg(now.time().minute(), 2, 10, QLatin1Char('0'));
     // "hh:mm" texts order like the times they stand for.
-    result.startedEarlierToday =
-        selected.progStartDate == recordDate(now.date()) && selected.progStartTime < nowTime;
-    return result;
+    return selected.progStartDate == recordDate(now.date()) && selected.progStartTime < nowTime;
 }
 
 } // namespace zarvo

@@ -3,27 +3,34 @@
 //
 // A rule records either every new showing of a title on one channel ("season": first showings
 // only, not reruns) or every showing of a title on any channel ("all"). There is at most one
-// rule per title and channel. Titles are stored as the guide shows them ("&" already "and") and
-// with their apostrophes as they are; a rule matches listings whose title is exactly the same.
+// rule per title and channel. Titles are stored as given (the menu's with "and" where the
+// listings have "&", as the hand-off has it) and with their apostrophes as they are. Titles
+// compare with "&" and "and" alike, letter case and all else exactly: a rule for "Law and
+// Order" and one for "Law & Order" both take "Law & Order" and are the same rule.
 //
-// A programme's `action` goes from NULL to "record", "season" or "all" when it is handed to the
-// recorder, and to " " when the viewer chooses not to record it; rules only take programmes
-// whose action is NULL, so each is handed over at most once by the rules.
+// A programme's `action` goes from NULL to "record", "season" or "all" once an application took
+// its hand-off, and to " " when the viewer chooses not to record it; rules only take programmes
+// whose action is NULL, so each is handed over by the rules until one is taken, and then never
+// again.
 //
-// Every function throws StoreError when the database fails.
+// Every hand-off goes through the program's hand-off queue (record/handoffqueue.h): these
+// functions queue it and return; the programme is marked and logged when its request is taken,
+// and not at all when nobody takes it. Database work done at once throws StoreError when the
+// database fails; what runs later, at the request's turn, opens the database with `openStore`
+// and reports a failure in the outcome's message.
 
 #include "app/appstate.h"
 #include "app/clock.h"
 #include "record/handoff.h"
+#include "record/handoffqueue.h"
 #include "record/selection.h"
 #include "store/listingsstore.h"
 
 #include <QDate>
 #include <QString>
-#include <QStringList>
 
 #include <functional>
-#include <vector>
+#include <memory>
 
 namespace zarvo {
 
@@ -35,73 +42,52 @@ void addRule(ListingsStore& store, const QString& title, const QString& type,
 // Deletes every rule for the title, on every channel; returns how many.
 int deleteRules(ListingsStore& store, const QString& title);
 
-// Marks the selected programme "do not record" (action " "), so that no rule takes it; false
-// when it is not in its day table.
+// Marks the selected programme "do not record" (action " ") in its day table, so that no rule
+// takes it; false when it is not there.
 bool clearMark(ListingsStore& store, const SelectedProgramme& selected);
 
-// One round of the pause between two rule hand-offs: should process pending events and return
-// after a short while. Empty: run the program's event loop (waitFifteenSeconds).
-using PauseRound = std::function<void()>;
+// Opens the listings database; throws StoreError when it cannot.
+using StoreOpener = std::function<std::unique_ptr<ListingsStore>()>;
 
-struct ScheduleResult
-{
-    // The programmes handed to the recorder, in order, each as it was logged.
-    std::vector<SelectedProgramme> handedOver;
-    // Hand-off files that could not be written ("Cannot write ..."). Such a programme stays
-    // marked and logged, and is not tried again.
-    QStringList errors;
-};
+// Told how a queued hand-off ended: the programme (with progFileName when it was logged) and
+// the outcome. A taken recording whose mark or log failed keeps its Taken status and carries
+// the database's message.
+using HandOffDone = std::function<void(const SelectedProgramme&, const HandOffOutcome&)>;
 
-// Applies the rules to the day table of `day`'s weekday: first the season rules (unmarked first
-// showings whose title has a season rule for their channel), then the all rules (unmarked
-// showings of the title on any channel). Each programme taken is selected the way the guide
-// selects it, logged and marked with the rule's type, and written to program.tvpi and opened;
-// then the pass pauses until the clock is at least fifteen seconds further, running events
-// meanwhile, so that each hand-off file stands long enough for the tuner to read it. The pause
-// follows every programme taken, the last one too.
-//
-// Because events run during the pauses, each programme is read again at its turn and taken only
-// when it is still there and still unmarked: a programme the viewer marked in the meantime, or
-// one that two rules match, is handed over once at most.
-//
-// The pass has a selection of its own: the guide's selected programme is left alone, so that an
-// action menu open during the pass still acts on the programme the viewer chose.
-ScheduleResult checkForScheduled(ListingsStore& store, QDate day, const HandOff& handOff,
-                                 const Clock& clock, int adjustDST, const PauseRound& pause = {});
+// Applies the rules to day table `day`'s weekday: queues, in the order they are on, first the
+// unmarked first showings whose title has a season rule for their channel, then the unmarked
+// showings of a title with an all rule on any channel. Showings that have ended by the clock,
+// and programmes the queue holds already, are left out. Each is selected the way the guide
+// selects it. At its turn the programme is read again and handed over only when it is still
+// there, still unmarked and not yet ended; once taken it is marked with the rule's type and
+// logged. Returns how many were queued; `each` hears how each ended.
+int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreOpener openStore,
+                      const Clock& clock, HandOffDone each = {});
 
 // --- the action menu's items -------------------------------------------------------------------
-// Each record item logs and marks the programme (overwriting an earlier mark) and hands the file
-// over even when the programme was marked already. The file's result comes back for the screen
-// to report; the database work is done whatever it is.
+// The record items queue a viewer's request for the programme, also when it is marked already;
+// once taken it is marked (overwriting an earlier mark) and logged.
 
 // "record this showing": action "record".
-HandOffResult recordThisShowing(ListingsStore& store, const HandOff& handOff,
-                                SelectedProgramme& selected);
-// "record every showing": action "all", then an "all" rule for the title on this channel, and
-// `state.rescheduleRequested` is set so that the next minute tick applies the rules to every
-// day present.
-HandOffResult recordEveryShowing(ListingsStore& store, const HandOff& handOff, AppState& state,
-                                 SelectedProgramme& selected);
-// "record the series": action "season", then a "season" rule for the title on this channel.
+void recordThisShowing(HandOffQueue& queue, StoreOpener openStore,
+                       const SelectedProgramme& selected, HandOffDone done = {});
+// "record every showing": action "all"; at once an "all" rule for the title on this channel,
+// and `state.rescheduleRequested` is set so that the next minute tick applies the rules to
+// every day present.
+void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+                        AppState& state, const SelectedProgramme& selected, HandOffDone done = {});
+// "record the series": action "season"; at once a "season" rule for the title on this channel.
 // Does not ask for a rescheduling pass.
-HandOffResult recordSeries(ListingsStore& store, const HandOff& handOff,
-                           SelectedProgramme& selected);
-// "do not record": clearMark(), then every rule of the title goes, on all channels.
+void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+                  const SelectedProgramme& selected, HandOffDone done = {});
+// "do not record": clearMark(), then every rule of the title goes, on all channels. At once.
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected);
 
-struct WatchResult
-{
-    HandOffResult file;
-    // True when the programme started earlier today: the screen minimises the guide so that the
-    // tuner's picture is seen. Compared in UTC as the file gives it: same date, and a start time
-    // ("hh:mm") before the present one.
-    bool startedEarlierToday = false;
-};
-
-// "watch": writes program.tvvi and opens it. adjustDST is the setting the selection was made
-// with; the present moment is converted the same way, so that both sides of the comparison are
-// the same kind of UTC.
-WatchResult watch(const HandOff& handOff, const SelectedProgramme& selected, const Clock& clock,
-                  int adjustDST);
+// "watch": queues program.tvvi.
+void watch(HandOffQueue& queue, const SelectedProgramme& selected, HandOffDone done = {});
+// True when the programme started earlier today (UTC, as the file gives it: same date, and a
+// start time "hh:mm" before the present one): the screen minimises the guide once the viewing
+// request was taken, so that the tuner's picture is seen.
+bool startedEarlierToday(const SelectedProgramme& selected, const Clock& clock);
 
 } // namespace zarvo

@@ -17,16 +17,17 @@ QString hoursMinutes(QTime time)
 
 // The fields every way of selecting shares. Both the guide and the rule matcher come here, so
 // that a rule's hand-off cannot drift from the viewer's: the station comes from the channel's
-// name (not its XMLTV id) and the daylight correction is the same.
+// name (not its XMLTV id) and the times get the same conversion.
 struct Source
 {
     QString title, description, subtitle, category, rating, channelName;
     QDate startDate, endDate;
     QTime startTime, endTime;
     qint32 programId = 0;
+    int dayTable = 0;
 };
 
-SelectedProgramme select(const Source& s, int adjustDST, const Clock& clock)
+SelectedProgramme select(const Source& s, const Clock& clock)
 {
     SelectedProgramme p;
     const qsizetype blank = s.channelName.indexOf(QLatin1Char(' '));
@@ -36,8 +37,8 @@ SelectedProgramme select(const Source& s, int adjustDST, const Clock& clock)
     p.progTitle = QString(s.title).replace(QLatin1Char('&'), QLatin1String("and"));
     p.progDescription = s.description;
 
-    const QDateTime start = handOffUtc(wallClock(s.startDate, s.startTime), adjustDST, clock);
-    const QDateTime end = handOffUtc(wallClock(s.endDate, s.endTime), adjustDST, clock);
+    const QDateTime start = handOffUtc(wallClock(s.startDate, s.startTime), clock);
+    const QDateTime end = handOffUtc(wallClock(s.endDate, s.endTime), clock);
     if (start.isValid()) {
         p.progStartDate = recordDate(start.date());
         p.progStartTime = hoursMinutes(start.time());
@@ -56,16 +57,20 @@ SelectedProgramme select(const Source& s, int adjustDST, const Clock& clock)
     if (s.startTime.isValid())
         p.progLocalTime = standardTimeText(s.startTime);
     p.progId = s.programId;
+    p.dayTable = s.dayTable;
     return p;
 }
 
 } // namespace
 
-QDateTime handOffUtc(const QDateTime& local, int adjustDST, const Clock& clock)
+QDateTime handOffUtc(const QDateTime& local, const Clock& clock)
 {
-    // The saving is judged at the programme's own moment rather than today's, so a programme
-    // beyond the next change-over gets the offset of its own season.
-    return daylightCorrection(toUtc(local, clock), adjustDST, clock, local);
+    if (!local.isValid())
+        return {};
+    // The offset of the programme's own moment, not today's: a programme beyond the next
+    // change-over gets the offset of its own season.
+    const QDateTime utc = clock.instant(local).toUTC();
+    return wallClock(utc.date(), utc.time());
 }
 
 QString durationText(qint64 seconds)
@@ -76,21 +81,21 @@ QString durationText(qint64 seconds)
         .arg(pad2(minutes % 60));
 }
 
-SelectedProgramme fromGridCell(const GridCell& cell, int adjustDST, const Clock& clock)
+SelectedProgramme fromGridCell(const GridCell& cell, const Clock& clock)
 {
     return select({cell.title, cell.description, cell.subtitle, cell.category, cell.rating,
                    cell.channelName, cell.startDate, cell.endDate, cell.startTime, cell.endTime,
-                   cell.programId},
-                  adjustDST, clock);
+                   cell.programId, cell.dayTable},
+                  clock);
 }
 
-SelectedProgramme fromRuleMatch(const RuleMatch& match, int adjustDST, const Clock& clock)
+SelectedProgramme fromRuleMatch(const RuleMatch& match, int dayTable, const Clock& clock)
 {
     const ProgrammeRow& p = match.programme;
     return select({p.title, p.description, p.subtitle, p.category, p.rating,
                    match.channel.channelname, p.startdate, p.enddate, p.starttime, p.endtime,
-                   p.programid},
-                  adjustDST, clock);
+                   p.programid, dayTable},
+                  clock);
 }
 
 QString channelText(const SelectedProgramme& selected)
@@ -100,14 +105,6 @@ QString channelText(const SelectedProgramme& selected)
     if (selected.progChannelNumber.isEmpty())
         return selected.progStation;
     return selected.progChannelNumber + QLatin1Char(' ') + selected.progStation;
-}
-
-std::optional<QDate> localDate(const SelectedProgramme& selected)
-{
-    const QDate date = QDate::fromString(selected.progLocalDate, QStringLiteral("MM/dd/yyyy"));
-    if (!date.isValid())
-        return std::nullopt;
-    return date;
 }
 
 } // namespace zarvo

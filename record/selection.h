@@ -45,8 +45,11 @@ struct SelectedProgramme
     QString progRating;
     // Set by logRecording(): title, " on ", then channelText() ("Law and Order on 4 WXYZ").
     QString progFileName;
-    // The programme's programid in its day table.
+    // The programme's programid in its day table, and that table (1..7): the one its row was
+    // read from, where it is marked. Ids are unique only within a table, and a day file's rows
+    // all live in the table of the file's day, whatever date each programme starts on.
     qint32 progId = 0;
+    int dayTable = 0;
     // The whole channel name ("4 WXYZ"): what a rule for this programme's channel names. Kept
     // because number and station alone cannot tell "WXYZ" from " WXYZ".
     QString progChannelName;
@@ -54,24 +57,22 @@ struct SelectedProgramme
     bool operator==(const SelectedProgramme&) const = default;
 };
 
-// From a programme cell of the guide. adjustDST is the setting of that name.
-SelectedProgramme fromGridCell(const GridCell& cell, int adjustDST, const Clock& clock);
+// From a programme cell of the guide.
+SelectedProgramme fromGridCell(const GridCell& cell, const Clock& clock);
 
-// From a programme a rule matched: the same record fromGridCell gives for that programme's cell.
-SelectedProgramme fromRuleMatch(const RuleMatch& match, int adjustDST, const Clock& clock);
+// From a programme a rule matched in day table `dayTable`: the same record fromGridCell gives
+// for that programme's cell.
+SelectedProgramme fromRuleMatch(const RuleMatch& match, int dayTable, const Clock& clock);
 
 // The channel as rules name it: progChannelName, or, for a record built by hand without it,
 // the number, a blank and the station (the station alone when there is no number).
 QString channelText(const SelectedProgramme& selected);
 
-// The local start date of progLocalDate; nullopt when it does not read as "MM/DD/YYYY".
-std::optional<QDate> localDate(const SelectedProgramme& selected);
-
-// The local wall-clock value `local` as the hand-off files give it: the zone's standard offset
-// taken off (toUtc), then, with adjustDST 1, the daylight saving in force at that moment too, so
-// that the result is the true UTC. With any other adjustDST summer times stay one hour late,
-// which is what a tuner whose own clock ignores daylight time expects.
-QDateTime handOffUtc(const QDateTime& local, int adjustDST, const Clock& clock);
+// The local wall-clock value `local` as the hand-off files give it: its true UTC, from the tz
+// database's rules of the clock's zone at that very moment (summer or winter, this year or
+// another). The adjustDST setting plays no part. A wall time the zone skips or repeats is
+// resolved as Clock::instant() does.
+QDateTime handOffUtc(const QDateTime& local, const Clock& clock);
 
 // "hh:mm" of a span in seconds: hours as many as it takes (at least two digits), negative spans
 // as "00:00". Seconds are dropped.

@@ -732,13 +732,19 @@ Snapshot<ProgrammeRow> ListingsStore::dayProgrammes(int dayNumber)
 
 // --- recording rules and marks ----------------------------------------------------------------
 
+// Titles of rules and listings compare with "&" and "and" alike: the menu stores a title as the
+// hand-off file gives it ("Law and Order"), the listings and a rule typed by hand have "&".
+// Compared, not rewritten, so that rules stored either way keep their text.
+#define ZARVO_SAME_TITLE(a, b) "replace(" a ", '&', 'and') = replace(" b ", '&', 'and')"
+
 namespace {
 
 QString matchSelect(const QString& table)
 {
-    return QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p "
-                          "JOIN channels AS c ON p.channel = c.channelid "
-                          "JOIN scheduled AS s ON p.title = s.programtitle ")
+    return QStringLiteral(
+               "SELECT %1, %2, %3 FROM %4 AS p "
+               "JOIN channels AS c ON p.channel = c.channelid "
+               "JOIN scheduled AS s ON " ZARVO_SAME_TITLE("p.title", "s.programtitle") " ")
         .arg(QLatin1String(ProgrammeColumns), QLatin1String(ChannelColumns),
              QLatin1String(RuleColumns), table);
 }
@@ -812,7 +818,8 @@ bool ListingsStore::setAction(int dayNumber, qint32 programid, const std::option
 int ListingsStore::deleteRules(const QString& title)
 {
     return guarded("deleteRules", [&] {
-        Statement& s = cached(QStringLiteral("DELETE FROM scheduled WHERE programtitle = ?"));
+        Statement& s = cached(
+            QStringLiteral("DELETE FROM scheduled WHERE " ZARVO_SAME_TITLE("programtitle", "?")));
         s.bind(1, orEmpty(title));
         s.run();
         return m_db->changes();
@@ -822,10 +829,11 @@ int ListingsStore::deleteRules(const QString& title)
 std::optional<RuleRow> ListingsStore::rule(const QString& title, const QString& channelName)
 {
     return guarded("rule", [&]() -> std::optional<RuleRow> {
-        Statement& s = cached(QStringLiteral("SELECT %1 FROM scheduled AS s WHERE "
-                                             "s.programtitle = ? AND s.recordchannel = ? "
-                                             "ORDER BY s.rowid LIMIT 1")
-                                  .arg(QLatin1String(RuleColumns)));
+        Statement& s =
+            cached(QStringLiteral("SELECT %1 FROM scheduled AS s WHERE " ZARVO_SAME_TITLE(
+                                      "s.programtitle", "?") " AND s.recordchannel = ? "
+                                                             "ORDER BY s.rowid LIMIT 1")
+                       .arg(QLatin1String(RuleColumns)));
         Rewind rewind(s);
         s.bind(1, orEmpty(title)).bind(2, orEmpty(channelName));
         if (!s.step())
@@ -850,8 +858,9 @@ bool ListingsStore::setRuleType(const QString& title, const QString& channelName
                                 const QString& type)
 {
     return guarded("setRuleType", [&] {
-        Statement& s = cached(QStringLiteral("UPDATE scheduled SET recordtype = ? "
-                                             "WHERE programtitle = ? AND recordchannel = ?"));
+        Statement& s = cached(QStringLiteral(
+            "UPDATE scheduled SET recordtype = ? "
+            "WHERE " ZARVO_SAME_TITLE("programtitle", "?") " AND recordchannel = ?"));
         s.bind(1, orEmpty(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
         s.run();
         return m_db->changes() > 0;
@@ -867,6 +876,30 @@ std::vector<RuleRow> ListingsStore::rules()
         std::vector<RuleRow> rows;
         while (s.step())
             rows.push_back(readRule(s));
+        return rows;
+    });
+}
+
+std::vector<RecordedRow> ListingsStore::recordedLog()
+{
+    return guarded("recordedLog", [&] {
+        Statement& s = cached(QStringLiteral(
+            "SELECT startdate, starttime, enddate, endtime, channel, title, subtitle, "
+            "description, category, rating, filename, realdate, realtime, station, mode, "
+            "duration FROM recorded ORDER BY rowid DESC"));
+        Rewind rewind(s);
+        std::vector<RecordedRow> rows;
+        while (s.step()) {
+            RecordedRow r;
+            QString* values[] = {&r.startdate, &r.starttime, &r.enddate,  &r.endtime,
+                                 &r.channel,   &r.title,     &r.subtitle, &r.description,
+                                 &r.category,  &r.rating,    &r.filename, &r.realdate,
+                                 &r.realtime,  &r.station,   &r.mode,     &r.duration};
+            int column = 0;
+            for (QString* value : values)
+                *value = s.text(column++);
+            rows.push_back(std::move(r));
+        }
         return rows;
     });
 }

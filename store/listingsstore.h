@@ -8,8 +8,8 @@
 // correctly as text; `rerun` as 0/1; `action` NULL until a programme is marked. Every value is
 // bound, never pasted into SQL; only the weekday number (checked to be 1..7) names a table.
 //
-// Texts compare exactly, letter case included: titles with rule titles, channel ids with
-// `channelid`, rule channels with `channelname`.
+// Texts compare exactly, letter case included: channel ids with `channelid`, rule channels with
+// `channelname`, and titles with rule titles, except that there "&" and "and" count alike.
 //
 // Channel order: wherever channels or their programmes come in channel order, the channels
 // whose `channelnum` reads as a number ("9", "10", "5.1", " 11 ") come first, by that number
@@ -217,7 +217,7 @@ public:
     std::optional<ProgrammeRow> programme(int dayNumber, qint32 programid);
     // Sets (or with nullopt clears) the action of a programme; false when there is no such row.
     bool setAction(int dayNumber, qint32 programid, const std::optional<QString>& action);
-    // Deletes every rule for `title`, on every channel; returns how many.
+    // Deletes every rule for `title` ("&" and "and" alike), on every channel; returns how many.
     int deleteRules(const QString& title);
     // The rule for `title` on `channelName` (the first one, should there be several).
     std::optional<RuleRow> rule(const QString& title, const QString& channelName);
@@ -228,6 +228,8 @@ public:
     // Every rule, in the order they were added.
     std::vector<RuleRow> rules();
     void insertRecorded(const RecordedRow& row);
+    // The `recorded` log, newest first.
+    std::vector<RecordedRow> recordedLog();
 
 private:
     // The prepared statement for `sql`, prepared on first use and kept, so that bulk imports do

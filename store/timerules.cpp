@@ -1,11 +1,7 @@
 #include "store/timerules.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QHash>
 #include <QRegularExpression>
-#include <QThread>
-#include <QTimer>
 
 // Every text here is built with QString::arg on plain integers, which never localises digits or
 // separators; QLocale and QDate::toString are avoided on purpose because the database compares
@@ -228,37 +224,6 @@ QString dstStart(const Clock& clock)
 QString dstEnd(const Clock& clock)
 {
     return changeOver(clock, false);
-}
-
-QDateTime daylightCorrection(const QDateTime& value, int adjustDST, const Clock& clock,
-                             const QDateTime& at)
-{
-    if (adjustDST != 1 || !value.isValid())
-        return value;
-    // Judged at the value's own moment, not today's: a programme after the next change-over
-    // must get that side's offset. The saving is taken as "actual minus standard offset", so
-    // toUtc followed by this correction always lands on the true UTC, even in a zone whose
-    // database calls winter its daylight time (negative saving).
-    const QTimeZone tz = clock.zone();
-    const QDateTime moment = clock.instant(at.isValid() ? at : value);
-    const int saving = tz.offsetFromUtc(moment) - tz.standardTimeOffset(moment);
-    return value.addSecs(-saving);
-}
-
-void waitFifteenSeconds(const Clock& clock)
-{
-    waitFifteenSeconds(clock, [] {
-        // Without an application object there is no event loop to run; just let time pass.
-        if (!QCoreApplication::instance()) {
-            QThread::msleep(50);
-            return;
-        }
-        // A short nested loop rather than processEvents() in a tight spin: it sleeps between
-        // events instead of burning a core for fifteen seconds.
-        QEventLoop loop;
-        QTimer::singleShot(50, &loop, &QEventLoop::quit);
-        loop.exec();
-    });
 }
 
 int dayNumber(QDate date)

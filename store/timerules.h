@@ -67,29 +67,6 @@ bool isDaylightTime(const Clock& clock);
 QString dstStart(const Clock& clock);
 QString dstEnd(const Clock& clock);
 
-// The daylight correction. With adjustDST 1, `value` is moved back by the daylight saving in
-// force at the moment `at` (a naive local value; by default `value` itself), which is one hour
-// in most zones during summer time and nothing otherwise (precisely: the zone's offset at that
-// moment minus its standard offset). With any other adjustDST the value is unchanged. The
-// hand-off corrects toUtc(local) with `at` = local, which gives the true UTC.
-QDateTime daylightCorrection(const QDateTime& value, int adjustDST, const Clock& clock,
-                             const QDateTime& at = {});
-
-// Keeps processing pending events until the clock, read to the second, shows a time at least
-// fifteen seconds after the call. `processEvents` runs once a round (it should block briefly,
-// for example QEventLoop::processEvents with a short wait); with a FakeClock a test advances the
-// clock from it.
-// The program's own use: runs the Qt event loop in short rounds meanwhile.
-void waitFifteenSeconds(const Clock& clock);
-
-template <typename ProcessEvents>
-void waitFifteenSeconds(const Clock& clock, ProcessEvents&& processEvents)
-{
-    const qint64 start = clock.currentInstant().toSecsSinceEpoch();
-    while (clock.currentInstant().toSecsSinceEpoch() - start < 15)
-        processEvents();
-}
-
 // The weekday number of a date: 1 = Sunday ... 7 = Saturday.
 int dayNumber(QDate date);
 

@@ -1,6 +1,8 @@
 // The command-line companion, driven through runCli with a fixed clock.
 #include "app/commands.h"
+#include "standinopener.h"
 #include "store/listingsstore.h"
+#include "store/timerules.h"
 
 #include <QDir>
 #include <QFile>
@@ -22,12 +24,13 @@ struct Run
 };
 
 Run cli(const QStringList& args, const QString& defaultHome = QString(),
-        QDateTime now = wallClock(QDate(2003, 12, 15), QTime(20, 0)))
+        QDateTime now = wallClock(QDate(2003, 12, 15), QTime(20, 0)),
+        const Clock* running = nullptr, const QByteArray& zone = "America/New_York")
 {
     QString out, err;
     QTextStream o(&out), e(&err);
-    FakeClock clock(QTimeZone("America/New_York"), now);
-    CliContext ctx{o, e, clock, defaultHome};
+    FakeClock clock(QTimeZone(zone), now);
+    CliContext ctx{o, e, running ? *running : clock, defaultHome};
     const int code = runCli(args, ctx);
     return {code, out, err};
 }
@@ -37,6 +40,36 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(bytes);
+}
+
+// The system clock set back to a fixed moment: time passes as it really does.
+class ShiftedClock final : public Clock
+{
+public:
+    ShiftedClock(const QByteArray& zone, const QDateTime& wallNow) : m_zone(zone)
+    {
+        const FakeClock at(m_zone, wallNow);
+        m_offsetMs = QDateTime::currentDateTimeUtc().msecsTo(at.currentInstant());
+    }
+    QDateTime currentInstant() const override
+    {
+        return QDateTime::currentDateTimeUtc().addMSecs(m_offsetMs);
+    }
+    QTimeZone zone() const override { return m_zone; }
+
+private:
+    QTimeZone m_zone;
+    qint64 m_offsetMs = 0;
+};
+
+// A program folder whose xdg-open, first on PATH, is a stand-in that keeps what it is given.
+std::unique_ptr<StandInOpener> standInXdgOpen(const QString& home)
+{
+    auto opener = std::make_unique<StandInOpener>(home + "/bin");
+    QFile::link(opener->path(), home + "/bin/xdg-open");
+    if (!qgetenv("PATH").startsWith((home + "/bin:").toUtf8()))
+        qputenv("PATH", (home + "/bin:").toUtf8() + qgetenv("PATH"));
+    return opener;
 }
 
 } // namespace
@@ -58,6 +91,8 @@ private Q_SLOTS:
     void failedImports();
     void fetchTakesTheWindowsMoment();
     void recordingCommands();
+    void handOffIsTrueUtc_data();
+    void handOffIsTrueUtc();
 };
 
 void TestCommands::settingsPrintsWhatStartUpReads_data()
@@ -329,16 +364,13 @@ void TestCommands::fetchTakesTheWindowsMoment()
     QVERIFY2(text.contains("--output unsorted20031216.xml --days 1 --offset 1"), text.constData());
 }
 
-// rule, rules, record and channel-map on a hand-made Monday, with a stand-in xdg-open that
-// notes what it was given.
+// rule, rules, record, recordings and channel-map on a hand-made Monday, with a stand-in
+// xdg-open that keeps what it is given and answers as told.
 void TestCommands::recordingCommands()
 {
     QTemporaryDir dir;
     const QString home = dir.path();
-    QVERIFY(QDir(home).mkpath("bin"));
-    writeFile(home + "/bin/xdg-open", "#!/bin/sh\necho \"$1\" >>\"$(dirname \"$0\")/opened\"\n");
-    QFile::setPermissions(home + "/bin/xdg-open", QFile::ReadOwner | QFile::ExeOwner);
-    qputenv("PATH", (home + "/bin:").toUtf8() + qgetenv("PATH"));
+    const auto opener = standInXdgOpen(home);
     const QDate monday(2003, 12, 15);
     {
         ListingsStore store(home + "/xmltv97.db");
@@ -362,29 +394,128 @@ void TestCommands::recordingCommands()
     }
     const QStringList h{"--home", home};
     QCOMPARE(cli(h + QStringList{"rule", "add", "Grey's Anatomy", "season", "5 KMQH"}).code, 0);
+    QCOMPARE(cli(h + QStringList{"rules", "list"}).out,
+             QString("Grey's Anatomy\tseason\t5 KMQH\n"));
     const Run pass = cli(h + QStringList{"rules", "2003-12-15", "--pause", "0"});
     QCOMPARE(pass.code, 0);
     // The season rule takes the first showing on its channel only: not the rerun, not 9 WXYZ.
-    QCOMPARE(pass.out.count('\n'), 1);
-    QVERIFY2(pass.out.contains("Grey's Anatomy on 5 KMQH"), qPrintable(pass.out));
-    QFile tvpi(home + "/program.tvpi");
-    QVERIFY(tvpi.open(QIODevice::ReadOnly));
-    const QByteArray file = tvpi.readAll();
+    QCOMPARE(pass.out, QString("12/15/2003 8:00:00 PM Grey's Anatomy on 5 KMQH\n"));
+    QCOMPARE(opener->received().size(), 1);
+    const QByteArray file = opener->received().front();
     QVERIFY(file.contains("<program-title>Grey's Anatomy</program-title>\r"));
     QVERIFY(file.contains("<program-description>A & B <c></program-description>\r"));
     QVERIFY(file.endsWith("</tv-program-info>\r\n"));
 
-    const Run recorded = cli(h + QStringList{"record", "2003-12-15", "3", "watch"});
-    QCOMPARE(recorded.code, 0);
-    QVERIFY(QFile::exists(home + "/program.tvvi"));
+    // Nobody takes it: exit 1 with the message, nothing marked, nothing logged.
+    opener->answer("3");
+    const Run refused = cli(h + QStringList{"record", "2003-12-15", "3", "record"});
+    QCOMPARE(refused.code, 1);
+    QVERIFY2(refused.err.startsWith("No application took the recording request (xdg-open exited "
+                                    "with 3)"),
+             qPrintable(refused.err));
+    QVERIFY(
+        !cli(h + QStringList{"programmes", "2003-12-15"}).out.contains("\"action\":\"record\""));
+    QCOMPARE(cli(h + QStringList{"recordings"}).out,
+             QString("Grey's Anatomy\t5 KMQH\t12/15/2003 8:00:00 PM\tGrey's Anatomy on 5 KMQH\n"));
+    opener->answer("0");
+    const Run taken = cli(h + QStringList{"record", "2003-12-15", "3", "record"});
+    QCOMPARE(taken.code, 0);
+    QCOMPARE(taken.out, home + "/program.tvpi\n");
+    QVERIFY(cli(h + QStringList{"recordings"}).out.startsWith("Grey's Anatomy\t9 WXYZ\t"));
+    QCOMPARE(cli(h + QStringList{"record", "2003-12-15", "3", "watch"}).code, 0);
     QCOMPARE(cli(h + QStringList{"record", "2003-12-15", "99", "record"}).code, 1);
+
+    // --pause S: S seconds between hand-offs, on a clock that runs.
+    QCOMPARE(cli(h + QStringList{"rule", "add", "Grey's Anatomy", "all", "5 KMQH"}).code, 0);
+    opener->reset();
+    const ShiftedClock running("America/New_York", wallClock(monday, QTime(18, 0)));
+    const Run paused =
+        cli(h + QStringList{"rules", "2003-12-15", "--pause", "2"}, {}, {}, &running);
+    QCOMPARE(paused.out.count('\n'), 1); // the rerun; 9 WXYZ's showing was recorded above
     QCOMPARE(cli(h + QStringList{"rule", "delete", "Grey's Anatomy"}).out,
              QString("1 rules deleted\n"));
+    QCOMPARE(cli(h + QStringList{"rule", "add", "Grey's Anatomy", "all", "9 WXYZ"}).code, 0);
+    {
+        ListingsStore store(home + "/xmltv97.db");
+        store.setAction(2, 1, std::nullopt);
+        store.setAction(2, 2, std::nullopt);
+    }
+    opener->reset();
+    QCOMPARE(cli(h + QStringList{"rules", "2003-12-15", "--pause", "2"}, {}, {}, &running).code, 0);
+    const QList<double> t = opener->writtenAt();
+    QCOMPARE(t.size(), 2);
+    QVERIFY2(t[1] - t[0] >= 1.99 && t[1] - t[0] < 2.5, qPrintable(QString::number(t[1] - t[0])));
+
     // Today (the fixed clock's 12/15/2003) is stored, but no channel map exists.
     const Run map = cli(h + QStringList{"channel-map"});
     QCOMPARE(map.code, 1);
     QVERIFY2(map.err.contains("does not exist"), qPrintable(map.err));
-    QTRY_VERIFY(QFile::exists(home + "/bin/opened"));
+}
+
+// Summer and winter in two zones, adjustDST 0 and 1: the file carries the true UTC.
+void TestCommands::handOffIsTrueUtc_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<int>("adjustDST");
+    QTest::addColumn<QString>("utc"); // start date, start time, end date, end time
+    const QDate summer(2003, 7, 14), winter(2003, 12, 15);
+    for (int adjust : {0, 1}) {
+        QTest::addRow("New York summer, %d", adjust) << QByteArray("America/New_York") << summer
+                                                     << adjust << "20030714|23:00|20030715|00:00";
+        QTest::addRow("New York winter, %d", adjust) << QByteArray("America/New_York") << winter
+                                                     << adjust << "20031216|00:00|20031216|01:00";
+        QTest::addRow("Berlin summer, %d", adjust)
+            << QByteArray("Europe/Berlin") << summer << adjust << "20030714|17:00|20030714|18:00";
+        QTest::addRow("Berlin winter, %d", adjust)
+            << QByteArray("Europe/Berlin") << winter << adjust << "20031215|18:00|20031215|19:00";
+    }
+}
+
+void TestCommands::handOffIsTrueUtc()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, day);
+    QFETCH(int, adjustDST);
+    QFETCH(QString, utc);
+    QTemporaryDir dir;
+    const QString home = dir.path();
+    const auto opener = standInXdgOpen(home);
+    writeFile(home + "/config.txt", QString("0\r\n\"\"\r\n%1\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n"
+                                            "100\r\n\"tv_grab_demo\"\r\n")
+                                        .arg(adjustDST)
+                                        .toUtf8());
+    {
+        ListingsStore store(home + "/xmltv97.db");
+        store.insertChannel({"c4", "4 WXYZ", "4", ""});
+        ProgrammeRow p;
+        p.startdate = p.enddate = day;
+        p.starttime = QTime(19, 0);
+        p.endtime = QTime(20, 0);
+        p.channel = "c4";
+        p.title = "Law & Order";
+        p.description = "Cops";
+        QCOMPARE(store.insertProgramme(dayNumber(day), p), 1);
+        store.setStoredDate(dayNumber(day), day);
+    }
+    // Today is the other season: the programme's own moment decides.
+    const QDateTime now =
+        wallClock(day.month() == 7 ? QDate(2003, 1, 6) : QDate(2003, 7, 7), QTime(12, 0));
+    const Run r = cli({"--home", home, "record", day.toString(Qt::ISODate), "1", "record"}, {}, now,
+                      nullptr, zone);
+    QCOMPARE(r.code, 0);
+    const QStringList u = utc.split('|');
+    QCOMPARE(opener->received(),
+             QList<QByteArray>{QString("<tv-program-info>\r<program>\r<station>WXYZ</station>\r"
+                                       "<tv-mode>cable</tv-mode>\r"
+                                       "<program-title>Law and Order</program-title>\r"
+                                       "<program-description>Cops</program-description>\r"
+                                       "<start-date>%1</start-date>\r<start-time>%2</start-time>\r"
+                                       "<end-date>%3</end-date>\r<end-time>%4</end-time>\r"
+                                       "<duration>01:00</duration>\r<rf-channel>4</rf-channel>\r"
+                                       "</program>\r</tv-program-info>\r\n")
+                                   .arg(u[0], u[1], u[2], u[3])
+                                   .toUtf8()});
 }
 
 QTEST_GUILESS_MAIN(TestCommands)

@@ -344,7 +344,6 @@ private Q_SLOTS:
         store.insertProgramme(2, news);
         store.setStoredDate(2, Monday);
         const FakeClock clock(QTimeZone("America/New_York"), wallClock(Monday, QTime(20, 0)));
-        QStringList opened;
 
         // The old file, and the write that must fail; what it returns is its message.
         QString target;
@@ -366,8 +365,9 @@ private Q_SLOTS:
             target = home + "/program.tvpi";
             QVERIFY(putFile(target, "old"));
             attempt = [&] {
-                const HandOff handOff{ProgramFolder(home), [&](const QString& p) { opened << p; }};
-                return writeRecordingFile(handOff, SelectedProgramme()).error;
+                return writeHandOffFile(ProgramFolder(home), SelectedProgramme(),
+                                        HandOffKind::Recording)
+                    .error;
             };
         } else {
             target = home + "/xmltv97.db";
@@ -383,7 +383,6 @@ private Q_SLOTS:
         const QString message = attempt();
         QVERIFY2(!message.isEmpty(), "the write went through on a full disk");
         QVERIFY2(message.contains(target) && message.contains(reason), qPrintable(message));
-        QVERIFY(opened.isEmpty());
         QCOMPARE(snapshot(home, "filler"), before);
     }
 

@@ -8,6 +8,7 @@
 #include "record/menulogic.h"
 #include "record/menuscreen.h"
 #include "record/selection.h"
+#include "standinopener.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 #include "ui/keycodes.h"
@@ -98,19 +99,37 @@ private:
     std::unique_ptr<Program> m_program;
     std::unique_ptr<ProgramScope> m_scope;
     std::unique_ptr<ListingsStore> m_store;
-    QStringList m_opened, m_messages;
+    std::unique_ptr<StandInOpener> m_opener;
+    QStringList m_messages;
     int m_storeOpens = 0;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
+    // The hand-off files the stand-in opener was given, by name.
+    QStringList opened()
+    {
+        QStringList names;
+        for (const QByteArray& file : m_opener->received())
+            names << (file.startsWith("<tv-program-info>") ? "program.tvpi" : "program.tvvi");
+        return names;
+    }
+
+    // Lets the program's hand-off queue finish, moving the clock on a second at a time.
+    void drain()
+    {
+        for (int i = 0; i < 100 && !m_program->handOffs.idle(); ++i) {
+            QTest::qWait(5);
+            m_clock.advanceSeconds(1);
+        }
+        QVERIFY(m_program->handOffs.idle());
+        QCoreApplication::processEvents(); // the messages the menu posted
+    }
+
     // The logic over `view`, loaded; while *storeFails is true the database cannot be opened.
     std::unique_ptr<MenuLogic> logic(FakeView& view, const bool* storeFails = nullptr)
     {
-        const HandOff handOff{ProgramFolder(m_dir.path()), [this](const QString& file) {
-                                  m_opened << QFileInfo(file).fileName();
-                              }};
-        auto menu = std::make_unique<MenuLogic>(view, m_program->state, m_clock, handOff,
-                                                [this, storeFails] {
+        auto menu = std::make_unique<MenuLogic>(view, m_program->state, m_clock,
+                                                m_program->handOffs, [this, storeFails] {
                                                     ++m_storeOpens;
                                                     if (storeFails && *storeFails)
                                                         throw StoreError("no database here");
@@ -129,8 +148,9 @@ private:
             dayNumber(s.date()),
             {0, s.date(), s.time(), e.date(), e.time(), "C4", Show, {}, {}, {}, {}, false, {}});
         const GridCell cell{Show,     {},       {},       {},       {},    {}, Channel,
-                            s.date(), s.time(), e.date(), e.time(), false, id, dayNumber(s.date()), {}};
-        return fromGridCell(cell, m_program->state.settings.adjustDST, m_clock);
+                            s.date(), s.time(), e.date(), e.time(), false, id, dayNumber(s.date()),
+                            {}};
+        return fromGridCell(cell, m_clock);
     }
 
     Mark mark(qint32 id)
@@ -165,7 +185,6 @@ private:
     MenuScreen& menuScreen()
     {
         MenuScreen& menu = ui::SingleInstance<MenuScreen>::instance();
-        menu.setFileOpener([this](const QString& file) { m_opened << QFileInfo(file).fileName(); });
         menu.setMessageHandler([this](QWidget*, const QString& text) { m_messages << text; });
         return menu;
     }
@@ -202,6 +221,9 @@ private Q_SLOTS:
         QVERIFY(QFile::link(pictures, path(QStringLiteral("pictures"))));
         m_program = std::make_unique<Program>(ProgramFolder(m_dir.path()), m_clock);
         m_program->state.settings = firstRunDefaults();
+        m_opener = std::make_unique<StandInOpener>(path(QStringLiteral("opener")));
+        m_program->handOffs.setOpener(m_opener->command());
+        m_program->handOffs.setRecheckMs(2);
         m_scope = std::make_unique<ProgramScope>(*m_program);
     }
 
@@ -210,7 +232,7 @@ private Q_SLOTS:
         m_clock.setNow(at(Today, 14));
         m_program->state.settings.adjustDST = 0;
         m_program->state.rescheduleRequested = false;
-        m_opened.clear();
+        m_opener->reset();
         m_messages.clear();
         m_storeOpens = 0;
         MenuScreen::setGuideHooks({});
@@ -265,7 +287,7 @@ private Q_SLOTS:
         QCOMPARE(menu->selectedItem(), selected);
         QCOMPARE(view.shown, QList<int>{selected});
         QCOMPARE(view.calls, QStringList());
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(opened().isEmpty());
     }
 
     // Each item chosen with the keys, for a programme later today: the mark after it ("-" for
@@ -315,12 +337,13 @@ private Q_SLOTS:
         for (int i = 0; i < item; ++i)
             menu->keyReleased(vk::Down);
         menu->keyReleased(vk::Return);
+        drain();
 
         QCOMPARE(mark(selection.progId).value_or("-"), markAfter);
         QCOMPARE(titleRules(), rules);
         QCOMPARE(m_program->state.rescheduleRequested, reschedule);
         const QStringList files = file.isEmpty() ? QStringList() : QStringList{"program." + file};
-        QCOMPARE(m_opened, files);
+        QCOMPARE(opened(), files);
         QCOMPARE(QDir(m_dir.path()).entryList({"program.*"}), files);
         QCOMPARE(recordedRows(), recorded);
         // Hidden, not unloaded, and the next showing starts at the title.
@@ -330,53 +353,67 @@ private Q_SLOTS:
         QCOMPARE(view.shown, title ? QList<int>() : QList<int>{0});
     }
 
-    // A failure is told after the menu hides; the database work that was done stays done, and
-    // the next item tries the database again.
+    // A failure is told after the menu hides: nothing is marked or logged, and the next item
+    // tries the database again.
     void failures_data()
     {
         QTest::addColumn<int>("item");
         QTest::addColumn<QString>("blocked"); // a folder where this hand-off file goes; "": the
-                                              // database cannot be opened
-        QTest::addColumn<Mark>("markAfter");
-        QTest::newRow("no database: record") << menuitem::RecordThisShowing << "" << Mark();
-        QTest::newRow("no database: do not record") << menuitem::DoNotRecord << "" << Mark();
-        QTest::newRow("recording file")
-            << menuitem::RecordEveryShowing << "program.tvpi" << Mark("all");
+                                              // database cannot be opened; a number: the
+                                              // opener's exit code
+        QTest::addColumn<QString>("report");
+        QTest::addColumn<int>("handed"); // files the opener was given
+        // Handed over and taken, but the mark cannot be written: the viewer hears of it.
+        QTest::newRow("no database: record") << menuitem::RecordThisShowing << ""
+                                             << "no database here" << 1;
+        QTest::newRow("no database: do not record") << menuitem::DoNotRecord << ""
+                                                    << "no database here" << 0;
+        QTest::newRow("recording file") << menuitem::RecordEveryShowing << "program.tvpi"
+                                        << "Cannot write " + path("program.tvpi") << 0;
         QTest::newRow("viewing file: the guide stays")
-            << menuitem::Watch << "program.tvvi" << Mark();
+            << menuitem::Watch << "program.tvvi"
+            << "Cannot write " + path("program.tvvi") << 0;
+        QTest::newRow("no application: record") << menuitem::RecordSeries << "3"
+                                                << "No application took the recording request" << 1;
+        QTest::newRow("no application: watch") << menuitem::Watch << "3"
+                                               << "No application took the viewing request" << 1;
     }
     void failures()
     {
         QFETCH(int, item);
         QFETCH(QString, blocked);
-        QFETCH(Mark, markAfter);
+        QFETCH(QString, report);
         const SelectedProgramme selection = addProgramme(at(Today, 13));
         bool failing = blocked.isEmpty();
-        if (!failing)
+        const bool refused = blocked == "3";
+        if (refused)
+            m_opener->answer("3");
+        else if (!failing)
             QVERIFY(QDir().mkpath(path(blocked)));
         FakeView view;
         auto menu = logic(view, &failing);
         menu->setSelection(selection);
         menu->itemClicked(item);
+        QCOMPARE(view.calls.value(0), QStringLiteral("hide"));
+        drain();
 
         QCOMPARE(view.calls.size(), 2);
-        QCOMPARE(view.calls[0], QStringLiteral("hide"));
-        const QString report = failing ? QStringLiteral("report no database here")
-                                       : QStringLiteral("report Cannot write ") + path(blocked);
-        QVERIFY2(view.calls[1].startsWith(report), qPrintable(view.calls[1]));
-        QCOMPARE(mark(selection.progId), markAfter);
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY2(view.calls[1].startsWith("report " + report), qPrintable(view.calls[1]));
+        QCOMPARE(mark(selection.progId), Mark());
+        QCOMPARE(recordedRows(), 0);
+        QTEST(int(opened().size()), "handed");
         QCOMPARE(view.shown, QList<int>{0});
 
-        const bool storeFailed = failing;
         failing = false;
+        m_opener->answer("0");
         view.calls.clear();
-        if (!blocked.isEmpty())
+        if (!refused && !blocked.isEmpty())
             QDir(path(blocked)).removeRecursively();
         menu->itemClicked(item);
+        drain();
         QCOMPARE(view.calls.value(0), QStringLiteral("hide"));
         QVERIFY2(!view.calls.join(',').contains("report"), qPrintable(view.calls.join(',')));
-        QCOMPARE(m_storeOpens, storeFailed ? 2 : (item == menuitem::Watch ? 0 : 1));
+        QCOMPARE(recordedRows(), item == menuitem::Watch || item == menuitem::DoNotRecord ? 0 : 1);
     }
 
     // --- the screen ------------------------------------------------------------------------
@@ -405,16 +442,19 @@ private Q_SLOTS:
         QCOMPARE(&ui::SingleInstance<MenuScreen>::instance(), first);
         QVERIFY(!first->isVisible());
         QCOMPARE(shownSelected(*first), QList<int>{0});
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(opened().isEmpty());
         int selectedAtShow = -1;
         QVERIFY(runMenu(selection, nullptr, [&](MenuScreen& menu) {
             selectedAtShow = menu.selectedItem();
             clickKeys(&menu, {Qt::Key_Down, Qt::Key_Return});
         }));
         QCOMPARE(selectedAtShow, 0);
+        // The menu did not wait for the hand-off: it is marked once the recorder took it.
+        QCOMPARE(mark(selection.progId), Mark());
+        drain();
         QCOMPARE(mark(selection.progId), Mark("record"));
-        QCOMPARE(m_opened, QStringList{"program.tvpi"});
-        QCOMPARE(first->selection().progFileName, QStringLiteral("Harbor Lights on 4 WXYZ"));
+        QCOMPARE(opened(), QStringList{"program.tvpi"});
+        QCOMPARE(m_store->recordedLog().front().filename, "Harbor Lights on 4 WXYZ");
         QCOMPARE(m_messages, QStringList());
     }
 
@@ -434,7 +474,7 @@ private Q_SLOTS:
         QCOMPARE(returned, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(menu.isNull());
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(opened().isEmpty());
         QCOMPARE(recordedRows(), 0);
         QVERIFY(runMenu(selection, nullptr, enter));
         QCOMPARE(returned, 2);
@@ -480,13 +520,14 @@ private Q_SLOTS:
             });
             clickKeys(&m, keys);
         }));
+        drain();
         QCOMPARE(visibleAtMinimize, minimized ? QList<bool>{false} : QList<bool>());
         QCOMPARE(guide.isMinimized(), minimized);
         if (blocked.isEmpty()) {
-            QCOMPARE(m_opened, QStringList{"program.tvvi"});
+            QCOMPARE(opened(), QStringList{"program.tvvi"});
             QCOMPARE(m_messages, QStringList());
         } else {
-            QVERIFY(m_opened.isEmpty());
+            QVERIFY(opened().isEmpty());
             QCOMPARE(visibleAtMessage, QList<bool>{false});
             QVERIFY2(m_messages.value(0).startsWith("Cannot write "),
                      qPrintable(m_messages.value(0)));
@@ -522,7 +563,7 @@ private Q_SLOTS:
         QVERIFY(first.left() > 0 && qAbs(first.left() - (821 - last.right())) <= 1);
         QVERIFY(first.top() > 0 && qAbs(first.top() - (873 - last.bottom())) <= 1);
         QCOMPARE(ui::SingleInstance<MenuScreen>::instance().selectedItem(), 0);
-        QVERIFY(m_opened.isEmpty());
+        QVERIFY(opened().isEmpty());
         unloadMenu();
     }
 };

@@ -3,6 +3,7 @@
 // process zone (TZ=America/New_York, set by ctest).
 
 #include "app/clock.h"
+#include "record/selection.h"
 #include "store/timerules.h"
 
 #include <QLocale>
@@ -281,54 +282,8 @@ private Q_SLOTS:
                  dt("2026-07-01 00:30"));
     }
 
-    void correction_data()
-    {
-        QTest::addColumn<QByteArray>("zone");
-        QTest::addColumn<QByteArray>("now");
-        QTest::addColumn<int>("adjustDST");
-        QTest::addColumn<QDateTime>("value");
-        QTest::addColumn<QDateTime>("at"); // invalid: the value itself
-        QTest::addColumn<QDateTime>("expected");
-        const auto row = [](const char* name, const QByteArray& zone, const char* now, int adjust,
-                            const char* value, const char* at, const char* expected) {
-            QTest::newRow(name) << zone << QByteArray(now) << adjust << dt(value) << dt(at)
-                                << dt(expected);
-        };
-        const char* nyJul = "2026-07-01 20:00";
-        // Off: nothing moves, whatever the season of today or of the value.
-        row("0 summer", NY, jul, 0, nyJul, "", nyJul);
-        row("2 is not 1", NY, jul, 2, nyJul, "", nyJul);
-        // On: the value's own moment decides, not today.
-        row("summer value, winter today", NY, jan, 1, nyJul, "", "2026-07-01 19:00");
-        row("winter value, summer today", NY, jul, 1, "2026-12-01 20:00", "", "2026-12-01 20:00");
-        row("00:30 to the day before", NY, jul, 1, "2026-07-02 00:30", "", "2026-07-01 23:30");
-        row("ny spring 01:59", NY, jan, 1, "2026-03-08 01:59", "", "2026-03-08 01:59");
-        row("ny spring 03:00", NY, jan, 1, "2026-03-08 03:00", "", "2026-03-08 02:00");
-        row("ny first 01:30", NY, jan, 1, "2026-11-01 01:30", "", "2026-11-01 00:30");
-        // With `at`, the local value gives the moment while the UTC value is moved.
-        row("berlin at summer", BERLIN, jan, 1, "2026-07-01 19:00", nyJul, "2026-07-01 18:00");
-        row("berlin at winter", BERLIN, jul, 1, "2026-10-25 02:00", "2026-10-25 03:00",
-            "2026-10-25 02:00");
-        row("berlin at first 02:30", BERLIN, jul, 1, "2026-10-25 01:30", "2026-10-25 02:30",
-            "2026-10-25 00:30");
-        row("sydney january", SYDNEY, jul, 1, "2026-01-15 20:00", "", "2026-01-15 19:00");
-        row("tokyo", TOKYO, jul, 1, nyJul, "", nyJul);
-    }
-    void correction()
-    {
-        QFETCH(QByteArray, zone);
-        QFETCH(QByteArray, now);
-        QFETCH(int, adjustDST);
-        QFETCH(QDateTime, value);
-        QFETCH(QDateTime, at);
-        QFETCH(QDateTime, expected);
-        QCOMPARE(daylightCorrection(value, adjustDST, clockAt(zone, now.constData()), at),
-                 expected);
-    }
-
     // Every minute of the change-over days and of an ordinary summer and winter day, with today
-    // on either side of the year: the hand-off (toUtc, then the correction at the local value)
-    // must give the true moment.
+    // on either side of the year: the hand-off must give the true moment.
     void handOffGivesTrueUtc()
     {
         const std::pair<QByteArray, QDate> days[] = {
@@ -345,8 +300,7 @@ private Q_SLOTS:
                     const QDateTime trueUtc = clock.instant(local);
                     if (clock.toWall(trueUtc) != local)
                         continue; // a skipped wall time has no true UTC to hand over
-                    const QDateTime handed =
-                        daylightCorrection(zarvo::toUtc(local, clock), 1, clock, local);
+                    const QDateTime handed = handOffUtc(local, clock);
                     if (handed != trueUtc)
                         QFAIL(qPrintable(QStringLiteral("%1 %2 %3 today %4: handed %5")
                                              .arg(zone, dateText(day), timeText(local.time()), now,
@@ -354,44 +308,6 @@ private Q_SLOTS:
                 }
             }
         }
-    }
-
-    void waitCountsWholeSeconds()
-    {
-        // How many rounds of events the wait runs when each round moves the clock by `step`.
-        const auto rounds = [](int startMsec, int stepMsec) {
-            FakeClock clock = clockAt(NY, "2003-12-15 20:00");
-            clock.setInstant(clock.currentInstant().addMSecs(startMsec));
-            int count = 0;
-            zarvo::waitFifteenSeconds(clock, [&] {
-                ++count;
-                clock.setInstant(clock.currentInstant().addMSecs(stepMsec));
-            });
-            return count;
-        };
-        QCOMPARE(rounds(0, 100), 150);
-        // Read to the second: from 20:00:00.900 the wait ends at 20:00:15.000, 14.1 s later.
-        QCOMPARE(rounds(900, 100), 141);
-        QCOMPARE(rounds(500, 7000), 3);
-    }
-
-    void waitRunsEventLoop()
-    {
-        // The clock only moves from a timer, so the wait can end only by running the event loop.
-        FakeClock clock = clockAt(BERLIN, "2026-03-29 01:59:50");
-        int ticks = 0;
-        QTimer tick;
-        tick.setInterval(5);
-        connect(&tick, &QTimer::timeout, this, [&] {
-            ++ticks;
-            clock.advanceSeconds(1);
-        });
-        tick.start();
-        zarvo::waitFifteenSeconds(clock);
-        tick.stop();
-        QVERIFY(ticks >= 15);
-        // Fifteen seconds across the spring-forward jump: 02:00:05 does not exist, 03:00:05 does.
-        QVERIFY(clock.now() >= dt("2026-03-29 03:00:05"));
     }
 };
 
