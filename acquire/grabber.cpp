@@ -5,11 +5,17 @@
 #include "store/timerules.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QTimer>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include <signal.h>
 #include <sys/types.h>
@@ -219,6 +225,59 @@ GrabberCheck checkGrabber(const QString& folder, const QString& name)
     }
     check.status = GrabberCheck::Status::Ready;
     return check;
+}
+
+QList<InstalledGrabber> installedGrabbers(const QString& folder, const QString& searchPath)
+{
+    QStringList folders{QDir(folder).absoluteFilePath(QStringLiteral("xmltv"))};
+    for (const QString& entry : searchPath.split(QLatin1Char(':')))
+        folders << (entry.isEmpty() ? QStringLiteral(".") : entry);
+    QList<InstalledGrabber> found;
+    QSet<QString> names;
+    for (const QString& dir : folders) {
+        const QFileInfoList files =
+            QDir(dir).entryInfoList({QStringLiteral("tv_grab_*")}, QDir::Files, QDir::Name);
+        for (const QFileInfo& file : files) {
+            if (!file.isExecutable() || names.contains(file.fileName()))
+                continue;
+            names.insert(file.fileName());
+            found.append({file.fileName(), file.absoluteFilePath()});
+        }
+    }
+    std::sort(found.begin(), found.end(),
+              [](const InstalledGrabber& a, const InstalledGrabber& b) { return a.name < b.name; });
+    return found;
+}
+
+QHash<QString, QString> askGrabbers(const QStringList& programs, const QString& argument,
+                                    int timeoutMs)
+{
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (const QString& program : programs) {
+        auto process = std::make_unique<QProcess>();
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        process->start(program, {argument});
+        processes.push_back(std::move(process));
+    }
+    // All run at once; the waits overlap.
+    QElapsedTimer elapsed;
+    elapsed.start();
+    QHash<QString, QString> answers;
+    for (std::size_t i = 0; i < processes.size(); ++i) {
+        QProcess& process = *processes[i];
+        const int left = int(qMax<qint64>(0, timeoutMs - elapsed.elapsed()));
+        QString answer;
+        if (process.waitForFinished(left) && process.exitStatus() == QProcess::NormalExit &&
+            process.exitCode() == 0)
+            answer = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished(1000);
+        }
+        answers.insert(programs.at(qsizetype(i)), answer);
+    }
+    return answers;
 }
 
 bool appendGrabberLog(const QString& path, const QByteArray& record, qint64 limit)

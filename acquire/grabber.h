@@ -34,7 +34,9 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QLatin1String>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -122,6 +124,22 @@ QStringList grabberCapabilities(const QString& program, int timeoutMs = 15000);
 QString grabberConfigFile(const QString& name, const QString& home);
 // The check before a fetch, with this process's PATH and HOME.
 GrabberCheck checkGrabber(const QString& folder, const QString& name);
+
+// A grabber the dispatcher can run.
+struct InstalledGrabber
+{
+    QString name;    // tv_grab_...
+    QString program; // the file findGrabber gives for the name
+    bool operator==(const InstalledGrabber&) const = default;
+};
+// Every executable tv_grab_* the dispatcher would find: those in <folder>/xmltv first, then
+// each `searchPath` entry in order; a name found twice counts once, where it is found first.
+// Sorted by name.
+QList<InstalledGrabber> installedGrabbers(const QString& folder, const QString& searchPath);
+// Runs `program argument` for every program side by side and gives each program's output
+// (trimmed; empty when it failed or took over `timeoutMs`).
+QHash<QString, QString> askGrabbers(const QStringList& programs, const QString& argument,
+                                    int timeoutMs = 15000);
 
 // How a run ended.
 struct GrabberResult

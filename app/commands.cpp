@@ -11,14 +11,17 @@
 #include "record/handoff.h"
 #include "record/rules.h"
 #include "record/selection.h"
+#include "settings/configlogic.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QThread>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -46,7 +49,8 @@ const char* const Usage =
     "                                apply the rules to that day (15 s between hand-offs)\n"
     "  record YYYY-MM-DD PROGRAMID record|season|all|watch\n"
     "                                what the action menu's items do for that programme\n"
-    "  channel-map                   rewrite the recorder's channel map now\n";
+    "  channel-map                   rewrite the recorder's channel map now\n"
+    "  grabbers                      list the grabbers the settings screen offers\n";
 
 struct Invocation
 {
@@ -435,6 +439,49 @@ int cmdChannelMap(Invocation& inv)
     return ExitNo;
 }
 
+// The settings screen's grabber list, one a line: name, description, installed or not,
+// configured or not (or needing no configuration), separated by tabs.
+int cmdGrabbers(Invocation& inv)
+{
+    if (!inv.args.isEmpty())
+        return usageError(inv.ctx, QStringLiteral("grabbers takes no arguments"));
+    const QList<InstalledGrabber> installed =
+        installedGrabbers(inv.home.path(), QString::fromLocal8Bit(qgetenv("PATH")));
+    QStringList programs;
+    for (const InstalledGrabber& g : installed)
+        programs << g.program;
+    const QHash<QString, QString> descriptions =
+        askGrabbers(programs, QStringLiteral("--description"));
+    const QHash<QString, QString> capabilities =
+        askGrabbers(programs, QStringLiteral("--capabilities"));
+    QHash<QString, QString> byName;
+    for (const InstalledGrabber& g : installed)
+        byName.insert(g.name, descriptions.value(g.program).section(u'\n', 0, 0));
+    const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+    for (const config::GrabberEntry& entry : config::grabberEntries(installed, byName)) {
+        const auto program =
+            std::find_if(installed.begin(), installed.end(),
+                         [&](const InstalledGrabber& g) { return g.name == entry.grabber; });
+        QString description = byName.value(entry.grabber);
+        if (entry.country)
+            description = entry.text.left(entry.text.indexOf(QLatin1String(" (") + entry.grabber));
+        QString configured = QStringLiteral("not configured");
+        if (program != installed.end()) {
+            const QStringList listed = capabilities.value(program->program).split(u'\n');
+            if (listed == QStringList{QString()})
+                configured = QStringLiteral("unknown"); // --capabilities failed
+            else if (!listed.contains(QStringLiteral("manualconfig")))
+                configured = QStringLiteral("needs no configuration");
+            else if (QFileInfo(grabberConfigFile(entry.grabber, home)).isFile())
+                configured = QStringLiteral("configured");
+        }
+        inv.ctx.out << entry.grabber << '\t' << description << '\t'
+                    << (entry.installed ? "installed" : "not installed") << '\t' << configured
+                    << '\n';
+    }
+    return ExitOk;
+}
+
 using Command = std::function<int(Invocation&)>;
 
 const std::map<QString, Command>& commands()
@@ -450,6 +497,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("rules"), cmdRules},
         {QStringLiteral("record"), cmdRecord},
         {QStringLiteral("channel-map"), cmdChannelMap},
+        {QStringLiteral("grabbers"), cmdGrabbers},
     };
     return table;
 }
