@@ -1,4 +1,5 @@
 #include "acquire/grabber.h"
+#include "acquire/loadfailure.h"
 
 #include "app/appstate.h"
 
@@ -548,6 +549,72 @@ private Q_SLOTS:
         QVERIFY(log.size() <= kGrabberLogLimit);
         QVERIFY(log.size() > kGrabberLogLimit - 100 || log.size() == old.size() + 13);
         QVERIFY(log.startsWith("old line "));
+    }
+
+    // The cause under "Program timed out." when the first day cannot be loaded.
+    void failureCauses_data()
+    {
+        QTest::addColumn<int>("grab"); // an Outcome, or -1 for no grab
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("import"); // an ImportResult::Status
+        QTest::addColumn<QString>("cause");
+        using S = ImportResult::Status;
+        const int missing = int(S::FetchRequested);
+        QTest::newRow("not installed") << int(Outcome::NotInstalled) << -1 << missing
+                                       << "tv_grab_xx is not installed.\nIt is neither in /p/xmltv "
+                                          "nor on the PATH.";
+        QTest::newRow("not configured")
+            << int(Outcome::NotConfigured) << -1 << missing
+            << "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal\nAs the "
+               "user "
+               "who runs the guide; it then keeps its answers in /h/.xmltv/tv_grab_xx.conf.";
+        QTest::newRow("exit status") << int(Outcome::Finished) << 2 << missing
+                                     << "tv_grab_xx exited with status 2.\ncan't open "
+                                        "configuration file\nat XMLTV.pm line 605.";
+        QTest::newRow("no file") << int(Outcome::Finished) << 0 << missing
+                                 << "tv_grab_xx wrote no file 20261206.xml.";
+        QTest::newRow("time limit")
+            << int(Outcome::TimedOut) << -1 << missing
+            << "tv_grab_xx was still running after 30 minutes and was stopped.";
+        QTest::newRow("no programme of the day")
+            << int(Outcome::Finished) << 0 << int(S::NoProgrammes)
+            << "tv_grab_xx wrote no programme of Sun 12/06 into 20261206.xml.";
+        QTest::newRow("unreadable file")
+            << -1 << -1 << int(S::NotWellFormed) << "20261206.xml cannot be read: %1 (line 2)";
+        QTest::newRow("database message only") << -1 << -1 << int(S::Failed) << "";
+    }
+    void failureCauses()
+    {
+        QFETCH(int, grab);
+        QFETCH(int, exitCode);
+        QFETCH(int, import);
+        QFETCH(QString, cause);
+        std::optional<GrabberResult> ran;
+        if (grab >= 0) {
+            ran = GrabberResult{};
+            ran->outcome = Outcome(grab);
+            ran->exitCode = exitCode;
+            ran->lastLines = QStringList{"can't open configuration file", "at XMLTV.pm line 605."};
+            if (ran->outcome == Outcome::NotInstalled)
+                ran->message = "tv_grab_xx is not installed.",
+                ran->detail = "It is neither in /p/xmltv nor on the PATH.";
+            if (ran->outcome == Outcome::NotConfigured)
+                ran->message =
+                    "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal",
+                ran->detail = "As the user who runs the guide; it then keeps its answers in "
+                              "/h/.xmltv/tv_grab_xx.conf.";
+        }
+        ImportResult result;
+        result.status = ImportResult::Status(import);
+        result.file = "/p/xmltv/20261206.xml";
+        if (result.status == ImportResult::Status::NotWellFormed) {
+            // The parser's own report of a broken file.
+            const XmltvDocument doc = loadXmltv("<tv>\n<programme></tv>\n");
+            QVERIFY(!doc.ok());
+            result.report = doc.error.report();
+            cause = cause.arg(doc.error.reason);
+        }
+        QCOMPARE(loadFailureCause("tv_grab_xx", QDate(2026, 12, 6), ran, result), cause);
     }
 
     void secondBatchIsRefused()
