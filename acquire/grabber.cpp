@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTimer>
 
@@ -29,7 +30,7 @@ namespace {
 constexpr qsizetype kMaxPendingOutput = 64 * 1024;
 // What of a batch's output goes into the log and its last lines: the tail of this size.
 constexpr qsizetype kMaxKeptOutput = 256 * 1024;
-constexpr int kLastLines = 5;
+constexpr int kLastLines = 3;
 
 // Single quotes keep every byte literal in sh, line breaks included; only the quote itself
 // needs the close-escape-reopen dance.
@@ -103,9 +104,10 @@ QStringList lastLines(const QByteArray& bytes, int count)
         qsizetype start = end - 1;
         while (start >= 0 && bytes.at(start) != '\n' && bytes.at(start) != '\r')
             --start;
-        const QByteArray line = bytes.mid(start + 1, end - start - 1).trimmed();
+        const QString line =
+            readableLine(QString::fromLocal8Bit(bytes.mid(start + 1, end - start - 1)));
         if (!line.isEmpty())
-            lines.prepend(QString::fromLocal8Bit(line));
+            lines.prepend(line);
         end = start;
     }
     return lines;
@@ -140,6 +142,17 @@ GrabberResult failure(GrabberResult::Outcome outcome, const QString& detail)
 }
 
 } // namespace
+
+QString readableLine(QString line)
+{
+    static const QRegularExpression escapes(QStringLiteral("\x1b\\[[0-9;?]*[A-Za-z]"));
+    line.remove(escapes);
+    for (QChar& c : line) {
+        if (c.category() == QChar::Other_Control)
+            c = u' ';
+    }
+    return line.simplified();
+}
 
 int dayOffset(const QDateTime& theDate, const QDateTime& now)
 {

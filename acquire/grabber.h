@@ -161,13 +161,18 @@ struct GrabberResult
     // Failed and Busy: the reason in detail (the path and the system's error text).
     // NotInstalled, NotConfigured: the check's detail.
     QString detail;
-    // The last few non-blank lines of the batch's output (carriage returns end lines too).
+    // The last few non-blank lines of the batch's output (carriage returns end lines too), made
+    // readable (readableLine).
     QStringList lastLines;
 
     bool failed() const { return outcome == Outcome::Failed; }
     // True when the grabber ran to its end with exit status 0.
     bool succeeded() const { return outcome == Outcome::Finished && exitCode == 0; }
 };
+
+// A line of grabber output as a viewer can read it: terminal escapes and control characters
+// gone, blanks collapsed.
+QString readableLine(QString line);
 
 // The name of the run log in the program folder.
 inline constexpr QLatin1String kGrabberLogName("grabber.log");

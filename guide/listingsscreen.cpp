@@ -22,7 +22,6 @@
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
@@ -117,18 +116,6 @@ protected:
             fontMetrics().elidedText(text().simplified(), Qt::ElideRight, room.width()));
     }
 };
-
-// A grabber's progress line as a viewer can read it: no terminal escapes or control
-// characters, blanks collapsed.
-QString readableProgress(QString line)
-{
-    static const QRegularExpression escapes(QStringLiteral("\x1b\\[[0-9;?]*[A-Za-z]"));
-    line.remove(escapes);
-    for (QChar& c : line)
-        if (c.category() == QChar::Other_Control)
-            c = u' ';
-    return line.simplified();
-}
 
 // The title strip: its ends keep their proportions at any width, and the plain middle of the
 // strip stretches between them, so a wide screen gets a wider strip rather than stretched
@@ -380,8 +367,9 @@ void ListingsScreen::buildControls()
     failureLayout->setSpacing(16);
     m_failureHeadline = detailLabel(new QLabel, m_failurePanel, "loadFailureText", QString(), {},
                                     FailureHeadlinePoints, true, White);
-    m_failureCause = detailLabel(new QLabel, m_failurePanel, "loadFailureCause", QString(), {},
-                                 FailureCausePoints, false, White, Qt::AlignLeft | Qt::AlignTop);
+    m_failureCause =
+        detailLabel(new WrappedLabel, m_failurePanel, "loadFailureCause", QString(), {},
+                    FailureCausePoints, false, White, Qt::AlignLeft | Qt::AlignTop);
     m_failureCause->setWordWrap(true);
     m_failureHint = detailLabel(new QLabel, m_failurePanel, "loadFailureHint", QString(), {},
                                 FailureHintPoints, false, Secondary);
@@ -465,8 +453,11 @@ void ListingsScreen::showLoadFailure()
     m_lbltitle->setText(
         QStringLiteral("The listings of %1 could not be loaded.").arg(shortDayText(day)));
     m_failureHeadline->setText(state.loadErrorText);
+    // Its lines break where the cause breaks them (and where they run out of room); what does
+    // not fit ends in "…".
     m_failureCause->setText(
-        loadFailureCause(state.settings.grabberName, day, m_lastGrab, m_lastImport));
+        loadFailureCause(state.settings.grabberName, day, m_lastGrab, m_lastImport)
+            .replace(u'\n', QChar::LineSeparator));
     m_failureHint->setText(
         QStringLiteral(
             "Press OK (Enter) to choose another grabber in the settings. The commands run are kept "
@@ -499,7 +490,8 @@ bool ListingsScreen::isShowingLoadFailure() const
 
 QString ListingsScreen::loadFailureText() const
 {
-    return m_failureHeadline->text() + u'\n' + m_failureCause->text();
+    return m_failureHeadline->text() + u'\n' +
+           QString(m_failureCause->text()).replace(QChar::LineSeparator, u'\n');
 }
 
 void ListingsScreen::resizeEvent(QResizeEvent* event)
@@ -681,6 +673,10 @@ bool ListingsScreen::checkForPrograms(QDate day)
 
 void ListingsScreen::getListings(const QDateTime& day)
 {
+    // A grab that failed during the first load is not run again straight away (a real grabber
+    // may take minutes to fail the same way): the load ends and its cause is shown.
+    if (!m_loadComplete && m_lastGrab && !m_lastGrab->succeeded())
+        return;
     int found = 0;
     ImportHooks hooks;
     hooks.progress = [&found](int count) { found = count; };
@@ -705,7 +701,7 @@ void ListingsScreen::getListings(const QDateTime& day)
         });
     const QMetaObject::Connection progress =
         connect(runner, &GrabberRunner::progress, this, [=, this](const QString& line) {
-            const QString text = readableProgress(line);
+            const QString text = readableLine(line);
             if (!text.isEmpty())
                 m_lblsubtitle->setText(grabberName + QLatin1String(": ") + text);
         });
