@@ -2,6 +2,7 @@
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
+#include "acquire/loadfailure.h"
 #include "app/channelmap.h"
 #include "app/program.h"
 #include "app/programfolder.h"
@@ -180,11 +181,15 @@ int cmdImport(Invocation& inv)
     const QDateTime theDate = wallClock(day, inv.ctx.clock.now().time());
     program.state.fetchPending = true;
     ImportResult last;
+    std::optional<GrabberResult> grab;
     for (int pass = 0; pass < 2 && program.state.fetchPending; ++pass) {
+        // A failed grab is not run again at once, as in the guide.
+        if (grab && !grab->succeeded())
+            break;
         const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
         last = load.import;
-        if (!load.grabberMessage().isEmpty())
-            inv.ctx.err << load.grabberMessage() << ": " << load.grab->detail << "\n";
+        if (load.grab)
+            grab = load.grab;
     }
     if (last.skippedProgrammes > 0)
         inv.ctx.err << last.skippedProgrammes
@@ -192,6 +197,9 @@ int cmdImport(Invocation& inv)
     if (!checkForPrograms(*store, day)) {
         inv.ctx.err << (last.message.isEmpty() ? program.state.loadErrorText : last.message)
                     << "\n";
+        const QString cause = loadFailureCause(settings->grabberName, day, grab, last);
+        if (!cause.isEmpty())
+            inv.ctx.err << cause << "\n";
         return ExitNo;
     }
     inv.ctx.out << last.channels << " channels, " << last.programmes << " programmes imported\n";
@@ -213,11 +221,12 @@ int cmdFetch(Invocation& inv)
     const GrabberResult result =
         getPrograms(program.grabber, FetchVariant::Guide, inv.home.path(), *settings,
                     wallClock(day, inv.ctx.clock.now().time()), inv.ctx.clock);
-    if (result.outcome == GrabberResult::Outcome::Finished && result.exitCode == 0)
+    if (result.succeeded())
         return ExitOk;
-    inv.ctx.err << "the grabber batch did not finish cleanly"
-                << (result.detail.isEmpty() ? QString() : QStringLiteral(": ") + result.detail)
-                << "\n";
+    ImportResult missing;
+    missing.status = ImportResult::Status::FetchRequested;
+    inv.ctx.err << "the grabber batch did not finish cleanly: "
+                << loadFailureCause(settings->grabberName, day, result, missing) << "\n";
     return ExitNo;
 }
 
