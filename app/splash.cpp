@@ -9,7 +9,9 @@
 #include <QDebug>
 #include <QFont>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 
 #include <exception>
@@ -38,7 +40,14 @@ SplashScreen::Navigation programScreens()
     nav.showSettingsScreen = &screens::showSettings;
     nav.showMessage = [](const QString& text) { ui::messageBox(nullptr, text); };
     nav.exitProgram = &screens::exitProgram;
-    nav.showNotice = [](const QString& text) { ui::notice(nullptr, text); };
+    // One notice at a time: a night of failing ticks shows the latest failure, not a pile.
+    nav.showNotice = [](const QString& text) {
+        static QPointer<QMessageBox> shown;
+        if (shown)
+            shown->setText(text);
+        else
+            shown = ui::notice(nullptr, text);
+    };
     return nav;
 }
 
