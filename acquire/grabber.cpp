@@ -223,7 +223,11 @@ GrabberCheck checkGrabber(const QString& folder, const QString& name)
                            .arg(QDir(folder).absoluteFilePath(QStringLiteral("xmltv")));
         return check;
     }
-    check.configFile = grabberConfigFile(name, QString::fromLocal8Bit(qgetenv("HOME")));
+    // Without HOME a grabber looks in its working folder, which the batch makes xmltv/.
+    QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+    if (home.isEmpty())
+        home = QDir(folder).absoluteFilePath(QStringLiteral("xmltv"));
+    check.configFile = grabberConfigFile(name, home);
     check.manualConfig =
         grabberCapabilities(check.program).contains(QStringLiteral("manualconfig"));
     if (check.manualConfig && !QFileInfo(check.configFile).isFile()) {

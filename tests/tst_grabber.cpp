@@ -595,14 +595,15 @@ private Q_SLOTS:
             ran->outcome = Outcome(grab);
             ran->exitCode = exitCode;
             ran->lastLines = QStringList{"can't open configuration file", "at XMLTV.pm line 605."};
-            if (ran->outcome == Outcome::NotInstalled)
-                ran->message = "tv_grab_xx is not installed.",
+            if (ran->outcome == Outcome::NotInstalled) {
+                ran->message = "tv_grab_xx is not installed.";
                 ran->detail = "It is neither in /p/xmltv nor on the PATH.";
-            if (ran->outcome == Outcome::NotConfigured)
+            } else if (ran->outcome == Outcome::NotConfigured) {
                 ran->message =
-                    "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal",
+                    "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal";
                 ran->detail = "As the user who runs the guide; it then keeps its answers in "
                               "/h/.xmltv/tv_grab_xx.conf.";
+            }
         }
         ImportResult result;
         result.status = ImportResult::Status(import);
