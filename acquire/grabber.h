@@ -9,15 +9,24 @@
 // exactly the intended commands and a grabber name always reaches the xmltv dispatcher as one
 // argument. With X = '<folder>/xmltv/xmltv' and G the (quoted) grabber name:
 //
-//   fetch batch                                                 configuration batch
-//   cd '<folder>/xmltv'                                         cd '<folder>/xmltv'
-//   X G --configure[ --auto-config add]                         X G --config
-//   X G --output unsorted<D> --days 1 --offset <O>   } per day  # <code text>
-//   X tv_sort --by-channel --output <D> unsorted<D>  }          exit
-//   exit
+//   fetch batch                                                         configuration batch
+//   cd '<folder>/xmltv'                                                 cd '<folder>/xmltv'
+//   X G --output unsorted<D> --days 1 --offset <O> || exit   } per day  X G --configure
+//   X tv_sort --by-channel --output <D> unsorted<D> || exit  }          # <code text>
+//   exit                                                                exit
 //
 // D is a day file name (20031215.xml), O a whole day offset ("-1" for yesterday). Because of the
-// cd, the grabber's files land in xmltv/, where the importer reads them.
+// cd, the grabber's files land in xmltv/, where the importer reads them. A failing command ends
+// the batch with its own exit status, so the status reported is the grabber's.
+//
+// The fetch batch configures nothing: real grabbers are configured once, by a person, in a
+// terminal (their --configure asks questions that nobody answers here). Before a fetch,
+// getPrograms checks that the grabber is installed and, when its --capabilities list
+// "manualconfig", that its configuration file exists; otherwise nothing runs and the result
+// names the command to run.
+//
+// Every run and every refusal is appended to grabber.log in the program folder: the time, the
+// commands, the output and the exit status, the file trimmed to about its last megabyte.
 
 #include "app/clock.h"
 #include "app/settingsfile.h"
@@ -25,9 +34,12 @@
 #include <QByteArray>
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 #include <QLatin1String>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 
@@ -44,17 +56,16 @@ inline constexpr QLatin1String kGrabberErrorText("error");
 // What a fetch batch asks for.
 struct FetchRequest
 {
-    QString folder;          // the program folder (made absolute against the current folder)
-    QString grabberName;     // the grabber, as the grabberName setting names it
-    bool autoConfig = false; // "--configure --auto-config add" instead of "--configure"
-    QDate firstDay;          // the day of the first grab line
-    int firstOffset = 0;     // its day offset; day k (from 0) gets firstOffset + k
-    int days = 1;            // number of grab/sort line pairs; 0 or less writes none
+    QString folder;      // the program folder (made absolute against the current folder)
+    QString grabberName; // the grabber, as the grabberName setting names it
+    QDate firstDay;      // the day of the first grab line
+    int firstOffset = 0; // its day offset; day k (from 0) gets firstOffset + k
+    int days = 1;        // number of grab/sort line pairs; 0 or less writes none
 };
 
 enum class FetchVariant {
-    StartUp, // one day, "--configure --auto-config add", no daylight correction
-    Guide,   // settings.daysToDownload days, "--configure"
+    StartUp, // one day (the minute tick)
+    Guide,   // settings.daysToDownload days
 };
 
 // The grabber's --offset for `theDate`: whole calendar days from the date of `now` to the date
@@ -84,25 +95,93 @@ bool writeBatchFile(const QString& folder, const QByteArray& batch, QString* err
 bool writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText,
                       QString* error = nullptr);
 
+// Whether a grabber can run unattended, found the way the xmltv dispatcher finds it.
+struct GrabberCheck
+{
+    enum class Status {
+        Ready,         // installed, and configured or needing no configuration
+        NotInstalled,  // neither in the program folder's xmltv/ nor on PATH
+        NotConfigured, // --capabilities lists manualconfig and its configuration file is missing
+    };
+    Status status = Status::NotInstalled;
+    QString program;    // the file that runs (empty when not installed)
+    QString configFile; // the file a manualconfig grabber reads: $HOME/.xmltv/<name>.conf
+    bool manualConfig = false;
+    // NotInstalled, NotConfigured: one sentence for the viewer, such as "tv_grab_fi is not
+    // configured: run tv_grab_fi --configure in a terminal"; `detail` says where was looked.
+    QString message;
+    QString detail;
+};
+
+// The file `name` runs as: <folder>/xmltv/<name> when it is an executable file there, else the
+// first executable <entry>/<name> of the colon-separated `searchPath`; empty when none (or when
+// the name is empty or holds "/").
+QString findGrabber(const QString& folder, const QString& name, const QString& searchPath);
+// The lines `program --capabilities` prints (empty when it fails or takes over `timeoutMs`).
+QStringList grabberCapabilities(const QString& program, int timeoutMs = 15000);
+// Where a grabber reads its configuration when no --config-file is given: <home>/.xmltv/
+// <name>.conf.
+QString grabberConfigFile(const QString& name, const QString& home);
+// The check before a fetch, with this process's PATH and HOME.
+GrabberCheck checkGrabber(const QString& folder, const QString& name);
+
+// A grabber the dispatcher can run.
+struct InstalledGrabber
+{
+    QString name;    // tv_grab_...
+    QString program; // the file findGrabber gives for the name
+    bool operator==(const InstalledGrabber&) const = default;
+};
+// Every executable tv_grab_* the dispatcher would find: those in <folder>/xmltv first, then
+// each `searchPath` entry in order; a name found twice counts once, where it is found first.
+// Sorted by name.
+QList<InstalledGrabber> installedGrabbers(const QString& folder, const QString& searchPath);
+// Runs `program argument` for every program side by side and gives each program's output
+// (trimmed; empty when it failed or took over `timeoutMs`).
+QHash<QString, QString> askGrabbers(const QStringList& programs, const QString& argument,
+                                    int timeoutMs = 15000);
+
 // How a run ended.
 struct GrabberResult
 {
     enum class Outcome {
-        Finished, // the batch ended by itself; exitCode is sh's exit status
-        Crashed,  // sh was ended by a signal that did not come from the runner
-        TimedOut, // still running at the time limit; the runner ended its process group
-        Failed,   // listings.sh could not be written or sh could not be started; nothing ran
-        Busy,     // another batch of this runner is still running; nothing written or run
+        Finished,      // the batch ended by itself; exitCode is sh's exit status
+        Crashed,       // sh was ended by a signal that did not come from the runner
+        TimedOut,      // still running at the time limit; the runner ended its process group
+        Failed,        // listings.sh could not be written or sh could not be started; nothing ran
+        Busy,          // another batch of this runner is still running; nothing written or run
+        NotInstalled,  // the grabber is not installed; nothing written or run
+        NotConfigured, // the grabber needs a configuration it lacks; nothing written or run
     };
     Outcome outcome = Outcome::Failed;
     int exitCode = -1; // Finished only; -1 otherwise
-    // Failed: kGrabberErrorText, for the message box. Empty for every other outcome.
+    // Failed: kGrabberErrorText, for the message box. NotInstalled, NotConfigured: the check's
+    // sentence. Empty for every other outcome.
     QString message;
     // Failed and Busy: the reason in detail (the path and the system's error text).
+    // NotInstalled, NotConfigured: the check's detail.
     QString detail;
+    // The last few non-blank lines of the batch's output (carriage returns end lines too), made
+    // readable (readableLine).
+    QStringList lastLines;
 
     bool failed() const { return outcome == Outcome::Failed; }
+    // True when the grabber ran to its end with exit status 0.
+    bool succeeded() const { return outcome == Outcome::Finished && exitCode == 0; }
 };
+
+// A line of grabber output as a viewer can read it: terminal escapes and control characters
+// gone, blanks collapsed.
+QString readableLine(QString line);
+
+// The name of the run log in the program folder.
+inline constexpr QLatin1String kGrabberLogName("grabber.log");
+inline constexpr qint64 kGrabberLogLimit = 1024 * 1024;
+// Appends `record` to the log at `path` and, when the file has grown past `limit` bytes, keeps
+// only its last lines that fit in `limit` (cut at a line start). False when it cannot be
+// written.
+bool appendGrabberLog(const QString& path, const QByteArray& record,
+                      qint64 limit = kGrabberLogLimit);
 
 // Runs a batch as `/bin/sh <folder>/listings.sh` with the program folder as working folder, the
 // caller's environment, standard input from /dev/null (so a grabber asking a question reads
@@ -144,6 +223,8 @@ public:
     QString lastProgress() const { return m_lastProgress; }
 
 Q_SIGNALS:
+    // A batch has started.
+    void started();
     // A new last line of output: the grabbers report progress on standard error, redrawing
     // progress bars with carriage returns; each CR or LF ends a line.
     void progress(const QString& line);
@@ -167,12 +248,17 @@ private:
     bool m_holdsFlag = false;
     bool m_flagBefore = false;
     QByteArray m_pending;
+    QByteArray m_output; // the tail of everything the batch printed, for the log
     QString m_lastProgress;
+    QString m_folder;
+    QByteArray m_batch;
+    QDateTime m_startedAt;
 };
 
-// getPrograms: writes the fetch batch for `theDate` (see fetchRequest) into `folder` and runs it
-// with `runner`, returning when it has ended. A result with a non-empty message is for the
-// caller's message box; otherwise the importer's next look for the day file decides.
+// getPrograms: checks the grabber (checkGrabber), then writes the fetch batch for `theDate` (see
+// fetchRequest) into `folder` and runs it with `runner`, returning when it has ended. A result
+// with a non-empty message is for the caller to show; otherwise the importer's next look for
+// the day file decides.
 GrabberResult getPrograms(GrabberRunner& runner, FetchVariant variant, const QString& folder,
                           const Settings& settings, const QDateTime& theDate, const Clock& clock);
 

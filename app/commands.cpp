@@ -2,6 +2,7 @@
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
+#include "acquire/loadfailure.h"
 #include "app/channelmap.h"
 #include "app/program.h"
 #include "app/programfolder.h"
@@ -12,6 +13,7 @@
 #include "record/handoffqueue.h"
 #include "record/rules.h"
 #include "record/selection.h"
+#include "settings/configlogic.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 
@@ -21,6 +23,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 
@@ -51,7 +54,8 @@ const char* const Usage =
     "  record YYYY-MM-DD PROGRAMID record|season|all|watch\n"
     "                                what the action menu's items do for that programme\n"
     "  recordings                    print the log of recordings, newest first\n"
-    "  channel-map                   rewrite the recorder's channel map now\n";
+    "  channel-map                   rewrite the recorder's channel map now\n"
+    "  grabbers                      list the grabbers the settings screen offers\n";
 
 struct Invocation
 {
@@ -227,6 +231,9 @@ int cmdImport(Invocation& inv)
     if (last.status != ImportResult::Status::Imported) {
         inv.ctx.err << (last.message.isEmpty() ? program.state.loadErrorText : last.message)
                     << "\n";
+        const QString cause = loadFailureCause(settings->grabberName, day, load.grab, last);
+        if (!cause.isEmpty())
+            inv.ctx.err << cause << "\n";
         return ExitNo;
     }
     inv.ctx.out << last.channels << " channels, " << last.programmes << " programmes imported\n";
@@ -248,11 +255,12 @@ int cmdFetch(Invocation& inv)
     reportProgress(inv, program);
     const GrabberResult result = getPrograms(program.grabber, FetchVariant::Guide, inv.home.path(),
                                              *settings, theDate, inv.ctx.clock);
-    if (result.outcome == GrabberResult::Outcome::Finished && result.exitCode == 0)
+    if (result.succeeded())
         return ExitOk;
-    inv.ctx.err << "the grabber batch did not finish cleanly"
-                << (result.detail.isEmpty() ? QString() : QStringLiteral(": ") + result.detail)
-                << "\n";
+    ImportResult missing;
+    missing.status = ImportResult::Status::FetchRequested;
+    inv.ctx.err << "the grabber batch did not finish cleanly: "
+                << loadFailureCause(settings->grabberName, day, result, missing) << "\n";
     return ExitNo;
 }
 
@@ -497,6 +505,49 @@ int cmdChannelMap(Invocation& inv)
     return ExitNo;
 }
 
+// The settings screen's grabber list, one a line: name, description, installed or not,
+// configured or not (or needing no configuration), separated by tabs.
+int cmdGrabbers(Invocation& inv)
+{
+    if (!inv.args.isEmpty())
+        return usageError(inv.ctx, QStringLiteral("grabbers takes no arguments"));
+    const QList<InstalledGrabber> installed =
+        installedGrabbers(inv.home.path(), QString::fromLocal8Bit(qgetenv("PATH")));
+    QStringList programs;
+    for (const InstalledGrabber& g : installed)
+        programs << g.program;
+    const QHash<QString, QString> descriptions =
+        askGrabbers(programs, QStringLiteral("--description"));
+    const QHash<QString, QString> capabilities =
+        askGrabbers(programs, QStringLiteral("--capabilities"));
+    QHash<QString, QString> byName;
+    for (const InstalledGrabber& g : installed)
+        byName.insert(g.name, descriptions.value(g.program).section(u'\n', 0, 0));
+    const QString home = QString::fromLocal8Bit(qgetenv("HOME"));
+    for (const config::GrabberEntry& entry : config::grabberEntries(installed, byName)) {
+        const auto program =
+            std::find_if(installed.begin(), installed.end(),
+                         [&](const InstalledGrabber& g) { return g.name == entry.grabber; });
+        QString description = byName.value(entry.grabber);
+        if (entry.country)
+            description = entry.text.left(entry.text.indexOf(QLatin1String(" (") + entry.grabber));
+        QString configured = QStringLiteral("not configured");
+        if (program != installed.end()) {
+            const QStringList listed = capabilities.value(program->program).split(u'\n');
+            if (listed == QStringList{QString()})
+                configured = QStringLiteral("unknown"); // --capabilities failed
+            else if (!listed.contains(QStringLiteral("manualconfig")))
+                configured = QStringLiteral("needs no configuration");
+            else if (QFileInfo(grabberConfigFile(entry.grabber, home)).isFile())
+                configured = QStringLiteral("configured");
+        }
+        inv.ctx.out << entry.grabber << '\t' << description << '\t'
+                    << (entry.installed ? "installed" : "not installed") << '\t' << configured
+                    << '\n';
+    }
+    return ExitOk;
+}
+
 using Command = std::function<int(Invocation&)>;
 
 const std::map<QString, Command>& commands()
@@ -513,6 +564,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("record"), cmdRecord},
         {QStringLiteral("recordings"), cmdRecordings},
         {QStringLiteral("channel-map"), cmdChannelMap},
+        {QStringLiteral("grabbers"), cmdGrabbers},
     };
     return table;
 }

@@ -38,6 +38,10 @@
 //       name, separated by tabs.
 //   zarvoguide-cli [--home DIR] channel-map
 //       Rewrites the recorder's channel map named by the settings now.
+//   zarvoguide-cli [--home DIR] grabbers
+//       The settings screen's grabber list, one a line: name, description, "installed" or
+//       "not installed", "configured", "not configured", "needs no configuration" or
+//       "unknown" (its --capabilities failed), tabs between them.
 //
 // The program folder is the folder of the executable unless --home names another one.
 

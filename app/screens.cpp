@@ -30,6 +30,25 @@ void chooseProgramme(ListingsScreen& guide, int row, int col)
         guide.refreshMarks();
 }
 
+// After the guide's first load failed: the settings screen, so the viewer can pick another
+// grabber. Save loads a fresh guide with it; Cancel ends the program, as the failure always has.
+void chooseAnotherGrabber()
+{
+    if (ui::SingleInstance<ListingsScreen>::isLoaded())
+        ui::SingleInstance<ListingsScreen>::instance().hide();
+    ConfigScreen& config = ui::SingleInstance<ConfigScreen>::instance();
+    ConfigScreen::Hooks hooks;
+    hooks.showGuide = [] {
+        ui::SingleInstance<ListingsScreen>::unload();
+        showGuide();
+    };
+    hooks.cancelled = &exitProgram;
+    config.setHooks(std::move(hooks));
+    config.show();
+    config.raise();
+    config.activateWindow();
+}
+
 // Connections a freshly created guide needs; a later reference after an unload creates the
 // guide afresh, so this runs for every new instance.
 void wireGuide(ListingsScreen& guide)
@@ -44,6 +63,8 @@ void wireGuide(ListingsScreen& guide)
                          if (outcome.taken() && guide.isVisible())
                              guide.refreshMarks();
                      });
+    QObject::connect(&guide, &ListingsScreen::loadFailureAcknowledged, &guide,
+                     &chooseAnotherGrabber);
     MenuScreen::setGuideHooks(
         {[] {
              if (ui::SingleInstance<ListingsScreen>::isLoaded())

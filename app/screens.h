@@ -5,7 +5,9 @@
 
 namespace zarvo::screens {
 
-// Shows the guide, loading it first when it is not loaded (its load fetches and fills).
+// Shows the guide, loading it first when it is not loaded (its load fetches and fills). When its
+// first load fails and the viewer has read why, the settings screen opens: Save there loads the
+// guide afresh with the settings saved, Cancel ends the program.
 void showGuide();
 
 // Shows the settings screen (frmConfig), hiding the guide when it is up. Save or Cancel there

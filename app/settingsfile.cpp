@@ -69,6 +69,7 @@ public:
             ++m_pos;
         if (m_pos >= m_text.size())
             return std::nullopt;
+        m_fieldStart = m_pos;
 
         QString field;
         if (m_text[m_pos] == u'"') {
@@ -94,6 +95,18 @@ public:
         return field;
     }
 
+    // The 1-based line the last field started on (CR LF, LF and CR each end a line).
+    int fieldLine() const
+    {
+        int line = 1;
+        for (qsizetype i = 0; i < m_fieldStart; ++i) {
+            if (m_text[i] == u'\n' ||
+                (m_text[i] == u'\r' && (i + 1 >= m_text.size() || m_text[i + 1] != u'\n')))
+                ++line;
+        }
+        return line;
+    }
+
 private:
     void skipSeparator()
     {
@@ -107,6 +120,7 @@ private:
 
     QStringView m_text;
     qsizetype m_pos = 0;
+    qsizetype m_fieldStart = 0;
 };
 
 std::optional<qint16> toInt16(QStringView text)
@@ -172,9 +186,10 @@ SettingsRead parseSettingsNamed(const QByteArray& bytes, const QString& fileName
             result.outcome = SettingsRead::Outcome::ConversionError;
             result.valuesRead = count;
             result.error =
-                QStringLiteral("%1, value %2 (%3): \"%4\" is not a whole number from -32768 to "
-                               "32767")
+                QStringLiteral("%1, line %2, value %3 (%4): \"%5\" is not a whole number from "
+                               "-32768 to 32767")
                     .arg(fileName)
+                    .arg(reader.fieldLine())
                     .arg(count + 1)
                     .arg(QLatin1String(fieldNames[count]),
                          shownValue(trimBlanks(*field).toString()));
@@ -248,7 +263,8 @@ SettingsRead readSettingsFile(const QString& path)
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return unreadable(file.errorString());
-    return parseSettingsNamed(bytes, info.fileName());
+    // The whole path: the message is all the viewer gets to find the file by.
+    return parseSettingsNamed(bytes, QDir::toNativeSeparators(info.absoluteFilePath()));
 }
 
 QByteArray formatSettings(const Settings& settings)

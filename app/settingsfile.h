@@ -69,7 +69,8 @@ struct SettingsRead
     // Read only: how many of the eight values the file held (8 for a complete file).
     int valuesRead = 0;
     // ConversionError (and unreadable files): a description fit for a message box, naming the
-    // file and, for a bad value, its position, its field and the text found.
+    // file (its full path when read from a file) and, for a bad value, its line, its position,
+    // its field and the text found.
     QString error;
 };
 

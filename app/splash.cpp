@@ -9,7 +9,9 @@
 #include <QDebug>
 #include <QFont>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <QPixmap>
+#include <QPointer>
 #include <QScreen>
 
 #include <exception>
@@ -38,6 +40,14 @@ SplashScreen::Navigation programScreens()
     nav.showSettingsScreen = &screens::showSettings;
     nav.showMessage = [](const QString& text) { ui::messageBox(nullptr, text); };
     nav.exitProgram = &screens::exitProgram;
+    // One notice at a time: a night of failing ticks shows the latest failure, not a pile.
+    nav.showNotice = [](const QString& text) {
+        static QPointer<QMessageBox> shown;
+        if (shown)
+            shown->setText(text);
+        else
+            shown = ui::notice(nullptr, text);
+    };
     return nav;
 }
 
@@ -81,8 +91,11 @@ SplashScreen::SplashScreen(QWidget* parent)
         if (m_navigation.showGuide)
             m_navigation.showGuide();
     };
+    // Never a box that waits: a tick still inside its handler would hold off every later one.
     actions->showMessage = [this](const QString& text) {
-        if (m_navigation.showMessage)
+        if (m_navigation.showNotice)
+            m_navigation.showNotice(text);
+        else if (m_navigation.showMessage)
             m_navigation.showMessage(text);
     };
     m_tickActions = std::move(actions);
@@ -141,7 +154,13 @@ void SplashScreen::runStartupStep()
     case StartupOutcome::Next::Stop:
         if (m_navigation.showMessage)
             m_navigation.showMessage(outcome.message);
-        break;
+        // Nothing can be opened without the settings: after OK the program ends, and with it
+        // the lock, so the next start reads the corrected file.
+        m_timer1->stop();
+        update();
+        if (m_navigation.exitProgram)
+            m_navigation.exitProgram();
+        return;
     }
     // The step itself leaves the splash up in these cases; it goes at its next repaint, which
     // is asked for here rather than left to whether the window system happens to send one.

@@ -4,9 +4,12 @@
 // It is more than a picture: it owns the program's two timers.
 // - Timer2 fires once, 3000 ms after load, and runs the start-up step (app/startup.h): read
 //   config.txt, then hide and show the guide, or (no config.txt) lead to the settings screen, or
-//   (a value that cannot be read) show the error and open nothing.
+//   (a value that cannot be read) show the error, naming the file and the line, and after OK
+//   end the program (which releases the single-instance lock).
 // - Timer1 fires every 60000 ms for as long as the splash screen is loaded and runs the minute
-//   tick (app/startup.h) with the program's state and clock.
+//   tick (app/startup.h) with the program's state and clock. What the tick has to report
+//   (a channel map that cannot be written, a batch that cannot be started) is shown as a
+//   notice that does not wait for an answer: the next tick runs on time while it is up.
 // After the start-up step the splash screen hides itself whenever it would repaint, and stays
 // loaded (hidden) so that Timer1 keeps running behind the other screens.
 //
@@ -32,13 +35,15 @@ class SplashScreen : public QWidget
     Q_OBJECT
 public:
     // Where the start-up step and the unload lead. The defaults are the program's screens
-    // (app/screens.h) and ui::messageBox.
+    // (app/screens.h), ui::messageBox (waits for OK) and ui::notice (does not wait).
     struct Navigation
     {
         std::function<void()> showGuide;
         std::function<void()> showSettingsScreen;
         std::function<void(const QString& text)> showMessage;
         std::function<void()> exitProgram;
+        // The minute tick's reports; an empty one uses showMessage.
+        std::function<void(const QString& text)> showNotice;
     };
 
     explicit SplashScreen(QWidget* parent = nullptr);
@@ -55,6 +60,8 @@ public:
 
     // True once Timer2 is disabled: the start-up step has run (or is running).
     bool startupStepDone() const { return !m_timer2->isActive(); }
+    // Timer1, for tests that shorten the minute.
+    QTimer* minuteTimer() const { return m_timer1; }
 
 public Q_SLOTS:
     // Timer2: the start-up step. Runs once; later calls do nothing.

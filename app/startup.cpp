@@ -161,8 +161,9 @@ void ProgramTickActions::getListings(const QDateTime& day)
     if (!grabberMessage.isEmpty()) {
         qWarning().noquote() << "Fetching" << day.date().toString(Qt::ISODate)
                              << "failed:" << (load.grab ? load.grab->detail : QString());
+        const bool refused = load.grab && !load.grab->failed() && !load.grab->detail.isEmpty();
         if (showMessage)
-            showMessage(grabberMessage);
+            showMessage(refused ? grabberMessage + u'\n' + load.grab->detail : grabberMessage);
     }
     if (load.import.status == ImportResult::Status::Failed)
         qWarning().noquote() << "Importing" << load.import.file << "failed:" << load.import.message;

@@ -28,8 +28,8 @@ struct StartupOutcome
         // No config.txt: the settings hold the first-run defaults and the settings screen comes
         // first. The step does not hide the splash; it hides on its next repaint.
         ShowSettingsScreen,
-        // A value could not be read: show `message` in a message box and open no screen. The
-        // program goes on with only the minute tick.
+        // A value could not be read: show `message` in a message box, open no screen and end
+        // the program.
         Stop,
     };
     Next next = Next::Stop;
@@ -96,7 +96,8 @@ public:
     // then, loading it if needed). Empty: nothing.
     std::function<void()> showGuide;
     // Shows a failure that the user has to see (the grabber batch could not be written or
-    // started: "error"). Empty: the text goes to the log only.
+    // started: "error"; the grabber is missing or not configured; the channel map cannot be
+    // written). It must not wait for an answer. Empty: the text goes to the log only.
     std::function<void(const QString& text)> showMessage;
 
     void writeChannelMap() override;

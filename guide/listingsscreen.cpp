@@ -2,6 +2,7 @@
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
+#include "acquire/loadfailure.h"
 #include "app/program.h"
 #include "app/screens.h"
 #include "guide/translucency.h"
@@ -14,6 +15,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFrame>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +25,7 @@
 #include <QScreen>
 #include <QTextLayout>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include <algorithm>
 #include <stdexcept>
@@ -92,6 +95,25 @@ protected:
         for (int i = 0; i < lines.size(); ++i)
             painter.drawText(QPointF(room.left(), room.top() + i * lineHeight + metrics.ascent()),
                              lines[i]);
+    }
+};
+
+// A one-line label whose text ends in "…" where it runs out of room.
+class ElidedLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QRect room = contentsRect();
+        QPainter painter(this);
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(
+            room, int(alignment()),
+            fontMetrics().elidedText(text().simplified(), Qt::ElideRight, room.width()));
     }
 };
 
@@ -188,6 +210,10 @@ constexpr int PairGap = 60;
 constexpr int GroupGap = 180;
 constexpr int WordGap = 120;
 constexpr int CaptionHeight = 270;
+// The failure panel's texts: the title's size for what failed, the description's for why.
+constexpr double FailureHeadlinePoints = 20;
+constexpr double FailureCausePoints = 16;
+constexpr double FailureHintPoints = 14;
 
 } // namespace
 
@@ -282,27 +308,27 @@ void ListingsScreen::buildControls()
     const int infoLeft = RowRight - 2400;
     const int infoWidth = RowRight - infoLeft;
     m_lbltitle =
-        detailLabel(new QLabel, this, "lbltitle", QStringLiteral("Title"),
+        detailLabel(new QLabel, this, "lbltitle", QString(),
                     ui::twipRect(Margin, PanelTop, infoLeft - 240 - Margin, 480), 18, true, White);
     m_lblTime = detailLabel(new QLabel, this, "lblTime", QString(),
                             ui::twipRect(infoLeft, PanelTop, infoWidth, 480), 14, false, Secondary,
                             Qt::AlignRight | Qt::AlignVCenter);
-    m_lblChannel = detailLabel(new QLabel, this, "lblChannel", QStringLiteral("Channel"),
+    m_lblChannel = detailLabel(new QLabel, this, "lblChannel", QString(),
                                ui::twipRect(Margin, PanelTop + 510, 2700, 360), 14, true, White);
     m_lblTimes = detailLabel(
-        new QLabel, this, "lblTimes", QStringLiteral("Time"),
+        new QLabel, this, "lblTimes", QString(),
         ui::twipRect(Margin + 2760, PanelTop + 510, infoLeft - 240 - Margin - 2760, 360), 14, false,
         Secondary);
-    m_lblRating = detailLabel(new QLabel, this, "lblRating", QStringLiteral("Rated:"),
+    m_lblRating = detailLabel(new QLabel, this, "lblRating", QString(),
                               ui::twipRect(infoLeft, PanelTop + 510, infoWidth, 360), 14, false,
                               Secondary, Qt::AlignRight | Qt::AlignVCenter);
-    m_lblcategory = detailLabel(new QLabel, this, "lblcategory", QStringLiteral("Category"),
+    m_lblcategory = detailLabel(new QLabel, this, "lblcategory", QString(),
                                 ui::twipRect(infoLeft, PanelTop + 900, infoWidth, 360), 14, false,
                                 Secondary, Qt::AlignRight | Qt::AlignVCenter);
-    m_lblsubtitle = detailLabel(new QLabel, this, "lblsubtitle", QStringLiteral("subtitle"),
+    m_lblsubtitle = detailLabel(new ElidedLabel, this, "lblsubtitle", QString(),
                                 ui::twipRect(Margin, PanelTop + 900, panelRight - Margin, 390), 16,
                                 false, White);
-    m_lbldesc = detailLabel(new WrappedLabel, this, "lbldesc", QStringLiteral("desc"),
+    m_lbldesc = detailLabel(new WrappedLabel, this, "lbldesc", QString(),
                             ui::twipRect(Margin, PanelTop + 1320, panelRight - Margin,
                                          GridTop - 90 - (PanelTop + 1320)),
                             16, false, White, Qt::AlignLeft | Qt::AlignTop);
@@ -328,6 +354,30 @@ void ListingsScreen::buildControls()
             chooseProgram();
         m_navigator.keyReleased(code, KeySource::Grid);
     });
+
+    // The load's failure, over the grid: what failed and why, in the detail panel's sizes.
+    m_failurePanel = new QFrame(this);
+    m_failurePanel->setObjectName(QStringLiteral("loadFailure"));
+    m_failurePanel->setStyleSheet(
+        QStringLiteral("QFrame#loadFailure { background: #0c1c48; border: 3px solid #dce8ff; "
+                       "border-radius: 12px; }"));
+    m_failurePanel->setGeometry(ui::twipRect(Margin, GridTop, GridWidth, GridHeight));
+    auto* failureLayout = new QVBoxLayout(m_failurePanel);
+    failureLayout->setContentsMargins(36, 24, 36, 24);
+    failureLayout->setSpacing(16);
+    m_failureHeadline = detailLabel(new QLabel, m_failurePanel, "loadFailureText", QString(), {},
+                                    FailureHeadlinePoints, true, White);
+    m_failureCause =
+        detailLabel(new WrappedLabel, m_failurePanel, "loadFailureCause", QString(), {},
+                    FailureCausePoints, false, White, Qt::AlignLeft | Qt::AlignTop);
+    m_failureCause->setWordWrap(true);
+    m_failureHint = detailLabel(new QLabel, m_failurePanel, "loadFailureHint", QString(), {},
+                                FailureHintPoints, false, Secondary);
+    m_failureHint->setWordWrap(true);
+    failureLayout->addWidget(m_failureHeadline);
+    failureLayout->addWidget(m_failureCause, 1);
+    failureLayout->addWidget(m_failureHint);
+    m_failurePanel->hide();
 
     m_markers.insert(QStringLiteral("record"), picture(pics::RecordOnceMarker));
     m_markers.insert(QStringLiteral("season"), picture(pics::SeasonMarker));
@@ -365,12 +415,21 @@ void ListingsScreen::load()
     for (ui::PictureButton* button : m_buttons)
         m_layout.record(button);
     m_layout.record({m_hourCaption, m_dayCaption, m_lbltitle, m_lbldesc, m_lblsubtitle, m_lblRating,
-                     m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes, m_grid});
+                     m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes, m_grid, m_failurePanel});
 
+    // Laid out at full size before the fetch, which can take minutes: the viewer sees what is
+    // going on, in the screen's own sizes.
+    m_layoutRecorded = true;
+    showMaximized();
+    formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
+    m_lbltitle->setText(QStringLiteral("Loading the listings of %1 ...")
+                            .arg(shortDayText(program().clock.now().date())));
+
+    m_lastGrab.reset();
+    m_lastImport = ImportResult();
     const bool loaded = m_navigator.startUp();
 
     m_loadComplete = true;
-    showNormal();
     showMaximized();
     // A window that was already at its final size gets no resize event to scale it.
     formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
@@ -380,16 +439,68 @@ void ListingsScreen::load()
         Q_EMIT loadFinished(true);
         return;
     }
-    ui::messageBox(this, state.loadErrorText);
+    showLoadFailure();
     Q_EMIT loadFinished(false);
-    endProgram(ProgramEnd::Exit);
+}
+
+void ListingsScreen::showLoadFailure()
+{
+    const AppState& state = program().state;
+    const QDate day = m_builder.state().windowStart.date();
+    for (QLabel* label : {m_lbldesc, m_lblsubtitle, m_lblRating, m_lblcategory, m_lblTime,
+                          m_lblChannel, m_lblTimes})
+        label->clear();
+    m_lbltitle->setText(
+        QStringLiteral("The listings of %1 could not be loaded.").arg(shortDayText(day)));
+    // The headline is the load's own text; the lines an import adds to it say what the cause
+    // below says in the viewer's words.
+    m_failureHeadline->setText(state.loadErrorText.section(u'\n', 0, 0));
+    // Its lines break where the cause breaks them (and where they run out of room); what does
+    // not fit ends in "…".
+    m_failureCause->setText(
+        loadFailureCause(state.settings.grabberName, day, m_lastGrab, m_lastImport)
+            .replace(u'\n', QChar::LineSeparator));
+    m_failureHint->setText(
+        QStringLiteral(
+            "Press OK (Enter) to choose another grabber in the settings. The commands run are kept "
+            "in %1.")
+            .arg(program().folder.file(kGrabberLogName)));
+    m_grid->hide();
+    // Nothing is loaded for the buttons to work on.
+    for (ui::PictureButton* button : m_buttons)
+        button->setEnabled(false);
+    m_failurePanel->show();
+    m_failurePanel->raise();
+    setFocus();
+}
+
+void ListingsScreen::acknowledgeLoadFailure()
+{
+    if (!m_failurePanel->isVisible())
+        return;
+    m_failurePanel->hide();
+    if (isSignalConnected(QMetaMethod::fromSignal(&ListingsScreen::loadFailureAcknowledged)))
+        Q_EMIT loadFailureAcknowledged();
+    else
+        endProgram(ProgramEnd::Exit);
+}
+
+bool ListingsScreen::isShowingLoadFailure() const
+{
+    return m_failurePanel->isVisible();
+}
+
+QString ListingsScreen::loadFailureText() const
+{
+    return m_failureHeadline->text() + u'\n' +
+           QString(m_failureCause->text()).replace(QChar::LineSeparator, u'\n');
 }
 
 void ListingsScreen::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     // Until the load has recorded the layout there is nothing to scale from.
-    if (!m_loadComplete)
+    if (!m_layoutRecorded)
         return;
     formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
 }
@@ -436,6 +547,9 @@ void ListingsScreen::formatPics(double xratio, double yratio)
     ui::scaleFont(m_lblRating, 14, yratio);
     ui::scaleFont(m_lblcategory, 14, yratio);
     ui::scaleFont(m_grid, GridPointSize, yratio);
+    ui::scaleFont(m_failureHeadline, FailureHeadlinePoints, yratio);
+    ui::scaleFont(m_failureCause, FailureCausePoints, yratio);
+    ui::scaleFont(m_failureHint, FailureHintPoints, yratio);
 }
 
 void ListingsScreen::layoutGridCells()
@@ -466,6 +580,13 @@ void ListingsScreen::keyReleaseEvent(QKeyEvent* event)
         return;
     }
     event->accept();
+    if (m_failurePanel->isVisible()) {
+        // Nothing is loaded to move through; OK leads on.
+        if (code == ui::vk::Return || event->key() == Qt::Key_Escape ||
+            event->key() == Qt::Key_Space)
+            acknowledgeLoadFailure();
+        return;
+    }
     m_navigator.keyReleased(code, KeySource::Form);
 }
 
@@ -563,27 +684,56 @@ void ListingsScreen::getListings(const QDateTime& day)
             m_lbltitle->setText(programsFoundText(found));
         QCoreApplication::processEvents();
     };
+    // While the grabber runs: what is fetched on the title line, its progress on the status
+    // line below, readable and cut to the room; never raw output on the title line.
+    const QString grabberName = program().state.settings.grabberName;
+    GrabberRunner* runner = &program().grabber;
+    const QMetaObject::Connection started =
+        connect(runner, &GrabberRunner::started, this, [=, this] {
+            for (QLabel* label :
+                 {m_lbldesc, m_lblRating, m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes})
+                label->clear();
+            m_lbltitle->setText(
+                QStringLiteral("Fetching the listings of %1 ...").arg(shortDayText(day.date())));
+            m_lblsubtitle->setText(QStringLiteral("%1 is running.").arg(grabberName));
+        });
     const QMetaObject::Connection progress =
-        connect(&program().grabber, &GrabberRunner::progress, m_lbltitle, &QLabel::setText);
+        connect(runner, &GrabberRunner::progress, this, [=, this](const QString& line) {
+            const QString text = readableLine(line);
+            if (!text.isEmpty())
+                m_lblsubtitle->setText(grabberName + QLatin1String(": ") + text);
+        });
+    const auto disconnectAll = [&] {
+        disconnect(started);
+        disconnect(progress);
+    };
     try {
         const DayLoad load = loadDay(program(), store(), day, FetchVariant::Guide, hooks);
+        disconnectAll();
+        m_lastImport = load.import;
+        m_lastGrab = load.grab;
         if (load.import.status == ImportResult::Status::Imported) {
             m_lbltitle->setText(programsFoundText(load.import.programmes));
             // New listings may name logos that were missing before.
             m_logos.clear();
         }
-        disconnect(progress);
-        if (!load.grabberMessage().isEmpty())
-            ui::messageBox(this, load.grabberMessage());
+        // A failure is told by showLoadFailure: on the screen at the first load, in a message
+        // for a day command.
     } catch (const StoreError& error) {
-        disconnect(progress);
+        disconnectAll();
         reportStoreError(error.message());
     }
 }
 
 void ListingsScreen::showLoadFailure(const QString& message)
 {
-    ui::messageBox(this, message);
+    const QDate day = m_builder.state().windowStart.date();
+    QString text = message.section(u'\n', 0, 0);
+    const QString cause =
+        loadFailureCause(program().state.settings.grabberName, day, m_lastGrab, m_lastImport);
+    if (!cause.isEmpty())
+        text += QLatin1String("\n\n") + cause;
+    ui::messageBox(this, text);
 }
 
 bool ListingsScreen::displayListings()

@@ -5,10 +5,14 @@
 //
 // Lifecycle. The first time the screen is shown it loads: it checks today's listings, fetches
 // and imports them when they are missing (lbltitle tells what is going on meanwhile), fills the
-// grid at the present hour with button 1 selected, records its layout and maximizes. When the
-// day cannot be loaded it shows loadErrorText and ends the program. Later showings only
-// re-apply the opacity setting. Resizing rescales every control, the grid's cells and the fonts
-// from the design size of 12120 × 8670 twips. Closing the screen ends the program.
+// grid at the present hour with button 1 selected. It records its layout and maximizes before
+// the fetch, so that the screen tells at full size what it is doing ("Fetching the listings of
+// Sun 12/06 ..." on the title line, the grabber's progress on the line below). When the day
+// cannot be loaded, a panel over the grid shows loadErrorText and under it the cause
+// (acquire/loadfailure.h); OK (Enter) then emits loadFailureAcknowledged, or ends the program
+// when nothing is connected to it. Later showings only re-apply the opacity setting. Resizing
+// rescales every control, the grid's cells and the fonts from the design size of 12120 × 8670
+// twips. Closing the screen ends the program.
 //
 // Keys arrive as virtual-key codes and go to the GuideNavigator (guide/navigation.h): from the
 // screen while a button is selected, and from the grid while it has the focus.
@@ -21,6 +25,8 @@
 // The screen needs the program (app/program.h) from construction on: its pictures come from
 // the program folder's pictures/ folder and the channel logos from its logos/ folder.
 
+#include "acquire/grabber.h"
+#include "acquire/importer.h"
 #include "guide/gridbuilder.h"
 #include "guide/navigation.h"
 #include "ui/forms.h"
@@ -32,7 +38,9 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
+class QFrame;
 class QLabel;
 
 namespace zarvo {
@@ -66,6 +74,10 @@ public:
 
     // True once the first load has run to its end (whether or not the day could be loaded).
     bool isLoadComplete() const { return m_loadComplete; }
+    // The failure panel is up (the first load failed and OK has not been pressed yet).
+    bool isShowingLoadFailure() const;
+    // The panel's texts: loadErrorText, a line break, the cause.
+    QString loadFailureText() const;
     GuideNavigator& navigator() { return m_navigator; }
     // The page the grid shows.
     const GridPage& page() const { return m_builder.page(); }
@@ -83,6 +95,8 @@ public:
 Q_SIGNALS:
     // The first load has ended; `loaded` is false when the day could not be loaded.
     void loadFinished(bool loaded);
+    // OK on the failure panel: the viewer is ready to choose another grabber.
+    void loadFailureAcknowledged();
     // Enter on a programme cell of the focused grid (row 1..9, column 1..2).
     void programChosen(int row, int column);
     // The settings command: the guide has hidden itself for the settings screen. With nothing
@@ -116,6 +130,8 @@ private:
 
     void buildControls();
     void load();
+    void showLoadFailure();
+    void acknowledgeLoadFailure();
     void endProgram(ProgramEnd how);
     ListingsStore& store();
     void reportStoreError(const QString& message);
@@ -139,6 +155,10 @@ private:
     QLabel* m_lblTime = nullptr;
     QLabel* m_lblChannel = nullptr;
     QLabel* m_lblTimes = nullptr;
+    QFrame* m_failurePanel = nullptr;
+    QLabel* m_failureHeadline = nullptr;
+    QLabel* m_failureCause = nullptr;
+    QLabel* m_failureHint = nullptr;
 
     ui::LayoutTable m_layout;
     GridBuilder m_builder;
@@ -151,7 +171,11 @@ private:
     int m_refillDepth = 0;
     int m_alpha = 255;
     bool m_loadStarted = false;
+    bool m_layoutRecorded = false;
     bool m_loadComplete = false;
+    // What the last fetch and import of the load did, for the failure's cause.
+    std::optional<GrabberResult> m_lastGrab;
+    ImportResult m_lastImport;
     bool m_ending = false;
 };
 

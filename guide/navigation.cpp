@@ -431,11 +431,12 @@ void GuideNavigator::loadAndShow(const QDateTime& newStart, const std::function<
         show();
         return;
     }
-    // The fetch or the import failed: back to the window shown before, laid out again when its
+    // The fetch or the import failed: the viewer is told why (the window still names the day
+    // that failed), then back to the window shown before, laid out again when its
     // day is still stored. Going back to that day (rather than one more step) keeps a second
     // failure from walking the window away from it; it is not fetched again.
-    grid.windowStart = previousStart;
     m_view.showLoadFailure(m_state.loadErrorText);
+    grid.windowStart = previousStart;
     if (m_view.checkForPrograms(previousStart.date())) {
         m_view.initForm();
         m_state.fetchPending = false;

@@ -3,6 +3,7 @@
 #include "ui/keycodes.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 #include <limits>
 
@@ -58,6 +59,33 @@ QString otherCountryEntry(const QString& grabberName)
     // grabberFromEntry cuts after the first "(" and drops the closing ")", so any name, even
     // one holding brackets itself, comes back whole.
     return QLatin1String("Other (") + grabberName + QLatin1Char(')');
+}
+
+QString grabberEntryText(const QString& name, const QString& description)
+{
+    return description.isEmpty() ? name : description + QLatin1String(" (") + name + u')';
+}
+
+QList<GrabberEntry> grabberEntries(const QList<InstalledGrabber>& installed,
+                                   const QHash<QString, QString>& descriptions)
+{
+    QSet<QString> names;
+    for (const InstalledGrabber& g : installed)
+        names.insert(g.name);
+    QList<GrabberEntry> entries;
+    QSet<QString> countries;
+    for (const QString& text : countryEntries()) {
+        const QString grabber = grabberFromEntry(text);
+        const bool present = names.contains(grabber);
+        entries.append({present ? text : text + NotInstalledMark, grabber, present, true});
+        countries.insert(grabber);
+    }
+    for (const InstalledGrabber& g : installed) {
+        if (!countries.contains(g.name))
+            entries.append(
+                {grabberEntryText(g.name, descriptions.value(g.name)), g.name, true, false});
+    }
+    return entries;
 }
 
 QStringList daysEntries()
@@ -125,22 +153,26 @@ std::optional<qint16> parseOpacity(const QString& text)
     return static_cast<qint16>(value);
 }
 
-ControlValues controlValuesFor(const Settings& settings)
+ControlValues controlValuesFor(const Settings& settings, const QList<GrabberEntry>& entries)
 {
     ControlValues c;
-    const QStringList& countries = countryEntries();
-    c.countries = countries;
+    if (entries.isEmpty()) {
+        c.countries = countryEntries();
+        for (const QString& text : c.countries)
+            c.grabbers << grabberFromEntry(text);
+    } else {
+        for (const GrabberEntry& entry : entries) {
+            c.countries << entry.text;
+            c.grabbers << entry.grabber;
+        }
+    }
     if (settings.grabberName.isEmpty()) {
         c.countryIndex = 0;
     } else {
-        for (int i = 0; i < countries.size(); ++i) {
-            if (grabberFromEntry(countries.at(i)) == settings.grabberName) {
-                c.countryIndex = i;
-                break;
-            }
-        }
+        c.countryIndex = int(c.grabbers.indexOf(settings.grabberName));
         if (c.countryIndex < 0) {
             c.countries << otherCountryEntry(settings.grabberName);
+            c.grabbers << settings.grabberName;
             c.countryIndex = int(c.countries.size()) - 1;
         }
     }
@@ -159,15 +191,22 @@ SaveMapping settingsFrom(const ControlValues& controls)
 {
     SaveMapping result;
     const std::optional<qint16> opacity = parseOpacity(controls.opacityText);
-    if (!opacity) {
+    if (!opacity || *opacity < MinOpacity || *opacity > MaxOpacity) {
         result.message = OpacityMessage;
+        return result;
+    }
+    if (controls.channelMapPath.contains(QLatin1Char('"'))) {
+        result.message = QuoteInPathMessage;
         return result;
     }
     if (controls.countryIndex < 0 || controls.countryIndex >= controls.countries.size()) {
         result.message = NoCountryMessage;
         return result;
     }
-    const QString grabber = grabberFromEntry(controls.countries.at(controls.countryIndex));
+    // The entry's own grabber: a description may hold brackets of its own.
+    const QString grabber = controls.countryIndex < controls.grabbers.size()
+                                ? controls.grabbers.at(controls.countryIndex)
+                                : grabberFromEntry(controls.countries.at(controls.countryIndex));
     if (grabber.isEmpty()) {
         result.message = NoCountryMessage;
         return result;

@@ -15,13 +15,17 @@
 // - A check box is ticked exactly when its value is 1, the value the program acts on.
 //
 // Saving refuses, with a message and without writing anything:
-// - an opacity text that is not a whole number fitting 16 signed bits (blanks around it and a
-//   leading sign are allowed). Any such number is taken as it stands, 150 or -5 included: the
-//   guide treats a value outside 20..100 as fully opaque, and an existing config.txt may hold
-//   one on purpose;
+// - an opacity text that is not a whole number from 20 to 100 (blanks around it and a leading
+//   sign are allowed), the range the label names;
+// - a channel map path holding a double quote, which config.txt cannot carry (a quoted text
+//   ends at the next quote);
 // - no country selected.
 
+#include "acquire/grabber.h"
 #include "app/settingsfile.h"
+
+#include <QHash>
+#include <QList>
 
 #include <QLatin1String>
 #include <QString>
@@ -35,6 +39,10 @@ namespace zarvo::config {
 
 inline constexpr QLatin1String OpacityMessage{"Opacity must be a whole number from 20 to 100."};
 inline constexpr QLatin1String NoCountryMessage{"Choose a country from the list."};
+inline constexpr QLatin1String QuoteInPathMessage{
+    "The channels map file path cannot contain a double quote (\")."};
+inline constexpr int MinOpacity = 20;
+inline constexpr int MaxOpacity = 100;
 
 // The name of the recorder's channel map; Browse accepts no other file name (in any case).
 inline constexpr QLatin1String ChannelMapFileName{"channels.map"};
@@ -49,6 +57,25 @@ QString grabberFromEntry(const QString& entry);
 const QStringList& countryEntries();
 // The entry that keeps a grabber name no country carries: "Other (<name>)".
 QString otherCountryEntry(const QString& grabberName);
+
+// One entry of the grabber list and the grabber it stands for.
+struct GrabberEntry
+{
+    QString text;
+    QString grabber;
+    bool installed = false;
+    bool country = false; // one of the fifteen
+    bool operator==(const GrabberEntry&) const = default;
+};
+inline constexpr QLatin1String NotInstalledMark{" (not installed)"};
+// The grabber list: the fifteen country entries in their order, each followed by
+// " (not installed)" when its grabber is not among `installed`; then every other installed
+// grabber as "<description> (<name>)", or "<name>" while its description is unknown (empty).
+// `descriptions` maps grabber names to their --description.
+QList<GrabberEntry> grabberEntries(const QList<InstalledGrabber>& installed,
+                                   const QHash<QString, QString>& descriptions);
+// The text of a grabber that is not a country: "<description> (<name>)", or the name alone.
+QString grabberEntryText(const QString& name, const QString& description);
 
 // "1" to "7".
 QStringList daysEntries();
@@ -76,13 +103,15 @@ struct ControlValues
     int primeIndex = DefaultPrimeTimeIndex; // cbxPrime selection: "5:00 PM" is 0
     QString opacityText;                    // txtOpacity
     QStringList countries;                  // Combo4's entries
+    QStringList grabbers;                   // the grabber of each entry (may be shorter)
     int countryIndex = -1;                  // Combo4's selection, -1 for none
 
     bool operator==(const ControlValues&) const = default;
 };
 
-// The controls for a settings record, with the corrections above.
-ControlValues controlValuesFor(const Settings& settings);
+// The controls for a settings record, with the corrections above. The list is the fifteen
+// countries, or `entries` when given.
+ControlValues controlValuesFor(const Settings& settings, const QList<GrabberEntry>& entries = {});
 
 struct SaveMapping
 {

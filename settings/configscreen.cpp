@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProcess>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
@@ -109,6 +110,27 @@ public:
     }
 };
 
+// Descriptions of grabbers asked for before, by program file; the grabbers take a while to
+// start, and the list is shown again each time the screen is.
+QHash<QString, QString>& descriptionCache()
+{
+    static QHash<QString, QString> cache;
+    return cache;
+}
+
+QHash<QString, QString> knownDescriptions()
+{
+    QHash<QString, QString> byName;
+    for (auto it = descriptionCache().cbegin(); it != descriptionCache().cend(); ++it)
+        byName.insert(QFileInfo(it.key()).fileName(), it.value());
+    return byName;
+}
+
+bool isArrow(int key)
+{
+    return key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down;
+}
+
 template <typename W> W* control(QWidget* parent, const char* name, QRect twips)
 {
     W* w = new W(parent);
@@ -189,7 +211,11 @@ ConfigScreen::ConfigScreen(QWidget* parent) : QWidget(parent)
         l->lower();
 
     loadPictures();
-    showControlValues(config::controlValuesFor(program().state.settings));
+    const QList<InstalledGrabber> installed =
+        installedGrabbers(program().folder.path(), QString::fromLocal8Bit(qgetenv("PATH")));
+    showControlValues(config::controlValuesFor(
+        program().state.settings, config::grabberEntries(installed, knownDescriptions())));
+    describeGrabbers(installed);
 
     connect(m_chkSS, &QCheckBox::toggled, this, &ConfigScreen::updatePathControls);
     connect(m_cmdSS, &QPushButton::clicked, this, &ConfigScreen::browse);
@@ -218,6 +244,8 @@ void ConfigScreen::setHooks(Hooks hooks)
         m_hooks.showMessage = std::move(hooks.showMessage);
     if (hooks.showGuide)
         m_hooks.showGuide = std::move(hooks.showGuide);
+    if (hooks.cancelled)
+        m_hooks.cancelled = std::move(hooks.cancelled);
 }
 
 void ConfigScreen::loadPictures()
@@ -227,10 +255,41 @@ void ConfigScreen::loadPictures()
     setButtonPictures(m_picCancel, folder, ui::pictures::Cancel, QStringLiteral("Cancel"));
 }
 
+void ConfigScreen::describeGrabbers(const QList<InstalledGrabber>& installed)
+{
+    const QHash<QString, QString> known = knownDescriptions();
+    for (const InstalledGrabber& grabber : installed) {
+        const int index = m_combo4->findData(grabber.name);
+        if (index < 0 || index < config::countryEntries().size() || known.contains(grabber.name))
+            continue;
+        auto* process = new QProcess(this);
+        process->setStandardInputFile(QProcess::nullDevice());
+        process->setStandardErrorFile(QProcess::nullDevice());
+        connect(process, &QProcess::finished, this,
+                [this, process, grabber](int code, QProcess::ExitStatus status) {
+                    process->deleteLater();
+                    const QString description =
+                        code == 0 && status == QProcess::NormalExit
+                            ? QString::fromLocal8Bit(process->readAllStandardOutput())
+                                  .trimmed()
+                                  .section(u'\n', 0, 0)
+                            : QString();
+                    descriptionCache().insert(grabber.program, description);
+                    const int at = m_combo4->findData(grabber.name);
+                    if (at >= 0 && !description.isEmpty())
+                        m_combo4->setItemText(at,
+                                              config::grabberEntryText(grabber.name, description));
+                });
+        process->start(grabber.program, {QStringLiteral("--description")});
+    }
+}
+
 void ConfigScreen::showControlValues(const config::ControlValues& values)
 {
     m_combo4->clear();
     m_combo4->addItems(values.countries);
+    for (int i = 0; i < values.grabbers.size() && i < m_combo4->count(); ++i)
+        m_combo4->setItemData(i, values.grabbers.at(i));
     m_combo4->setCurrentIndex(values.countryIndex);
     m_cbxDays->clear();
     m_cbxDays->addItems(config::daysEntries());
@@ -256,8 +315,10 @@ config::ControlValues ConfigScreen::controlValues() const
     v.imagesFolder = m_txtImages->text();
     v.primeIndex = m_cbxPrime->currentIndex();
     v.opacityText = m_txtOpacity->text();
-    for (int i = 0; i < m_combo4->count(); ++i)
+    for (int i = 0; i < m_combo4->count(); ++i) {
         v.countries << m_combo4->itemText(i);
+        v.grabbers << m_combo4->itemData(i).toString();
+    }
     v.countryIndex = m_combo4->currentIndex();
     return v;
 }
@@ -300,7 +361,7 @@ bool ConfigScreen::save()
         return false;
     }
     program().state.settings = *mapping.settings;
-    closeAndShowGuide();
+    closeAndShowGuide(true);
     return true;
 }
 
@@ -353,14 +414,16 @@ void ConfigScreen::showMessage(const QString& text)
         ui::messageBox(this, text);
 }
 
-void ConfigScreen::closeAndShowGuide()
+void ConfigScreen::closeAndShowGuide(bool saved)
 {
     if (m_closing)
         return;
     m_closing = true;
     // Taken before unloading: from here on the screen is on its way out.
-    const std::function<void()> showGuide =
+    std::function<void()> showGuide =
         m_hooks.showGuide ? m_hooks.showGuide : std::function<void()>(&screens::showGuide);
+    if (!saved && m_hooks.cancelled)
+        showGuide = m_hooks.cancelled;
     hide();
     using Instance = ui::SingleInstance<ConfigScreen>;
     if (Instance::isLoaded() && &Instance::instance() == this)
@@ -379,13 +442,19 @@ bool ConfigScreen::eventFilter(QObject* watched, QEvent* event)
     if (!window || window != windowHandle())
         return false;
     const auto* key = static_cast<QKeyEvent*>(event);
+    // The arrows only move the highlight, and a list changes by mouse only: neither reaches a
+    // control (a closed list would take an arrow or a letter as a new choice).
+    const bool moveFocus = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+    const bool swallow =
+        isArrow(key->key()) ||
+        (!moveFocus && qobject_cast<QComboBox*>(QApplication::focusWidget()) != nullptr);
     if (key->isAutoRepeat())
-        return false;
+        return swallow;
     if (type == QEvent::KeyPress)
         m_pressedKeys.insert(key->key());
     else if (m_pressedKeys.remove(key->key()))
         keyUp(ui::toVirtualKey(key->key()));
-    return false;
+    return swallow;
 }
 
 void ConfigScreen::closeEvent(QCloseEvent* event)

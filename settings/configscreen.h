@@ -20,13 +20,20 @@
 // - picCancel unloads the screen and shows the guide; nothing is written. Closing the window
 //   does the same.
 //
+// The grabber list (Combo4) is config::grabberEntries for the grabbers installed now (the
+// program folder's xmltv/ and PATH); the descriptions of the grabbers that are not countries are
+// asked for in the background and fill in their entries as they come (and are remembered for
+// the next showing).
+//
 // Keys: every key released while this window has the keyboard goes to keyUp, whichever control
 // has the focus, provided the key was also pressed here (so the release of the Enter that
 // closed a message box is not taken for a new Enter). Auto-repeat is ignored. Left and right
 // move a highlight over Save (6) and Cancel (7); Enter on Save appends the hidden digits to the
 // code text, shows it and writes the grabber's configuration batch (listings.sh) for the
 // grabberName setting, without saving anything; Enter on Cancel acts as Cancel. See
-// config::ConfigKeyboard for the whole state machine.
+// config::ConfigKeyboard for the whole state machine. The arrow keys do nothing else: they never
+// reach the controls, and no key reaches a list, so the lists change by mouse only (an open
+// list's own window still takes keys).
 //
 // Pictures come from the program folder's pictures/ (ui/pictures.h). When a look of a button
 // is missing, both looks of that button are drawn as plain text buttons instead.
@@ -66,8 +73,11 @@ public:
         std::function<QString(QWidget* parent, const QString& preset)> chooseChannelMap;
         // Default: ui::messageBox.
         std::function<void(const QString& text)> showMessage;
-        // Called after the screen has been unloaded. Default: screens::showGuide.
+        // Called after the screen has been unloaded by Save. Default: screens::showGuide.
         std::function<void()> showGuide;
+        // Called after the screen has been unloaded by Cancel (or closing, or Enter on Cancel).
+        // Default: showGuide.
+        std::function<void()> cancelled;
     };
 
     explicit ConfigScreen(QWidget* parent = nullptr);
@@ -101,8 +111,9 @@ private:
     void showHighlight();
     void writeConfigBatch();
     void showMessage(const QString& text);
-    // Unloads the screen and shows the guide; only the first call does anything.
-    void closeAndShowGuide();
+    void describeGrabbers(const QList<InstalledGrabber>& installed);
+    // Unloads the screen and calls the hook; only the first call does anything.
+    void closeAndShowGuide(bool saved = false);
 
     QCheckBox* m_chkSS;
     QLabel* m_lblPath;

@@ -59,9 +59,16 @@ struct Fixture
     QStringList browsePresets;
     ConfigScreen* screen = nullptr;
 
+    const QByteArray oldPath = qgetenv("PATH");
+
     explicit Fixture(bool withPictures = true)
     {
         settings = firstRunDefaults();
+        // The machine's grabbers stay out of it: two countries installed on a PATH of the
+        // test's own, and the demo grabber in the program folder.
+        qputenv("PATH", QFile::encodeName(dir.filePath("bin")));
+        for (const char* name : {"bin/tv_grab_na_dd", "bin/tv_grab_dk", "xmltv/tv_grab_demo"})
+            writeGrabber(name);
         if (withPictures) {
             writePicture(ui::pictures::Save, savePlain);
             writePicture(ui::selectedPicture(ui::pictures::Save), saveLit);
@@ -73,6 +80,15 @@ struct Fixture
     {
         Instance::unload();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        qputenv("PATH", oldPath);
+    }
+    void writeGrabber(const char* name) const
+    {
+        QDir().mkpath(QFileInfo(dir.filePath(name)).absolutePath());
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n[ \"$1\" = --description ] && echo 'Demonstration listings'\n");
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     }
     void writePicture(const QString& name, const QColor& colour) const
     {
@@ -165,7 +181,13 @@ private Q_SLOTS:
         QCOMPARE(f.line("txtOpacity")->text(), QStringLiteral("100"));
         QCOMPARE(f.combo("Combo4")->currentText(),
                  QStringLiteral("USA and Canada (tv_grab_na_dd)"));
-        QCOMPARE(f.combo("Combo4")->count(), 15);
+        QCOMPARE(f.combo("Combo4")->count(), 16);
+        QCOMPARE(f.combo("Combo4")->itemText(1),
+                 QStringLiteral("United Kingdom (tv_grab_uk_rt) (not installed)"));
+        QCOMPARE(f.combo("Combo4")->itemText(14), QStringLiteral("Denmark (tv_grab_dk)"));
+        // The description comes in the background.
+        QTRY_COMPARE(f.combo("Combo4")->itemText(15),
+                     QStringLiteral("Demonstration listings (tv_grab_demo)"));
         QVERIFY(!f.ticked("chkSS") && !f.ticked("chkDST"));
         QVERIFY(f.pathControlsEnabled(false));
         QCOMPARE(f.line("txtImages")->text(), QStringLiteral("images"));
@@ -238,14 +260,17 @@ private Q_SLOTS:
         QTest::newRow("save every control")
             << na
             << "tick chkSS;browse /srv/ss/CHANNELS.MAP;tick chkDST;set cbxDays 3;"
-               "set cbxPrime 10:00 PM;set Combo4 Denmark (tv_grab_dk);type 150;click picSave"
+               "set cbxPrime 10:00 PM;set Combo4 Denmark (tv_grab_dk);type 90;click picSave"
             << QByteArray("1\r\n\"/srv/ss/CHANNELS.MAP\"\r\n1\r\n3\r\n\"images\"\r\n"
-                          "\"10:00 PM\"\r\n150\r\n\"tv_grab_dk\"\r\n")
+                          "\"10:00 PM\"\r\n90\r\n\"tv_grab_dk\"\r\n")
             << "" << true;
         QTest::newRow("unknown grabber kept")
-            << "tv_grab_demo"
+            << "tv_grab_gone"
             << "type  +35 ;click picSave"
-            << QByteArray(firstRunFile).replace("100", "35").replace("na_dd", "demo") << "" << true;
+            << QByteArray(firstRunFile).replace("100", "35").replace("na_dd", "gone") << "" << true;
+        QTest::newRow("installed grabber chosen")
+            << na << "set Combo4 tv_grab_demo;click picSave"
+            << QByteArray(firstRunFile).replace("na_dd", "demo") << "" << true;
         QTest::newRow("browse: another name refused")
             << na << "tick chkSS;browse /srv/channels.map.bak;click picSave"
             << QByteArray(firstRunFile).replace("0\r\n\"C:", "1\r\n\"C:")
@@ -259,6 +284,13 @@ private Q_SLOTS:
             << na << "set txtOpacity ;click picSave" << QByteArray() << bad << false;
         QTest::newRow("opacity beyond 16 bits")
             << na << "type 70000;click picSave" << QByteArray() << bad << false;
+        QTest::newRow("opacity 150")
+            << na << "type 150;click picSave" << QByteArray() << bad << false;
+        QTest::newRow("opacity 19")
+            << na << "type 19;click picSave" << QByteArray() << bad << false;
+        QTest::newRow("quote in the path")
+            << na << "tick chkSS;set txtSS /srv/\"ss\"/channels.map;click picSave" << QByteArray()
+            << "The channels map file path cannot contain a double quote" << false;
         QTest::newRow("Cancel picture")
             << na << edits + "click picCancel" << QByteArray() << "" << true;
         QTest::newRow("window closed") << na << edits + "close" << QByteArray() << "" << true;
@@ -277,8 +309,8 @@ private Q_SLOTS:
         f.settings.grabberName = grabber;
         const Settings before = f.settings;
         ConfigScreen& screen = f.open();
-        if (grabber == QLatin1String("tv_grab_demo"))
-            QCOMPARE(f.combo("Combo4")->currentText(), QStringLiteral("Other (tv_grab_demo)"));
+        if (grabber == QLatin1String("tv_grab_gone"))
+            QCOMPARE(f.combo("Combo4")->currentText(), QStringLiteral("Other (tv_grab_gone)"));
         for (const QString& step : script.split(u';')) {
             const QString verb = step.section(u' ', 0, 0), name = step.section(u' ', 1, 1);
             const QString rest = step.mid(verb.size() + 1);
@@ -294,7 +326,7 @@ private Q_SLOTS:
             } else if (verb == QLatin1String("set")) {
                 const QString text = step.section(u' ', 2);
                 if (auto* box = screen.findChild<QComboBox*>(name))
-                    box->setCurrentText(text);
+                    box->setCurrentIndex(box->findText(text, Qt::MatchContains));
                 else
                     f.line(qPrintable(name))->setText(text);
             } else if (verb == QLatin1String("type")) {
@@ -350,6 +382,10 @@ private Q_SLOTS:
         QTest::newRow("left from Save: nothing") << "txtOpacity" << Keys{L, L, L} << 0;
         QTest::newRow("down past Cancel, left back") << "txtOpacity" << Keys{L, D, L} << 7;
         QTest::newRow("up from Cancel to Save") << "txtOpacity" << Keys{L, U, Qt::Key_A} << 6;
+        QTest::newRow("arrows on the day list") << "cbxDays" << Keys{D, D, U, R} << 0;
+        QTest::newRow("arrows on the prime list") << "cbxPrime" << Keys{U, L, D, D} << 0;
+        QTest::newRow("left, up on the grabber list") << "Combo4" << Keys{L, U} << 6;
+        QTest::newRow("a letter on the grabber list") << "Combo4" << Keys{Qt::Key_D} << 0;
     }
     void keyboardHighlight()
     {
@@ -362,8 +398,16 @@ private Q_SLOTS:
         QWidget* target = f.child(qPrintable(focus));
         target->setFocus();
         QCOMPARE(QApplication::focusWidget(), target);
+        const config::ControlValues before = f.screen->controlValues();
         f.type(keys);
         QCOMPARE(f.lit(), lit);
+        // The keys only move the highlight: no list or tick has changed.
+        const config::ControlValues after = f.screen->controlValues();
+        QCOMPARE(after.countryIndex, before.countryIndex);
+        QCOMPARE(after.daysIndex, before.daysIndex);
+        QCOMPARE(after.primeIndex, before.primeIndex);
+        QCOMPARE(after.writeChannelMap, before.writeChannelMap);
+        QCOMPARE(after.adjustDST, before.adjustDST);
         QCOMPARE(f.messages, QStringList());
         QCOMPARE(f.guideShown, 0);
     }

@@ -371,8 +371,7 @@ private Q_SLOTS:
         QTest::newRow("description")
             << QStringList{"--description"} << 0
             << "^Demonstration listings \\(no listings service needed\\)\n$";
-        QTest::newRow("capabilities")
-            << QStringList{"--capabilities"} << 0 << "^baseline\nmanualconfig\n$";
+        QTest::newRow("capabilities") << QStringList{"--capabilities"} << 0 << "^baseline\n$";
         QTest::newRow("version") << QStringList{"--version"} << 0 << "^tv_grab_demo \\d+\\.\\d+";
         QTest::newRow("configure, batch form")
             << QStringList{"--configure", "--auto-config", "add"} << 0 << "no configuration";

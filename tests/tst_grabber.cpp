@@ -1,4 +1,5 @@
 #include "acquire/grabber.h"
+#include "acquire/loadfailure.h"
 
 #include "app/appstate.h"
 
@@ -62,6 +63,43 @@ QString makeLoggingStub(const QString& folder, const QString& log)
                             "printf '%s\\n' \"$a\"; done; } >> \"$ZARVO_STUB_LOG\"");
 }
 
+// A grabber that behaves like the XMLTV ones: it prints its capabilities, and a manualconfig
+// grabber refuses to grab without its configuration file. A real grab leaves "ran" beside it.
+QString makeGrabber(const QString& path, const QByteArray& capabilities)
+{
+    const QByteArray name = QFileInfo(path).fileName().toLocal8Bit();
+    QByteArray body = "case \"$1\" in --capabilities) printf '" + capabilities +
+                      "\\n'; exit 0;; --description) echo 'Stub listings'; exit 0;; esac\n";
+    if (capabilities.contains("manualconfig"))
+        body +=
+            "conf=\"$HOME/.xmltv/" + name +
+            ".conf\"\n[ -f \"$conf\" ] || { echo \"can't open configuration file '$conf'\" >&2; "
+            "exit 2; }\n";
+    body += "touch \"$0.ran\"\n";
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + body) < 0 ||
+        !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                             QFileDevice::ExeOwner))
+        qFatal("cannot write the stub grabber");
+    return path;
+}
+
+// Sets an environment variable for the scope.
+class EnvScope
+{
+public:
+    EnvScope(const char* name, const QByteArray& value) : m_name(name), m_old(qgetenv(name))
+    {
+        qputenv(name, value);
+    }
+    ~EnvScope() { qputenv(m_name, m_old); }
+
+private:
+    const char* m_name;
+    QByteArray m_old;
+};
+
 Settings settings(const QString& grabber, int adjustDST, int days)
 {
     Settings s = firstRunDefaults();
@@ -93,8 +131,8 @@ private Q_SLOTS:
         QTest::addColumn<QDateTime>("now");
         for (const QDate day : {QDate(2026, 3, 7), QDate(2026, 3, 8), QDate(2026, 10, 31),
                                 QDate(2026, 11, 1), QDate(2026, 12, 6)})
-            for (const QTime time : {QTime(0, 30), QTime(7, 0), QTime(12, 0), QTime(20, 5),
-                                     QTime(23, 30)})
+            for (const QTime time :
+                 {QTime(0, 30), QTime(7, 0), QTime(12, 0), QTime(20, 5), QTime(23, 30)})
                 QTest::addRow("%s %s", qPrintable(day.toString(Qt::ISODate)),
                               qPrintable(time.toString("hh:mm")))
                     << wallClock(day, time);
@@ -112,12 +150,12 @@ private Q_SLOTS:
                             const FetchRequest request = fetchRequest(
                                 FetchVariant(variant), "/p", settings("g", adjustDST, days),
                                 wallClock(day, QTime(hour, 30)), clock);
-                            const QString where = QString("variant %1, %2 days, adjustDST %3, %4")
-                                                      .arg(variant)
-                                                      .arg(days)
-                                                      .arg(adjustDST)
-                                                      .arg(wallClock(day, QTime(hour, 30))
-                                                               .toString(Qt::ISODate));
+                            const QString where =
+                                QString("variant %1, %2 days, adjustDST %3, %4")
+                                    .arg(variant)
+                                    .arg(days)
+                                    .arg(adjustDST)
+                                    .arg(wallClock(day, QTime(hour, 30)).toString(Qt::ISODate));
                             QVERIFY2(request.firstDay == day, qPrintable(where));
                             QVERIFY2(request.firstOffset == ahead, qPrintable(where));
                             QVERIFY2(request.days ==
@@ -156,16 +194,18 @@ private Q_SLOTS:
         const FakeClock clock(kZone, now);
         const bool startUp = variant == int(FetchVariant::StartUp);
         const QString x = "'/p/xmltv/xmltv'";
-        // LF only: a CR would become part of the last word of every command.
-        QString expected = "cd '/p/xmltv'\n" + x + " tv_grab_na_dd --configure" +
-                           (startUp ? " --auto-config add\n" : "\n");
+        // LF only: a CR would become part of the last word of every command. Nothing is
+        // configured, and a failing command ends the batch with its status.
+        QString expected = "cd '/p/xmltv'\n";
         for (int k = 0; k < (startUp ? 1 : 3); ++k) {
             const QString day = firstDay.addDays(k).toString("yyyyMMdd");
-            expected += x + QString(" tv_grab_na_dd --output unsorted%1.xml --days 1 --offset %2\n")
-                                .arg(day)
-                                .arg(firstOffset + k);
             expected +=
-                x + QString(" tv_sort --by-channel --output %1.xml unsorted%1.xml\n").arg(day);
+                x + QString(" tv_grab_na_dd --output unsorted%1.xml --days 1 --offset %2 || exit\n")
+                        .arg(day)
+                        .arg(firstOffset + k);
+            expected +=
+                x +
+                QString(" tv_sort --by-channel --output %1.xml unsorted%1.xml || exit\n").arg(day);
         }
         QCOMPARE(QString::fromUtf8(fetchBatch(fetchRequest(FetchVariant(variant), "/p",
                                                            settings("tv_grab_na_dd", adjustDST, 3),
@@ -195,6 +235,8 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString folder = root.filePath(folderName);
         makeLoggingStub(folder, root.filePath("args.log"));
+        // The grabber must be installed for the batch to run at all.
+        makeGrabber(folder + "/xmltv/" + grabber, "baseline");
         const FakeClock clock(kZone, at(2024, 1, 10, 20));
         GrabberRunner runner;
         runner.setTimeLimit(20s);
@@ -209,7 +251,7 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute("/bin/sh", {"-n", script}), 0);
         QCOMPARE(QProcess::execute("bash", {"-n", script}), 0);
         const QString call = "call " + folder + "/xmltv";
-        QStringList expected{call, grabber, "--configure"};
+        QStringList expected;
         for (const QString day : {"20240111", "20240112"})
             expected += QStringList{call,           grabber,
                                     "--output",     "unsorted" + day + ".xml",
@@ -229,12 +271,12 @@ private Q_SLOTS:
     void configBatchContent_data()
     {
         QTest::addColumn<QStringList>("args"); // grabber, code, line 2's end, line 3
-        QTest::newRow("digits") << QStringList{"tv_grab_na_dd", "12345", " tv_grab_na_dd --config",
-                                               "# 12345"};
+        QTest::newRow("digits") << QStringList{"tv_grab_na_dd", "12345",
+                                               " tv_grab_na_dd --configure", "# 12345"};
         QTest::newRow("quote in grabber")
-            << QStringList{"tv'x", "1234567890", " 'tv'\\''x' --config", "# 1234567890"};
-        QTest::newRow("line break in code")
-            << QStringList{"tv_grab_uk", "123\n45;echo", " tv_grab_uk --config", "# 123 45;echo"};
+            << QStringList{"tv'x", "1234567890", " 'tv'\\''x' --configure", "# 1234567890"};
+        QTest::newRow("line break in code") << QStringList{
+            "tv_grab_uk", "123\n45;echo", " tv_grab_uk --configure", "# 123 45;echo"};
     }
     void configBatchContent()
     {
@@ -254,7 +296,7 @@ private Q_SLOTS:
         // status of "exit" would show a code line that sh tried to run.
         QCOMPARE(QProcess::execute("/bin/sh", {script}), 0);
         QCOMPARE(readText(root.filePath("args.log")),
-                 (QStringList{"call " + xmltv, grabber, "--config"}).join('\n') + '\n');
+                 (QStringList{"call " + xmltv, grabber, "--configure"}).join('\n') + '\n');
     }
 
     // The batch runs in the event loop, with the guide's keys held off; at its time limit its
@@ -387,6 +429,193 @@ private Q_SLOTS:
         QString error;
         QVERIFY(!writeConfigBatch(folder, grabber, "12345", &error));
         QVERIFY(error.contains("listings.sh"));
+    }
+
+    // Before a grab: installed (program folder first, then PATH) and, for a manualconfig
+    // grabber, configured. Otherwise nothing runs and the viewer is told the one command.
+    void grabberCheck_data()
+    {
+        QTest::addColumn<QString>("where"); // "none", "xmltv", "path"
+        QTest::addColumn<QByteArray>("capabilities");
+        QTest::addColumn<bool>("configured");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QString>("message");
+        const QString notConfigured =
+            "tv_grab_zz is not configured: run tv_grab_zz --configure in a terminal";
+        QTest::newRow("missing") << "none" << QByteArray() << false << Outcome::NotInstalled
+                                 << "tv_grab_zz is not installed.";
+        QTest::newRow("manualconfig, no config file")
+            << "path" << QByteArray("baseline\\nmanualconfig") << false << Outcome::NotConfigured
+            << notConfigured;
+        QTest::newRow("manualconfig, configured")
+            << "path" << QByteArray("baseline\\nmanualconfig\\ncache") << true << Outcome::Finished
+            << "";
+        QTest::newRow("needs no configuration")
+            << "xmltv" << QByteArray("baseline") << false << Outcome::Finished << "";
+    }
+    void grabberCheck()
+    {
+        QFETCH(QString, where);
+        QFETCH(QByteArray, capabilities);
+        QFETCH(bool, configured);
+        QFETCH(QString, message);
+        QTemporaryDir root;
+        const QString folder = root.filePath("guide"), home = root.filePath("home");
+        const EnvScope path("PATH", QFile::encodeName(root.filePath("bin")) + ":/usr/bin:/bin");
+        const EnvScope homeScope("HOME", QFile::encodeName(home));
+        QVERIFY(QDir().mkpath(folder + "/xmltv"));
+        // The real dispatcher, so the batch reaches the grabber as it would in the field.
+        QVERIFY(QFile::copy(ZARVO_SOURCE_DIR "/tools/xmltv", folder + "/xmltv/xmltv"));
+        const QString grabber =
+            where == "none"
+                ? QString()
+                : makeGrabber((where == "xmltv" ? folder + "/xmltv" : root.filePath("bin")) +
+                                  "/tv_grab_zz",
+                              capabilities);
+        if (configured) {
+            QVERIFY(QDir().mkpath(home + "/.xmltv"));
+            QFile conf(home + "/.xmltv/tv_grab_zz.conf");
+            QVERIFY(conf.open(QIODevice::WriteOnly));
+        }
+
+        const GrabberCheck check = checkGrabber(folder, "tv_grab_zz");
+        QCOMPARE(check.program, grabber);
+        QCOMPARE(check.configFile, where == "none" ? QString() : home + "/.xmltv/tv_grab_zz.conf");
+
+        const FakeClock clock(kZone, at(2024, 1, 10, 20));
+        GrabberRunner runner;
+        runner.setTimeLimit(20s);
+        const GrabberResult result =
+            getPrograms(runner, FetchVariant::Guide, folder, settings("tv_grab_zz", 0, 1),
+                        at(2024, 1, 10, 20), clock);
+        QTEST(result.outcome, "outcome");
+        QCOMPARE(result.message, message);
+        // Refused: nothing ran and nothing was configured; the log says why.
+        const bool refused = !message.isEmpty();
+        QCOMPARE(QFile::exists(grabber + ".ran"), !refused && !grabber.isEmpty());
+        QCOMPARE(QFile::exists(home + "/.xmltv/tv_grab_zz.conf"), configured);
+        const QString log = readText(folder + "/grabber.log");
+        QVERIFY2(log.contains("tv_grab_zz --output unsorted20240110.xml"), qPrintable(log));
+        QVERIFY2(log.contains(refused ? "---- not run: " + message : QString("---- output\n")),
+                 qPrintable(log));
+    }
+
+    // The exit status is the grabber's, with its last lines, also in the log.
+    void failingGrabberReported()
+    {
+        QTemporaryDir root;
+        const QString folder = root.filePath("guide");
+        const EnvScope home("HOME", QFile::encodeName(root.filePath("home")));
+        QVERIFY(QDir().mkpath(folder + "/xmltv"));
+        QVERIFY(QFile::copy(ZARVO_SOURCE_DIR "/tools/xmltv", folder + "/xmltv/xmltv"));
+        const QString grabber = makeGrabber(folder + "/xmltv/tv_grab_zz", "baseline");
+        QFile file(grabber);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("echo 'Fetching channel 1' >&2\necho 'at XMLTV.pm line 605.' >&2\nexit 3\n");
+        file.close();
+        const FakeClock clock(kZone, at(2024, 1, 10, 20));
+        GrabberRunner runner;
+        const GrabberResult result =
+            getPrograms(runner, FetchVariant::Guide, folder, settings("tv_grab_zz", 0, 2),
+                        at(2024, 1, 10, 20), clock);
+        QCOMPARE(result.outcome, Outcome::Finished);
+        QCOMPARE(result.exitCode, 3);
+        QCOMPARE(result.lastLines, (QStringList{"Fetching channel 1", "at XMLTV.pm line 605."}));
+        const QString log = readText(folder + "/grabber.log");
+        QVERIFY2(log.contains("at XMLTV.pm line 605.\n---- exit status 3 after "), qPrintable(log));
+        QCOMPARE(log.count("Fetching channel 1"), 1); // the batch ended at the failed grab
+    }
+
+    void logTrimmed_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::newRow("small") << 1000;
+        QTest::newRow("past the limit") << 1500 * 1024;
+    }
+    void logTrimmed()
+    {
+        QFETCH(int, before);
+        QTemporaryDir root;
+        const QString path = root.filePath("grabber.log");
+        QByteArray old;
+        for (int i = 0; old.size() < before; ++i)
+            old += "old line " + QByteArray::number(i) + '\n';
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+        file.close();
+        QVERIFY(appendGrabberLog(path, "==== new run\n"));
+        const QByteArray log = readText(path).toUtf8();
+        QVERIFY(log.endsWith("==== new run\n"));
+        QVERIFY(log.size() <= kGrabberLogLimit);
+        QVERIFY(log.size() > kGrabberLogLimit - 100 || log.size() == old.size() + 13);
+        QVERIFY(log.startsWith("old line "));
+    }
+
+    // The cause under "Program timed out." when the first day cannot be loaded.
+    void failureCauses_data()
+    {
+        QTest::addColumn<int>("grab"); // an Outcome, or -1 for no grab
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("import"); // an ImportResult::Status
+        QTest::addColumn<QString>("cause");
+        using S = ImportResult::Status;
+        const int missing = int(S::FetchRequested);
+        QTest::newRow("not installed") << int(Outcome::NotInstalled) << -1 << missing
+                                       << "tv_grab_xx is not installed.\nIt is neither in /p/xmltv "
+                                          "nor on the PATH.";
+        QTest::newRow("not configured")
+            << int(Outcome::NotConfigured) << -1 << missing
+            << "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal\nAs the "
+               "user "
+               "who runs the guide; it then keeps its answers in /h/.xmltv/tv_grab_xx.conf.";
+        QTest::newRow("exit status") << int(Outcome::Finished) << 2 << missing
+                                     << "tv_grab_xx exited with status 2.\ncan't open "
+                                        "configuration file\nat XMLTV.pm line 605.";
+        QTest::newRow("no file") << int(Outcome::Finished) << 0 << missing
+                                 << "tv_grab_xx wrote no file 20261206.xml.";
+        QTest::newRow("time limit")
+            << int(Outcome::TimedOut) << -1 << missing
+            << "tv_grab_xx was still running after 30 minutes and was stopped.";
+        QTest::newRow("no programme of the day")
+            << int(Outcome::Finished) << 0 << int(S::NoProgrammes)
+            << "tv_grab_xx wrote no programme of Sun 12/06 into 20261206.xml.";
+        QTest::newRow("unreadable file")
+            << -1 << -1 << int(S::NotWellFormed) << "20261206.xml cannot be read: %1 (line 2)";
+        QTest::newRow("database message only") << -1 << -1 << int(S::Failed) << "";
+    }
+    void failureCauses()
+    {
+        QFETCH(int, grab);
+        QFETCH(int, exitCode);
+        QFETCH(int, import);
+        QFETCH(QString, cause);
+        std::optional<GrabberResult> ran;
+        if (grab >= 0) {
+            ran = GrabberResult{};
+            ran->outcome = Outcome(grab);
+            ran->exitCode = exitCode;
+            ran->lastLines = QStringList{"can't open configuration file", "at XMLTV.pm line 605."};
+            if (ran->outcome == Outcome::NotInstalled) {
+                ran->message = "tv_grab_xx is not installed.";
+                ran->detail = "It is neither in /p/xmltv nor on the PATH.";
+            } else if (ran->outcome == Outcome::NotConfigured) {
+                ran->message =
+                    "tv_grab_xx is not configured: run tv_grab_xx --configure in a terminal";
+                ran->detail = "As the user who runs the guide; it then keeps its answers in "
+                              "/h/.xmltv/tv_grab_xx.conf.";
+            }
+        }
+        ImportResult result;
+        result.status = ImportResult::Status(import);
+        result.file = "/p/xmltv/20261206.xml";
+        if (result.status == ImportResult::Status::NotWellFormed) {
+            // The parser's own report of a broken file.
+            const XmltvDocument doc = loadXmltv("<tv>\n<programme></tv>\n");
+            QVERIFY(!doc.ok());
+            result.report = doc.error.report();
+            cause = cause.arg(doc.error.reason);
+        }
+        QCOMPARE(loadFailureCause("tv_grab_xx", QDate(2026, 12, 6), ran, result), cause);
     }
 
     void secondBatchIsRefused()

@@ -133,6 +133,13 @@ class TestGuideScreen : public QObject
         stub.write("#!/bin/sh\necho \"grabbing $1\" >&2\nexit 0\n");
         stub.close();
         stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The grabber the settings name, installed and needing no configuration; the stub
+        // dispatcher above stands in for it and writes nothing.
+        QFile grabber(folder + "/xmltv/tv_grab_na_dd");
+        QVERIFY(grabber.open(QIODevice::WriteOnly));
+        grabber.write("#!/bin/sh\n[ \"$1\" = --capabilities ] && echo baseline\nexit 0\n");
+        grabber.close();
+        grabber.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
         ListingsStore store(folder + "/xmltv97.db");
         Transaction transaction(store.database());
@@ -315,11 +322,12 @@ private Q_SLOTS:
         auto screen = openGuide();
         QVERIFY(screen);
         ui::Grid* g = grid(*screen);
-        QStringList titles;
+        QStringList titles; // title line / status line, as each progress line arrives
         QLabel* title = screen->findChild<QLabel*>("lbltitle");
+        QLabel* status = screen->findChild<QLabel*>("lblsubtitle");
         connect(
             &m_program->grabber, &GrabberRunner::progress, screen.get(),
-            [&] { titles << title->text(); }, Qt::QueuedConnection);
+            [&] { titles << title->text() + " / " + status->text(); }, Qt::QueuedConnection);
         const auto key = [&](int code) {
             screen->navigator().keyReleased(code);
             return g->text(0, 0) + ": " + g->text(1, 1);
@@ -341,12 +349,15 @@ private Q_SLOTS:
         QString told;
         answerNextMessageBox(&told);
         QCOMPARE(key(13), QStringLiteral("Wed: Wednesday Special"));
-        QCOMPARE(told, QStringLiteral("Program timed out."));
+        QCOMPARE(told,
+                 QStringLiteral("Program timed out.\n\ntv_grab_na_dd wrote no file 20040617.xml."));
         QCOMPARE(screen->gridModel().windowStart, at(Today.addDays(2), 20, 5));
         QCOMPARE(selectedButtons(*screen), QList<int>{button::DayForward});
         QCOMPARE(m_program->state.loadErrorText, QStringLiteral("Program timed out."));
         QVERIFY(!m_program->state.importInProgress);
-        QVERIFY2(!titles.filter(QRegularExpression(QStringLiteral("^grabbing tv_"))).isEmpty(),
+        // What is fetched on the title line, the grabber's own words only on the status line.
+        QVERIFY2(titles.contains("Fetching the listings of Thu 06/17 ... / "
+                                 "tv_grab_na_dd: grabbing tv_grab_na_dd"),
                  qPrintable(titles.join(u'|')));
         key('J');
         QCOMPARE(key('J'), QStringLiteral("Mon: Harbor Lights"));
@@ -373,20 +384,47 @@ private Q_SLOTS:
         QCOMPARE(chosen.size(), 1);
     }
 
-    void failedLoadEndsTheProgram()
+    // The failure panel tells what failed and why; OK then ends the program when nothing
+    // else is connected (the program itself opens the settings screen).
+    void failedLoadShowsTheCause_data()
     {
+        QTest::addColumn<QString>("grabber");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("no file written") << "tv_grab_na_dd"
+                                         << "tv_grab_na_dd wrote no file 20040614.xml.";
+        QTest::newRow("not installed")
+            << "tv_grab_uk_rt"
+            << "tv_grab_uk_rt is not installed.\nIt is neither in %1/xmltv nor on the PATH.";
+    }
+    void failedLoadShowsTheCause()
+    {
+        QFETCH(QString, grabber);
+        QFETCH(QString, cause);
         QTemporaryDir other;
         makeFolder(other.path(), {});
         Program failing(ProgramFolder(other.path()), m_clock);
         failing.state.settings = firstRunDefaults();
+        failing.state.settings.grabberName = grabber;
         const ProgramScope scope(failing);
-        QString shown;
-        answerNextMessageBox(&shown);
         auto screen = openGuide(false);
         QVERIFY(screen);
-        QCOMPARE(shown, QStringLiteral("Program timed out."));
+        QVERIFY(screen->isShowingLoadFailure());
+        QCOMPARE(screen->loadFailureText(),
+                 "Program timed out.\n" + cause.replace("%1", other.path()));
+        QCOMPARE(label(*screen, "lbltitle"), "The listings of Mon 06/14 could not be loaded.");
+        QVERIFY(!grid(*screen)->isVisible());
+        // Laid out at full size, the panel's words as large as the detail panel's.
+        const QLabel* why = screen->findChild<QLabel*>("loadFailureCause");
+        QVERIFY(why->font().pointSizeF() >=
+                screen->findChild<QLabel*>("lbldesc")->font().pointSizeF());
+        QVERIFY(g_ends.isEmpty());
+        // The guide's keys and buttons do nothing here.
+        QTest::keyClick(screen.get(), Qt::Key_K);
+        QTest::keyClick(screen.get(), Qt::Key_Right);
+        QVERIFY(!screen->findChild<QWidget*>("piclistings1")->isEnabled());
+        QVERIFY(g_ends.isEmpty());
+        QTest::keyClick(screen.get(), Qt::Key_Return);
         QCOMPARE(g_ends, QList<End>{End::Exit});
-        QCOMPARE(grid(*screen)->text(1, 1), QString());
         QVERIFY(failing.state.fetchPending);
     }
 

@@ -173,25 +173,30 @@ private Q_SLOTS:
     void conversionError_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<QString>("message"); // value number, field, text found
+        QTest::addColumn<QString>("message"); // line, value number, field, text found
         const QByteArray s = sampleLines();
-        QTest::newRow("letter on line 1") << "x" + s.mid(1) << "1 (writeChannelMap): \"x\"";
-        QTest::newRow("quoted letters") << "\"on\"" + s.mid(1) << "1 (writeChannelMap): \"on\"";
+        QTest::newRow("letter on line 1")
+            << "x" + s.mid(1) << "1, value 1 (writeChannelMap): \"x\"";
+        QTest::newRow("quoted letters")
+            << "\"on\"" + s.mid(1) << "1, value 1 (writeChannelMap): \"on\"";
         QTest::newRow("32768") << QByteArray(s).replace("\r\n1\r\n", "\r\n32768\r\n")
-                               << "3 (adjustDST): \"32768\"";
+                               << "3, value 3 (adjustDST): \"32768\"";
         QTest::newRow("-32769") << QByteArray(s).replace("\r\n3\r\n", "\r\n-32769\r\n")
-                                << "4 (daysToDownload): \"-32769\"";
-        QTest::newRow("decimal") << QByteArray(s).replace("80", "1.5") << "7 (opacity): \"1.5\"";
-        QTest::newRow("blank inside")
-            << QByteArray(s).replace("80", "8 0") << "7 (opacity): \"8 0\"";
-        QTest::newRow("hex") << QByteArray(s).replace("80", "0x50") << "7 (opacity): \"0x50\"";
+                                << "4, value 4 (daysToDownload): \"-32769\"";
+        QTest::newRow("decimal") << QByteArray(s).replace("80", "1.5")
+                                 << "7, value 7 (opacity): \"1.5\"";
+        QTest::newRow("LF and CR lines")
+            << sampleLines("\n").replace("80", "8 0").replace("\n\"pics", "\r\"pics")
+            << "7, value 7 (opacity): \"8 0\"";
+        QTest::newRow("hex") << QByteArray(s).replace("80", "0x50")
+                             << "7, value 7 (opacity): \"0x50\"";
         QTest::newRow("Arabic-Indic digit")
-            << QByteArray(s).replace("80", "\xd9\xa1") << "7 (opacity): \"\u0661\"";
+            << QByteArray(s).replace("80", "\xd9\xa1") << "7, value 7 (opacity): \"\u0661\"";
         QTest::newRow("comma line")
-            << QByteArray("1,\"p\",1,3,\"i\",\"t\",8O,\"g\"") << "7 (opacity): \"8O\"";
+            << QByteArray("1,\"p\",1,3,\"i\",\"t\",8O,\"g\"") << "1, value 7 (opacity): \"8O\"";
         QTest::newRow("long junk shortened")
             << QByteArray(60, 'a') + s.mid(1)
-            << "1 (writeChannelMap): \"" + QString(40, u'a') + QChar(0x2026) + "\"";
+            << "1, value 1 (writeChannelMap): \"" + QString(40, u'a') + QChar(0x2026) + "\"";
     }
     void conversionError()
     {
@@ -200,7 +205,7 @@ private Q_SLOTS:
         const SettingsRead read = parseSettings(bytes);
         QCOMPARE(read.outcome, Outcome::ConversionError);
         QCOMPARE(read.error,
-                 "config.txt, value " + message + " is not a whole number from -32768 to 32767");
+                 "config.txt, line " + message + " is not a whole number from -32768 to 32767");
     }
 
     void unreadableFile()
@@ -213,11 +218,12 @@ private Q_SLOTS:
         QVERIFY2(folder.error.contains(dir.filePath("config.txt")) &&
                      folder.error.contains("folder"),
                  qPrintable(folder.error));
-        // A bad value is reported under the name of the file read.
+        // A bad value is reported under the full path of the file read.
         QVERIFY(putFile(dir.filePath("other.txt"), "1\r\n\"p\"\r\nyes\r\n"));
         QCOMPARE(readSettingsFile(dir.filePath("other.txt")).error,
-                 "other.txt, value 3 (adjustDST): \"yes\" is not a whole number from -32768 to "
-                 "32767");
+                 dir.filePath("other.txt") +
+                     ", line 3, value 3 (adjustDST): \"yes\" is not a whole number from -32768 "
+                     "to 32767");
     }
 
     void roundTrip_data()

@@ -56,9 +56,11 @@ struct Visits
     QStringList seen;
     SplashScreen::Navigation navigation()
     {
-        return {[this] { seen << "guide"; }, [this] { seen << "settings"; },
+        return {[this] { seen << "guide"; },
+                [this] { seen << "settings"; },
                 [this](const QString& text) { seen << "message: " + text; },
-                [this] { seen << "exit"; }};
+                [this] { seen << "exit"; },
+                {}};
     }
 };
 
@@ -163,7 +165,7 @@ private Q_SLOTS:
             << QByteArray("0\r\n\"m\"\r\n0\r\n") << "guide" << true << qint16(0);
         QTest::newRow("no file") << QByteArray() << "settings" << false << qint16(100);
         QTest::newRow("letter on line 1")
-            << QByteArray("a\r\n") << "message: config.txt" << false << qint16(0);
+            << QByteArray("a\r\n") << "message: config.txt line 1|exit" << false << qint16(0);
     }
     void startupStepLeadsOn()
     {
@@ -181,19 +183,25 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         QVERIFY(splash.isVisible());
         splash.runStartupStep();
-        // The message tells which file is wrong; the rest of it is the reader's.
-        QString seen = v.seen.join(u' ');
-        if (seen.startsWith(QLatin1String("message: ")) &&
-            seen.contains(QLatin1String("config.txt")))
-            seen = QStringLiteral("message: config.txt");
+        // The message tells which file (its whole path) and which line is wrong; the rest of it
+        // is the reader's. Then the program ends.
+        QString seen = v.seen.join(u'|');
+        const QString error = v.seen.value(0);
+        if (error.startsWith(QLatin1String("message: ")))
+            seen.replace(error,
+                         error.contains(f.program.folder.settingsFile() + ", line 1, value 1")
+                             ? "message: config.txt line 1"
+                             : "message: ?");
         QCOMPARE(seen, visits);
         QCOMPARE(f.program.state.settings.opacity, opacity);
         QCOMPARE(splash.isVisible(), !hiddenByStep);
-        // Either way the splash is gone at its next repaint, and the minute timer runs on.
+        // Either way the splash is gone at its next repaint; the minute timer runs on unless
+        // the program ends.
         QTRY_VERIFY(!splash.isVisible());
-        QVERIFY(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+        QCOMPARE(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive(),
+                 !visits.endsWith("exit"));
         splash.runStartupStep(); // the step runs once only
-        QCOMPARE(v.seen.size(), 1);
+        QCOMPARE(v.seen.size(), visits.count(u'|') + 1);
         // Whatever brings it back into view, its first repaint sends it away again.
         splash.show();
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
@@ -253,6 +261,44 @@ private Q_SLOTS:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dates row missing")));
         splash.runMinuteTick();
         QVERIFY(!f.program.state.rescheduleRequested);
+    }
+
+    // A failing tick shows a notice that waits for nobody: with it up, the next ticks run on
+    // time (each failing again, the one notice showing the latest), and a minute without work
+    // is not caught up later.
+    void tickGoesOnWhileANoticeIsUp()
+    {
+        Fixture f;
+        f.program.state.settings = firstRunDefaults();
+        f.program.state.settings.grabberName = "tv_grab_missing";
+        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 1)));
+        SplashScreen splash; // the program's own notices
+        const auto notices = [] {
+            int count = 0;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                count += w->objectName() == QLatin1String("notice") && w->isVisible();
+            return count;
+        };
+        // Every fetch the tick tries is refused and logged.
+        const auto fetches = [&f] {
+            QFile log(f.program.folder.file("grabber.log"));
+            return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("---- not run: ")) : 0;
+        };
+        splash.runMinuteTick(); // 03:01: the night's fetch finds no grabber
+        QCOMPARE(notices(), 1);
+        QCOMPARE(fetches(), 1);
+        QVERIFY(!QApplication::activeModalWidget());
+        splash.minuteTimer()->start(100);
+        QTRY_VERIFY_WITH_TIMEOUT(fetches() >= 4, 5000);
+        QCOMPARE(notices(), 1);
+        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 2)));
+        QTest::qWait(250);
+        const int settled = fetches();
+        QTest::qWait(350);
+        QCOMPARE(fetches(), settled);
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("notice"))
+                w->close();
     }
 
     void lockKeepsSecondOut()

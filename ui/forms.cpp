@@ -95,4 +95,15 @@ void messageBox(QWidget* parent, const QString& text)
     box.exec();
 }
 
+QMessageBox* notice(QWidget* parent, const QString& text)
+{
+    auto* box =
+        new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    box->setObjectName(QStringLiteral("notice"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    return box;
+}
+
 } // namespace zarvo::ui

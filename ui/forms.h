@@ -70,6 +70,9 @@ QString applicationTitle();
 
 // An OK message box with the application's title; returns when it is closed.
 void messageBox(QWidget* parent, const QString& text);
+// The same box, shown without waiting for it: it stays up until OK and blocks nothing, so
+// timers and other windows go on meanwhile. It deletes itself when closed.
+QMessageBox* notice(QWidget* parent, const QString& text);
 
 // A form that exists at most once in the program: created the first time anything refers to it
 // and destroyed when it is unloaded; a later reference creates it afresh.
