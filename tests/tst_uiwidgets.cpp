@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 #include <limits>
@@ -384,6 +385,31 @@ private Q_SLOTS:
         QCOMPARE(shot.pixelColor(148, 98), QColor(Qt::red));
         QVERIFY(shot.pixelColor(45, 50) != QColor(Qt::red) &&
                 shot.pixelColor(155, 50) != QColor(Qt::red));
+    }
+
+    // OK by Enter closes the box on the press; the release must not reach the window below,
+    // which would take it for a new command. Other keys' releases still arrive.
+    void messageBoxKeepsItsClosingRelease()
+    {
+        Grid below(3, 3);
+        below.show();
+        QSignalSpy released(&below, &Grid::keyReleased);
+        int pixels = 0;
+        QTimer::singleShot(0, [&pixels] {
+            QWidget* box = QApplication::activeModalWidget();
+            pixels = box->font().pixelSize();
+            QTest::sendKeyEvent(QTest::Press, box, Qt::Key_Return, QString(), Qt::NoModifier);
+        });
+        messageBox(&below, QStringLiteral("Something went wrong."));
+        // Readable across the room: a thirtieth of the screen's height.
+        QCOMPARE(pixels, below.screen()->size().height() / 30);
+        QTest::sendKeyEvent(QTest::Release, &below, Qt::Key_Return, QString(), Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, &below, Qt::Key_Z, QString(), Qt::NoModifier);
+        QCOMPARE(released.size(), 1);
+        QCOMPARE(released.first().first().toInt(), int('Z'));
+        // Once swallowed, the next Enter is the viewer's again.
+        QTest::sendKeyEvent(QTest::Release, &below, Qt::Key_Return, QString(), Qt::NoModifier);
+        QCOMPARE(released.size(), 2);
     }
 
     void roundsHalfToEven()

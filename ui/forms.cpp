@@ -1,5 +1,11 @@
 #include "ui/forms.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QSet>
+#include <QTimer>
+
 #include <cmath>
 #include <limits>
 
@@ -89,16 +95,74 @@ QString applicationTitle()
     return QStringLiteral("Zarvo Guide");
 }
 
+namespace {
+
+// Read from across the room: the box's text in a size taken from the screen's height (24 pixels
+// at 720 lines), and wide enough that a long message is not wrapped into a narrow column.
+void sizeForTv(QMessageBox& box, const QWidget* parent)
+{
+    const QScreen* screen =
+        parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const QSize area = screen ? screen->size() : QSize(1280, 720);
+    QFont font = box.font();
+    font.setPixelSize(std::max(16, area.height() / 30));
+    box.setFont(font);
+    box.setStyleSheet(QStringLiteral("QLabel { min-width: %1px; } QPushButton { min-width: %2px; "
+                                     "padding: 6px 18px; }")
+                          .arg(area.width() / 2)
+                          .arg(font.pixelSize() * 4));
+}
+
+// A box closed by a key press leaves that key's release to whichever window is active next:
+// the guide would take the OK that closed a message for a new command. This filter notes the
+// keys pressed while a box is up and swallows each one's release once the box has gone.
+class StrayReleaseFilter final : public QObject
+{
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->isAutoRepeat()) {
+                if (event->type() == QEvent::KeyPress && m_boxUp)
+                    m_pressed.insert(key->key());
+                else if (event->type() == QEvent::KeyRelease && m_pressed.remove(key->key()))
+                    return !m_boxUp; // the box's own release goes to the box
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+    void boxClosed()
+    {
+        m_boxUp = false;
+        if (m_pressed.isEmpty())
+            deleteLater();
+        else // a release that never comes (the key was let go elsewhere) is not waited for
+            QTimer::singleShot(3000, this, &QObject::deleteLater);
+    }
+
+private:
+    bool m_boxUp = true;
+    QSet<int> m_pressed;
+};
+
+} // namespace
+
 void messageBox(QWidget* parent, const QString& text)
 {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    sizeForTv(box, parent);
+    auto* filter = new StrayReleaseFilter;
+    qApp->installEventFilter(filter);
     box.exec();
+    filter->boxClosed();
 }
 
 QMessageBox* notice(QWidget* parent, const QString& text)
 {
     auto* box =
         new QMessageBox(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok, parent);
+    sizeForTv(*box, parent);
     box->setObjectName(QStringLiteral("notice"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
