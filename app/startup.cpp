@@ -30,7 +30,10 @@ StartupOutcome startupStep(const SettingsRead& read, AppState& state)
         break;
     case SettingsRead::Outcome::ConversionError:
         outcome.next = StartupOutcome::Next::Stop;
-        outcome.message = read.error;
+        // What went wrong, then what to do about it: the guide cannot go on without settings.
+        outcome.message =
+            read.error + QStringLiteral("\n\nCorrect that line, or delete config.txt to choose "
+                                        "the settings again, then start the guide again.");
         break;
     }
     return outcome;
