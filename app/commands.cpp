@@ -264,11 +264,6 @@ int cmdFetch(Invocation& inv)
     return ExitNo;
 }
 
-QString isoTime(QTime t)
-{
-    return t.toString(QStringLiteral("HH:mm:ss"));
-}
-
 int cmdProgrammes(Invocation& inv)
 {
     QDate day;
@@ -279,22 +274,7 @@ int cmdProgrammes(Invocation& inv)
         return ExitNo;
     const Snapshot<ProgrammeRow> rows = store->dayProgrammes(dayNumber(day));
     for (const ProgrammeRow& p : rows.rows()) {
-        QJsonObject o{
-            {QStringLiteral("programid"), p.programid},
-            {QStringLiteral("startdate"), p.startdate.toString(Qt::ISODate)},
-            {QStringLiteral("starttime"), isoTime(p.starttime)},
-            {QStringLiteral("enddate"), p.enddate.toString(Qt::ISODate)},
-            {QStringLiteral("endtime"), isoTime(p.endtime)},
-            {QStringLiteral("channel"), p.channel},
-            {QStringLiteral("title"), p.title},
-            {QStringLiteral("subtitle"), p.subtitle},
-            {QStringLiteral("description"), p.description},
-            {QStringLiteral("category"), p.category},
-            {QStringLiteral("rating"), p.rating},
-            {QStringLiteral("rerun"), p.rerun},
-            {QStringLiteral("action"), p.action ? QJsonValue(*p.action) : QJsonValue()},
-        };
-        inv.ctx.out << QJsonDocument(o).toJson(QJsonDocument::Compact) << "\n";
+        inv.ctx.out << QJsonDocument(programmeJson(p)).toJson(QJsonDocument::Compact) << "\n";
     }
     return ExitOk;
 }

@@ -42,4 +42,24 @@ QJsonObject gridPageJson(const GridPage& page)
     return QJsonObject{{QStringLiteral("header"), header}, {QStringLiteral("rows"), rows}};
 }
 
+QJsonObject programmeJson(const ProgrammeRow& p)
+{
+    const auto time = [](QTime t) { return t.toString(QStringLiteral("HH:mm:ss")); };
+    return QJsonObject{
+        {QStringLiteral("programid"), p.programid},
+        {QStringLiteral("startdate"), p.startdate.toString(Qt::ISODate)},
+        {QStringLiteral("starttime"), time(p.starttime)},
+        {QStringLiteral("enddate"), p.enddate.toString(Qt::ISODate)},
+        {QStringLiteral("endtime"), time(p.endtime)},
+        {QStringLiteral("channel"), p.channel},
+        {QStringLiteral("title"), p.title},
+        {QStringLiteral("subtitle"), p.subtitle},
+        {QStringLiteral("description"), p.description},
+        {QStringLiteral("category"), p.category},
+        {QStringLiteral("rating"), p.rating},
+        {QStringLiteral("rerun"), p.rerun},
+        {QStringLiteral("action"), p.action ? QJsonValue(*p.action) : QJsonValue()},
+    };
+}
+
 } // namespace zarvo

@@ -18,4 +18,9 @@ namespace zarvo {
 
 QJsonObject gridPageJson(const GridPage& page);
 
+// A stored programme row as the command line's `programmes` prints it, one object a line:
+// every column by its name, dates "YYYY-MM-DD", times "HH:MM:SS", rerun a bool, action a text
+// or null.
+QJsonObject programmeJson(const ProgrammeRow& row);
+
 } // namespace zarvo

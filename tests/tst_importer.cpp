@@ -2,11 +2,14 @@
 // fixed New York clock.
 #include "acquire/coverage.h"
 #include "acquire/importer.h"
+#include "guide/gridjson.h"
 #include "store/timerules.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QStringEncoder>
@@ -206,10 +209,10 @@ private Q_SLOTS:
     // drops it, which would hide a cut through the middle of a pair.
     void descriptionCutKeepsSurrogatePairsWhole()
     {
-        const QByteArray bytes = tv(channel("c1", "One", "1") +
-                                    programme("20031215203000", "20031215210000", "c1", "T",
-                                              "<desc>" + QByteArray(254, 'a') +
-                                                  "\xF0\x9F\x98\x80z</desc>"));
+        const QByteArray bytes =
+            tv(channel("c1", "One", "1") +
+               programme("20031215203000", "20031215210000", "c1", "T",
+                         "<desc>" + QByteArray(254, 'a') + "\xF0\x9F\x98\x80z</desc>"));
         const auto listings = parseXmltv(bytes, QTimeZone("America/New_York"));
         QVERIFY(listings);
         QCOMPARE(listings->programmes.size(), std::size_t(1));
@@ -338,27 +341,61 @@ private Q_SLOTS:
         QCOMPARE(dump(*env.store).filter("channel|"), QStringList{"channel|" + expected});
     }
 
-    void zonedStampsOfARealFile()
+    // Files nobody on this team wrote, imported for the day of their first programme: every
+    // stored row and channel, as `zarvoguide-cli programmes` prints them, against a golden file
+    // (tests/data/golden/NAME.jsonl; ZARVO_UPDATE_GOLDEN=1 writes them anew, for review).
+    void goldenFiles_data()
     {
-        // An Australian guide whose stamps are all in UTC ("+0000"), taken as Friday's file.
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("zone");
+        const QDir golden(QStringLiteral(ZARVO_TESTDATA "/golden"));
+        for (const QString& file : golden.entryList({"*.xml"}, QDir::Files, QDir::Name)) {
+            // The XMLTV project's files are British; the Australian guide is read in Sydney.
+            const QByteArray zone = file.startsWith("au-") ? "Australia/Sydney" : "Europe/London";
+            QTest::newRow(qPrintable(file)) << file.chopped(4) << zone;
+        }
+    }
+    void goldenFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, zone);
+        const QString base = QStringLiteral(ZARVO_TESTDATA "/golden/") + name;
+        QFile xml(base + ".xml");
+        QVERIFY(xml.open(QIODevice::ReadOnly));
+        const QByteArray bytes = xml.readAll();
+        const QTimeZone timeZone(zone);
+        const auto read = parseXmltv(bytes, timeZone);
+        const QDate day =
+            read && !read->programmes.empty() ? read->programmes.front().startdate : Monday;
         Env env;
-        const QDate friday(2023, 11, 24);
-        env.write(friday, readFixture("utc-offsets.xml"));
-        const ImportResult r = env.import(friday);
-        QCOMPARE(r.status, Status::Imported);
-        QCOMPARE(r.channels, 5);
-        QCOMPARE(r.programmes, 244);
-        QCOMPARE(r.recordedDate, friday);
-        // 01:00 UTC on the 24th is 20:00 EST on the 23rd.
-        const QStringList midday = dump(*env.store).filter("|10 News First: Midday|");
-        QCOMPARE(midday.size(), 1);
-        QVERIFY(midday[0].contains("|2023-11-23|20:00:00|2023-11-23|21:00:00|10 HD|"));
-        QVERIFY(midday[0].contains("|Premiere, CC, Live|"));
-        // Each channel: id, the id again as its name, a number, a plain logo name.
-        QCOMPARE(dump(*env.store)
-                     .filter(QRegularExpression("^channel\\|([^|]+)\\|\\1\\|[^|]*\\|[^|/]+\\.png$"))
-                     .size(),
-                 5);
+        const FakeClock clock(timeZone, wallClock(day, QTime(3, 1)));
+        env.write(day, bytes);
+        const ImportResult r =
+            getListings(wallClock(day, QTime(20, 0)), *env.store, env.state, env.folder, clock);
+        QStringList lines{QStringLiteral("# %1 in %2: %3")
+                              .arg(day.toString(Qt::ISODate), zone,
+                                   r.status == Status::Imported
+                                       ? QStringLiteral("imported")
+                                       : r.message.section(u'\n', 1).trimmed())};
+        for (const ProgrammeRow& p : env.rows(day))
+            lines << QString::fromUtf8(
+                QJsonDocument(programmeJson(p)).toJson(QJsonDocument::Compact));
+        const Snapshot<ChannelRow> channels = env.store->channels();
+        for (const ChannelRow& c : channels.rows())
+            lines << QString::fromUtf8(QJsonDocument(QJsonObject{{"channelid", c.channelid},
+                                                                 {"channelname", c.channelname},
+                                                                 {"channelnum", c.channelnum},
+                                                                 {"icon", c.icon}})
+                                           .toJson(QJsonDocument::Compact));
+        const QByteArray actual = lines.join(u'\n').toUtf8() + '\n';
+        QFile expected(base + ".jsonl");
+        if (qEnvironmentVariableIsSet("ZARVO_UPDATE_GOLDEN")) {
+            QVERIFY(expected.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            expected.write(actual);
+            return;
+        }
+        QVERIFY2(expected.open(QIODevice::ReadOnly), "no golden file; see the comment above");
+        QCOMPARE(QString::fromUtf8(actual), QString::fromUtf8(expected.readAll()));
     }
 
     // The real Australian file: two days of UTC stamps, which fall on three local dates. It is
