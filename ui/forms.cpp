@@ -119,6 +119,8 @@ void sizeForTv(QMessageBox& box, const QWidget* parent)
 class StrayReleaseFilter final : public QObject
 {
 public:
+    // Owned by the application, so that a filter still waiting at exit goes with it.
+    StrayReleaseFilter() : QObject(qApp) {}
     bool eventFilter(QObject* watched, QEvent* event) override
     {
         if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
@@ -126,8 +128,13 @@ public:
             if (!key->isAutoRepeat()) {
                 if (event->type() == QEvent::KeyPress && m_boxUp)
                     m_pressed.insert(key->key());
-                else if (event->type() == QEvent::KeyRelease && m_pressed.remove(key->key()))
-                    return !m_boxUp; // the box's own release goes to the box
+                else if (event->type() == QEvent::KeyRelease && m_pressed.remove(key->key())) {
+                    if (m_boxUp)
+                        return false; // the box's own release goes to the box
+                    if (m_pressed.isEmpty())
+                        deleteLater();
+                    return true;
+                }
             }
         }
         return QObject::eventFilter(watched, event);
