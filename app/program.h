@@ -5,10 +5,11 @@
 // The screens are program-wide single instances created on first reference, so they find the
 // program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
 
+#include "acquire/dayloader.h"
 #include "acquire/grabber.h"
-#include "app/appstate.h"
-#include "app/clock.h"
-#include "app/programfolder.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
 #include "record/handoffqueue.h"
 
 #include <memory>
@@ -36,6 +37,9 @@ public:
     // StoreError when it cannot be opened; each caller keeps its own connection, as it has
     // always been.
     std::unique_ptr<ListingsStore> openStore() const;
+
+    // What a day's load needs of the program.
+    LoadContext loadContext() { return {grabber, state, folder, clock}; }
 };
 
 // The program the screens work for. Only valid inside a ProgramScope.

@@ -35,11 +35,11 @@
 // an upper bound of the drawing the event loop would do.
 
 #include "acquire/importer.h"
-#include "app/appstate.h"
-#include "app/clock.h"
 #include "app/program.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 #include "guide/listingsscreen.h"
 #include "peakrss.h"
 #include "store/listingsstore.h"

@@ -708,7 +708,8 @@ void ListingsScreen::getListings(const QDateTime& day)
         disconnect(progress);
     };
     try {
-        const DayLoad load = loadDay(program(), store(), day, FetchVariant::Guide, hooks);
+        const DayLoad load =
+            loadDay(program().loadContext(), store(), day, FetchVariant::Guide, hooks);
         disconnectAll();
         m_lastImport = load.import;
         m_lastGrab = load.grab;

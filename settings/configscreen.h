@@ -98,7 +98,7 @@ public Q_SLOTS:
     bool save();
     // picCancel_Click.
     void cancel();
-    // Form_KeyUp, with a virtual-key code (ui/keycodes.h).
+    // Form_KeyUp, with a virtual-key code (base/keycodes.h).
     void keyUp(int virtualKey);
 
 protected:

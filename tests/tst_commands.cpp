@@ -1,5 +1,5 @@
 // The command-line companion, driven through runCli with a fixed clock.
-#include "app/commands.h"
+#include "cli/commands.h"
 #include "standinopener.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"

@@ -1,7 +1,7 @@
 #include "acquire/grabber.h"
 #include "acquire/loadfailure.h"
 
-#include "app/appstate.h"
+#include "base/appstate.h"
 
 #include <QDir>
 #include <QDirIterator>

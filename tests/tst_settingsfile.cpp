@@ -1,4 +1,4 @@
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 #include "filesizelimit.h"
 
 #include <QDir>

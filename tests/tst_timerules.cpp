@@ -2,7 +2,7 @@
 // FakeClock, so results do not depend on the machine; only systemClockHonoursTz looks at the
 // process zone (TZ=America/New_York, set by ctest).
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "record/selection.h"
 #include "store/timerules.h"
 

@@ -1,12 +1,12 @@
-#include "app/commands.h"
+#include "cli/commands.h"
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
 #include "acquire/loadfailure.h"
 #include "app/channelmap.h"
 #include "app/program.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 #include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
 #include "record/handoff.h"
@@ -219,7 +219,7 @@ int cmdImport(Invocation& inv)
     }
     program.state.fetchPending = true;
     // A missing day file is fetched and imported by this one call.
-    const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
+    const DayLoad load = loadDay(program.loadContext(), *store, theDate, FetchVariant::Guide);
     const ImportResult& last = load.import;
     if (load.refused && last.status == ImportResult::Status::Imported)
         inv.ctx.err << load.refused->message << "\n";
