@@ -963,23 +963,13 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
                           .arg(name, dateList(dates), day.toString(Qt::ISODate)));
 
     try {
-        Transaction transaction(store.database());
-        store.deleteDay(n);
-        store.deleteChannels();
-        for (const ChannelRow& channel : listings.channels) {
-            store.insertChannel(channel);
+        // One unit of the store: the whole day or, on any failure, the old one untouched. The
+        // events keep running on the time budget while the rows go in.
+        store.replaceDay(n, day, listings.channels, listings.programmes, [&](int stored) {
+            if (stored > 0 && hooks.progress)
+                hooks.progress(stored);
             yielder.tick();
-        }
-        int count = 0;
-        for (const ProgrammeRow& programme : listings.programmes) {
-            store.insertProgramme(n, programme);
-            ++count;
-            if (hooks.progress)
-                hooks.progress(count);
-            yielder.tick();
-        }
-        store.setStoredDate(n, day);
-        transaction.commit();
+        });
     } catch (const StoreError& e) {
         return fail(ImportResult::Status::Failed, e.message());
     }

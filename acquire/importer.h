@@ -163,9 +163,9 @@ struct ImportHooks
     // programsFoundText(count). Keep it cheap: it runs once per row.
     std::function<void(int count)> progress;
     // Lets pending events run. Called on a time budget (about every 30 ms of work), not per
-    // row. While it runs the store holds the import's open write transaction: whatever the
-    // events do must not write to the store, and a read sees the half-written day. A second
-    // import started from it is refused as Busy.
+    // row. While it runs the store holds the import's open write transaction: the store refuses
+    // any write the events try (StoreError), and a read through it sees the half-written day. A
+    // second import started from it is refused as Busy.
     std::function<void()> yield;
 };
 
@@ -216,11 +216,12 @@ struct ImportResult
 //     NoProgrammes;
 //   - no programme starting on the day (another day's file): "YYYYMMDD.xml holds the listings
 //     of <its dates>, not of <the day>."; OtherDays.
-// - Otherwise, in one transaction: empty day table N (N = dayNumber of the date) and
-//   `channels`, insert the channels, then all the programmes in document order (those of other
-//   dates too), and set `dates` column N to the day. Then fetchPending = false and Imported; and
-//   the day files of days before yesterday (by the clock; the day just imported excepted), the
-//   set-aside ones of those days and every unsorted* copy are removed from xmltv/.
+// - Otherwise, in one unit of the store (ListingsStore::replaceDay): empty day table N (N =
+//   dayNumber of the date) and `channels`, insert the channels, then all the programmes in
+//   document order (those of other dates too), and set `dates` column N to the day. Then
+//   fetchPending = false and Imported; and the day files of days before yesterday (by the clock;
+//   the day just imported excepted), the set-aside ones of those days and every unsorted* copy
+//   are removed from xmltv/.
 // - A StoreError on the way rolls everything back: loadErrorText = its message, fetchPending
 //   unchanged, the file left where it is, Failed.
 ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppState& state,

@@ -60,18 +60,12 @@ bool logRecording(ListingsStore& store, SelectedProgramme& s, const QString& act
 {
     s.progFileName = s.progTitle + QStringLiteral(" on ") + channelText(s);
 
-    // Mark and log together: a programme marked without its log row, or logged without its
-    // mark, would tell the viewer something that did not happen.
-    Transaction transaction(store.database());
-    bool marked = false;
-    if (s.dayTable >= 1 && s.dayTable <= 7)
-        marked = store.setAction(s.dayTable, s.progId, action);
-    store.insertRecorded({s.progStartDate, s.progStartTime, s.progEndDate, s.progEndTime,
-                          s.progChannelNumber, s.progTitle, s.progSubtitle, s.progDescription,
-                          s.progCategory, s.progRating, s.progFileName, s.progLocalDate,
-                          s.progLocalTime, s.progStation, s.progMode, s.progDuration});
-    transaction.commit();
-    return marked;
+    // Marked and logged in one unit of the store: both or neither.
+    return store.markAndLog(s.dayTable, s.progId, action,
+                            {s.progStartDate, s.progStartTime, s.progEndDate, s.progEndTime,
+                             s.progChannelNumber, s.progTitle, s.progSubtitle, s.progDescription,
+                             s.progCategory, s.progRating, s.progFileName, s.progLocalDate,
+                             s.progLocalTime, s.progStation, s.progMode, s.progDuration});
 }
 
 } // namespace zarvo

@@ -64,7 +64,8 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
 //   duration progDuration.
 // Values are stored as they are: apostrophes stay single. The row is added even when there was
 // nothing to mark (the programme left its table, or the selection names no table); the result
-// says whether a programme was marked. Throws StoreError when the database fails.
+// says whether a programme was marked. The mark and the row are stored together or not at all
+// (ListingsStore::markAndLog). Throws StoreError when the database fails.
 bool logRecording(ListingsStore& store, SelectedProgramme& selected, const QString& action);
 
 } // namespace zarvo

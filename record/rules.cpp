@@ -81,11 +81,7 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
 void addRule(ListingsStore& store, const QString& title, const QString& type,
              const QString& channel)
 {
-    // One transaction, so that two connections adding the same rule cannot both find none.
-    Transaction transaction(store.database());
-    if (!store.setRuleType(title, channel, type))
-        store.insertRule({title, type, channel});
-    transaction.commit();
+    store.upsertRule({title, type, channel});
 }
 
 int deleteRules(ListingsStore& store, const QString& title)

@@ -35,7 +35,8 @@
 namespace zarvo {
 
 // Stores the rule (title, type, channel name); when the title already has a rule on that
-// channel its type changes instead (season -> all and back).
+// channel its type changes instead (season -> all and back). One unit of the store
+// (ListingsStore::upsertRule).
 void addRule(ListingsStore& store, const QString& title, const QString& type,
              const QString& channel);
 

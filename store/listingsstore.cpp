@@ -1,5 +1,7 @@
 #include "store/listingsstore.h"
 
+#include "store/sqlite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +15,11 @@
 #include <algorithm>
 #include <initializer_list>
 #include <limits>
+
+// Titles of rules and listings compare with "&" and "and" alike: the menu stores a title as the
+// hand-off file gives it ("Law and Order"), the listings and a rule typed by hand have "&".
+// Compared, not rewritten, so that rules stored either way keep their text.
+#define ZARVO_SAME_TITLE(a, b) "replace(" a ", '&', 'and') = replace(" b ", '&', 'and')"
 
 namespace zarvo {
 
@@ -282,7 +289,7 @@ void createSchema(Database& db)
     db.exec("CREATE TABLE channels (channelid TEXT NOT NULL, channelname TEXT NOT NULL, "
             "channelnum TEXT NOT NULL, icon TEXT NOT NULL, numkey REAL);"
             "CREATE INDEX channels_channelid ON channels(channelid);"
-            // The highest programid each day table has handed out, kept across deleteDay.
+            // The highest programid each day table has handed out, kept across an emptied day.
             "CREATE TABLE lastprogramid (day INTEGER PRIMARY KEY, programid INTEGER NOT NULL);"
             "CREATE TABLE dates (day1 TEXT, day2 TEXT, day3 TEXT, day4 TEXT, day5 TEXT, "
             "day6 TEXT, day7 TEXT);"
@@ -385,91 +392,222 @@ Statement& ListingsStore::cached(const QString& sql)
     return *it->second;
 }
 
-// --- import -----------------------------------------------------------------------------------
+// --- units of work -----------------------------------------------------------------------------
 
-// Programme ids are never handed out twice by a day table, so that an id the guide or a menu
-// still holds after a re-import finds nothing instead of another programme. SQLite numbers new
-// rows from the highest id present, which restarts at 1 once the table is emptied; so the
-// highest id is noted before the table is emptied, and insertProgramme() moves the first row of
-// an empty table past it. (AUTOINCREMENT would do the same but costs a write per row.)
-void ListingsStore::deleteDay(int dayNumber)
+// One unit of work: the write transaction of one operation. While it is open the store refuses
+// every other unit: that can only be a replaceDay() callback calling back into the store, and
+// SQLite would fold the new work into the open transaction (so that the import's rollback took
+// it along) or refuse a nested BEGIN half-way through.
+class ListingsStore::Unit
 {
-    guarded("deleteDay", [&] {
+public:
+    Unit(ListingsStore& store, const char* operation) : m_store(store)
+    {
+        store.refuseInsideUnit(operation);
+        m_transaction.emplace(*store.m_db);
+        store.m_unitOpen = true;
+    }
+    // The transaction rolls back after this unless it was committed.
+    ~Unit() { m_store.m_unitOpen = false; }
+    Unit(const Unit&) = delete;
+    Unit& operator=(const Unit&) = delete;
+    void commit() { m_transaction->commit(); }
+
+private:
+    ListingsStore& m_store;
+    std::optional<Transaction> m_transaction;
+};
+
+void ListingsStore::refuseInsideUnit(const char* operation) const
+{
+    if (m_unitOpen)
+        throw StoreError(QStringLiteral("%1 is not possible while an import is being stored; "
+                                        "try again once it is done")
+                             .arg(QLatin1String(operation)));
+}
+
+// One transaction for the whole day: it makes the day appear at once, keeps the old one whole
+// on any failure (or kill), and keeps hundreds of thousands of inserts fast, each reusing the
+// cached statement of its table.
+void ListingsStore::replaceDay(int dayNumber, QDate date, const std::vector<ChannelRow>& channels,
+                               const std::vector<ProgrammeRow>& programmes,
+                               const RowStored& rowStored)
+{
+    guarded("replaceDay", [&] {
         const QString table = dayTable(dayNumber);
-        Statement& note = cached(
-            QStringLiteral("INSERT OR REPLACE INTO lastprogramid (day, programid) VALUES (?1, "
-                           "max(coalesce((SELECT max(programid) FROM %1), 0), "
-                           "coalesce((SELECT programid FROM lastprogramid WHERE day = ?1), 0)))")
-                .arg(table));
-        note.bind(1, dayNumber);
-        note.run();
-        cached(QStringLiteral("DELETE FROM %1").arg(table)).run();
+        // Refused before any row is written rather than after all of them.
+        if (!date.isValid())
+            throw StoreError(QStringLiteral("no valid date to store in %1").arg(table));
+        Unit unit(*this, "replaceDay");
+        clearDay(dayNumber);
+        cached(QStringLiteral("DELETE FROM channels")).run();
+        for (const ChannelRow& channel : channels) {
+            addChannel(channel);
+            if (rowStored)
+                rowStored(0);
+        }
+        int stored = 0;
+        for (const ProgrammeRow& programme : programmes) {
+            addProgramme(dayNumber, programme);
+            if (rowStored)
+                rowStored(++stored);
+        }
+        writeStoredDate(dayNumber, date);
+        unit.commit();
     });
 }
 
-void ListingsStore::deleteChannels()
+bool ListingsStore::markAndLog(int dayNumber, qint32 programid, const QString& action,
+                               const RecordedRow& row)
 {
-    guarded("deleteChannels", [&] { cached(QStringLiteral("DELETE FROM channels")).run(); });
+    // Together: a programme marked without its log row, or logged without its mark, would tell
+    // the viewer something that did not happen.
+    return guarded("markAndLog", [&] {
+        Unit unit(*this, "markAndLog");
+        const bool marked =
+            dayNumber >= 1 && dayNumber <= 7 && writeAction(dayNumber, programid, action);
+        addRecorded(row);
+        unit.commit();
+        return marked;
+    });
 }
+
+void ListingsStore::upsertRule(const RuleRow& rule)
+{
+    // One unit, so that two connections storing the same rule cannot both find none.
+    guarded("upsertRule", [&] {
+        Unit unit(*this, "upsertRule");
+        if (!writeRuleType(rule.programtitle, rule.recordchannel, rule.recordtype))
+            addRule(rule);
+        unit.commit();
+    });
+}
+
+// --- single rows ------------------------------------------------------------------------------
+// Each in a unit of its own: the statement would commit at once anyway, and the unit refuses it
+// inside an open import instead of folding it into the import's transaction.
 
 void ListingsStore::insertChannel(const ChannelRow& channel)
 {
     guarded("insertChannel", [&] {
-        Statement& s = cached(QStringLiteral(
-            "INSERT INTO channels (channelid, channelname, channelnum, icon, numkey) "
-            "VALUES (?, ?, ?, ?, ?)"));
-        s.bind(1, orEmpty(channel.channelid))
-            .bind(2, orEmpty(channel.channelname))
-            .bind(3, orEmpty(channel.channelnum))
-            .bind(4, orEmpty(channel.icon));
-        if (const auto number = channelNumberValue(channel.channelnum))
-            s.bind(5, *number);
-        else
-            s.bindNull(5);
-        s.run();
+        Unit unit(*this, "insertChannel");
+        addChannel(channel);
+        unit.commit();
     });
 }
 
 qint32 ListingsStore::insertProgramme(int dayNumber, const ProgrammeRow& programme)
 {
     return guarded("insertProgramme", [&] {
-        if (!programme.startdate.isValid() || !programme.starttime.isValid() ||
-            !programme.enddate.isValid() || !programme.endtime.isValid())
-            throw StoreError(
-                QStringLiteral("programme \"%1\" has no valid start or end").arg(programme.title));
-        // The statement text depends only on the day; build each once.
-        static const std::array<QString, 7> texts = [] {
-            std::array<QString, 7> result;
-            for (int day = 1; day <= 7; ++day)
-                result[std::size_t(day - 1)] =
-                    QStringLiteral("INSERT INTO %1 (startdate, starttime, enddate, endtime, "
-                                   "channel, title, subtitle, description, category, rating, "
-                                   "rerun) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                        .arg(dayTable(day));
-            return result;
-        }();
-        checkDay(dayNumber);
-        Statement& s = cached(texts[std::size_t(dayNumber - 1)]);
-        bindDate(s, 1, programme.startdate);
-        bindTime(s, 2, programme.starttime);
-        bindDate(s, 3, programme.enddate);
-        bindTime(s, 4, programme.endtime);
-        s.bind(5, orEmpty(programme.channel))
-            .bind(6, orEmpty(programme.title))
-            .bind(7, orEmpty(programme.subtitle))
-            .bind(8, orEmpty(programme.description))
-            .bind(9, orEmpty(programme.category))
-            .bind(10, orEmpty(programme.rating))
-            .bind(11, programme.rerun ? 1 : 0);
-        s.run();
-        qint64 id = m_db->lastInsertRowId();
-        if (id == 1) // the table was empty: continue after the ids it handed out before
-            id = moveFirstProgrammeId(dayNumber);
-        if (id > std::numeric_limits<qint32>::max())
-            throw StoreError(
-                QStringLiteral("programme ids of %1 are exhausted").arg(dayTable(dayNumber)));
-        return qint32(id);
+        Unit unit(*this, "insertProgramme");
+        const qint32 id = addProgramme(dayNumber, programme);
+        unit.commit();
+        return id;
     });
+}
+
+void ListingsStore::setStoredDate(int dayNumber, QDate date)
+{
+    guarded("setStoredDate", [&] {
+        Unit unit(*this, "setStoredDate");
+        writeStoredDate(dayNumber, date);
+        unit.commit();
+    });
+}
+
+bool ListingsStore::setAction(int dayNumber, qint32 programid, const std::optional<QString>& action)
+{
+    return guarded("setAction", [&] {
+        Unit unit(*this, "setAction");
+        const bool changed = writeAction(dayNumber, programid, action);
+        unit.commit();
+        return changed;
+    });
+}
+
+void ListingsStore::insertRule(const RuleRow& rule)
+{
+    guarded("insertRule", [&] {
+        Unit unit(*this, "insertRule");
+        addRule(rule);
+        unit.commit();
+    });
+}
+
+// --- steps ------------------------------------------------------------------------------------
+
+// Programme ids are never handed out twice by a day table, so that an id the guide or a menu
+// still holds after a re-import finds nothing instead of another programme. SQLite numbers new
+// rows from the highest id present, which restarts at 1 once the table is emptied; so the
+// highest id is noted before the table is emptied, and addProgramme() moves the first row of an
+// empty table past it. (AUTOINCREMENT would do the same but costs a write per row.)
+void ListingsStore::clearDay(int dayNumber)
+{
+    const QString table = dayTable(dayNumber);
+    Statement& note =
+        cached(QStringLiteral("INSERT OR REPLACE INTO lastprogramid (day, programid) VALUES (?1, "
+                              "max(coalesce((SELECT max(programid) FROM %1), 0), "
+                              "coalesce((SELECT programid FROM lastprogramid WHERE day = ?1), 0)))")
+                   .arg(table));
+    note.bind(1, dayNumber);
+    note.run();
+    cached(QStringLiteral("DELETE FROM %1").arg(table)).run();
+}
+
+void ListingsStore::addChannel(const ChannelRow& channel)
+{
+    Statement& s =
+        cached(QStringLiteral("INSERT INTO channels (channelid, channelname, channelnum, icon, "
+                              "numkey) VALUES (?, ?, ?, ?, ?)"));
+    s.bind(1, orEmpty(channel.channelid))
+        .bind(2, orEmpty(channel.channelname))
+        .bind(3, orEmpty(channel.channelnum))
+        .bind(4, orEmpty(channel.icon));
+    if (const auto number = channelNumberValue(channel.channelnum))
+        s.bind(5, *number);
+    else
+        s.bindNull(5);
+    s.run();
+}
+
+qint32 ListingsStore::addProgramme(int dayNumber, const ProgrammeRow& programme)
+{
+    if (!programme.startdate.isValid() || !programme.starttime.isValid() ||
+        !programme.enddate.isValid() || !programme.endtime.isValid())
+        throw StoreError(
+            QStringLiteral("programme \"%1\" has no valid start or end").arg(programme.title));
+    // The statement text depends only on the day; build each once.
+    static const std::array<QString, 7> texts = [] {
+        std::array<QString, 7> result;
+        for (int day = 1; day <= 7; ++day)
+            result[std::size_t(day - 1)] =
+                QStringLiteral("INSERT INTO %1 (startdate, starttime, enddate, endtime, "
+                               "channel, title, subtitle, description, category, rating, "
+                               "rerun) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                    .arg(dayTable(day));
+        return result;
+    }();
+    checkDay(dayNumber);
+    Statement& s = cached(texts[std::size_t(dayNumber - 1)]);
+    bindDate(s, 1, programme.startdate);
+    bindTime(s, 2, programme.starttime);
+    bindDate(s, 3, programme.enddate);
+    bindTime(s, 4, programme.endtime);
+    s.bind(5, orEmpty(programme.channel))
+        .bind(6, orEmpty(programme.title))
+        .bind(7, orEmpty(programme.subtitle))
+        .bind(8, orEmpty(programme.description))
+        .bind(9, orEmpty(programme.category))
+        .bind(10, orEmpty(programme.rating))
+        .bind(11, programme.rerun ? 1 : 0);
+    s.run();
+    qint64 id = m_db->lastInsertRowId();
+    if (id == 1) // the table was empty: continue after the ids it handed out before
+        id = moveFirstProgrammeId(dayNumber);
+    if (id > std::numeric_limits<qint32>::max())
+        throw StoreError(
+            QStringLiteral("programme ids of %1 are exhausted").arg(dayTable(dayNumber)));
+    return qint32(id);
 }
 
 qint64 ListingsStore::moveFirstProgrammeId(int dayNumber)
@@ -491,6 +629,65 @@ qint64 ListingsStore::moveFirstProgrammeId(int dayNumber)
     return lastId + 1;
 }
 
+void ListingsStore::writeStoredDate(int dayNumber, QDate date)
+{
+    const QString column = dayTable(dayNumber);
+    if (!date.isValid())
+        throw StoreError(QStringLiteral("no valid date to store in %1").arg(column));
+    Statement& s = cached(QStringLiteral("UPDATE dates SET %1 = ?").arg(column));
+    s.bind(1, dateText(date));
+    s.run();
+    if (m_db->changes() == 0)
+        throw StoreError(QStringLiteral("the dates table has no row"));
+}
+
+bool ListingsStore::writeAction(int dayNumber, qint32 programid,
+                                const std::optional<QString>& action)
+{
+    Statement& s = cached(
+        QStringLiteral("UPDATE %1 SET action = ? WHERE programid = ?").arg(dayTable(dayNumber)));
+    s.bind(1, action).bind(2, qint64(programid));
+    s.run();
+    return m_db->changes() > 0;
+}
+
+void ListingsStore::addRule(const RuleRow& rule)
+{
+    Statement& s = cached(QStringLiteral(
+        "INSERT INTO scheduled (programtitle, recordtype, recordchannel) VALUES (?, ?, ?)"));
+    s.bind(1, orEmpty(rule.programtitle))
+        .bind(2, orEmpty(rule.recordtype))
+        .bind(3, orEmpty(rule.recordchannel));
+    s.run();
+}
+
+bool ListingsStore::writeRuleType(const QString& title, const QString& channelName,
+                                  const QString& type)
+{
+    Statement& s = cached(
+        QStringLiteral("UPDATE scheduled SET recordtype = ? "
+                       "WHERE " ZARVO_SAME_TITLE("programtitle", "?") " AND recordchannel = ?"));
+    s.bind(1, orEmpty(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
+    s.run();
+    return m_db->changes() > 0;
+}
+
+void ListingsStore::addRecorded(const RecordedRow& row)
+{
+    Statement& s = cached(QStringLiteral(
+        "INSERT INTO recorded (startdate, starttime, enddate, endtime, channel, title, "
+        "subtitle, description, category, rating, filename, realdate, realtime, station, "
+        "mode, duration) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    const QString* values[] = {&row.startdate, &row.starttime, &row.enddate,  &row.endtime,
+                               &row.channel,   &row.title,     &row.subtitle, &row.description,
+                               &row.category,  &row.rating,    &row.filename, &row.realdate,
+                               &row.realtime,  &row.station,   &row.mode,     &row.duration};
+    int index = 1;
+    for (const QString* value : values)
+        s.bind(index++, orEmpty(*value));
+    s.run();
+}
+
 // --- dates ------------------------------------------------------------------------------------
 
 std::optional<QDate> ListingsStore::storedDate(int dayNumber)
@@ -510,20 +707,6 @@ std::optional<QDate> ListingsStore::storedDate(int dayNumber)
             throw StoreError(
                 QStringLiteral("dates column %1 holds \"%2\", not a date").arg(column, text));
         return date;
-    });
-}
-
-void ListingsStore::setStoredDate(int dayNumber, QDate date)
-{
-    guarded("setStoredDate", [&] {
-        const QString column = dayTable(dayNumber);
-        if (!date.isValid())
-            throw StoreError(QStringLiteral("no valid date to store in %1").arg(column));
-        Statement& s = cached(QStringLiteral("UPDATE dates SET %1 = ?").arg(column));
-        s.bind(1, dateText(date));
-        s.run();
-        if (m_db->changes() == 0)
-            throw StoreError(QStringLiteral("the dates table has no row"));
     });
 }
 
@@ -732,11 +915,6 @@ Snapshot<ProgrammeRow> ListingsStore::dayProgrammes(int dayNumber)
 
 // --- recording rules and marks ----------------------------------------------------------------
 
-// Titles of rules and listings compare with "&" and "and" alike: the menu stores a title as the
-// hand-off file gives it ("Law and Order"), the listings and a rule typed by hand have "&".
-// Compared, not rewritten, so that rules stored either way keep their text.
-#define ZARVO_SAME_TITLE(a, b) "replace(" a ", '&', 'and') = replace(" b ", '&', 'and')"
-
 namespace {
 
 QString matchSelect(const QString& table)
@@ -804,25 +982,17 @@ std::optional<ProgrammeRow> ListingsStore::programme(int dayNumber, qint32 progr
     });
 }
 
-bool ListingsStore::setAction(int dayNumber, qint32 programid, const std::optional<QString>& action)
-{
-    return guarded("setAction", [&] {
-        Statement& s = cached(QStringLiteral("UPDATE %1 SET action = ? WHERE programid = ?")
-                                  .arg(dayTable(dayNumber)));
-        s.bind(1, action).bind(2, qint64(programid));
-        s.run();
-        return m_db->changes() > 0;
-    });
-}
-
 int ListingsStore::deleteRules(const QString& title)
 {
     return guarded("deleteRules", [&] {
+        Unit unit(*this, "deleteRules");
         Statement& s = cached(
             QStringLiteral("DELETE FROM scheduled WHERE " ZARVO_SAME_TITLE("programtitle", "?")));
         s.bind(1, orEmpty(title));
         s.run();
-        return m_db->changes();
+        const int deleted = m_db->changes();
+        unit.commit();
+        return deleted;
     });
 }
 
@@ -839,31 +1009,6 @@ std::optional<RuleRow> ListingsStore::rule(const QString& title, const QString& 
         if (!s.step())
             return std::nullopt;
         return readRule(s);
-    });
-}
-
-void ListingsStore::insertRule(const RuleRow& rule)
-{
-    guarded("insertRule", [&] {
-        Statement& s = cached(QStringLiteral(
-            "INSERT INTO scheduled (programtitle, recordtype, recordchannel) VALUES (?, ?, ?)"));
-        s.bind(1, orEmpty(rule.programtitle))
-            .bind(2, orEmpty(rule.recordtype))
-            .bind(3, orEmpty(rule.recordchannel));
-        s.run();
-    });
-}
-
-bool ListingsStore::setRuleType(const QString& title, const QString& channelName,
-                                const QString& type)
-{
-    return guarded("setRuleType", [&] {
-        Statement& s = cached(QStringLiteral(
-            "UPDATE scheduled SET recordtype = ? "
-            "WHERE " ZARVO_SAME_TITLE("programtitle", "?") " AND recordchannel = ?"));
-        s.bind(1, orEmpty(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
-        s.run();
-        return m_db->changes() > 0;
     });
 }
 
@@ -901,24 +1046,6 @@ std::vector<RecordedRow> ListingsStore::recordedLog()
             rows.push_back(std::move(r));
         }
         return rows;
-    });
-}
-
-void ListingsStore::insertRecorded(const RecordedRow& row)
-{
-    guarded("insertRecorded", [&] {
-        Statement& s = cached(QStringLiteral(
-            "INSERT INTO recorded (startdate, starttime, enddate, endtime, channel, title, "
-            "subtitle, description, category, rating, filename, realdate, realtime, station, "
-            "mode, duration) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        const QString* values[] = {&row.startdate, &row.starttime, &row.enddate,  &row.endtime,
-                                   &row.channel,   &row.title,     &row.subtitle, &row.description,
-                                   &row.category,  &row.rating,    &row.filename, &row.realdate,
-                                   &row.realtime,  &row.station,   &row.mode,     &row.duration};
-        int index = 1;
-        for (const QString* value : values)
-            s.bind(index++, orEmpty(*value));
-        s.run();
     });
 }
 

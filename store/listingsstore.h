@@ -24,16 +24,17 @@
 // so does a day number outside 1..7. Opening refuses, without touching the file, a file that is
 // not a listings database or that a newer version of the program wrote.
 //
-// Transactions: each operation on its own commits at once. An import wraps its deletes and
-// inserts in one Transaction on database(), which is what makes a whole day appear at once and
-// keeps hundreds of thousands of inserts fast. The file uses SQLite's rollback journal with full
-// syncs: a process killed at any moment leaves the last committed state, which the next open
-// restores.
+// Units of work: every operation that writes is one unit, committed as a whole when it returns
+// and rolled back as a whole when it throws: the single-row ones below, and the three that
+// change several things together, replaceDay() (an import), markAndLog() (a recording handed
+// over) and upsertRule(). Nobody outside the store opens a transaction. The file uses SQLite's
+// rollback journal with full syncs: a process killed at any moment leaves the last committed
+// state, which the next open restores.
 //
 // Several ListingsStore objects (in one process or several) may use the same file; a writer
 // waits up to five seconds for another one's lock.
 
-#include "store/sqlite.h"
+#include "store/storeerror.h"
 
 #include <QDate>
 #include <QString>
@@ -41,12 +42,16 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
 
 namespace zarvo {
+
+class Database;
+class Statement;
 
 struct ChannelRow
 {
@@ -161,16 +166,43 @@ public:
     ListingsStore(const ListingsStore&) = delete;
     ListingsStore& operator=(const ListingsStore&) = delete;
 
-    Database& database() { return *m_db; }
+    // --- units of work of several steps -------------------------------------------------
+    // Told after every row replaceDay() stored, with the number of programmes stored so far:
+    // 0 after each channel, then 1, 2, ... after the programmes.
+    using RowStored = std::function<void(int programmesStored)>;
+    // An import, as one unit: empties day table `dayNumber` and `channels`, inserts `channels`
+    // and then `programmes` in their order (their programid and action are ignored: the store
+    // assigns ids, and new rows are unmarked), and records `date` in the day's `dates` column.
+    // A day table never hands out the same programme id twice, not even once it was emptied.
+    //
+    // `rowStored` runs inside the unit, while its transaction is open, so that the caller can
+    // show progress and let events run. Meanwhile this store reads what the unit has stored so
+    // far and refuses (StoreError) any write and any other unit; an exception it throws rolls
+    // the unit back and is passed on.
+    //
+    // Throws StoreError, with everything rolled back and the old day, channels and date left as
+    // they were, for a day number outside 1..7, an invalid date, a programme without valid
+    // dates and times, and any failure of SQLite.
+    void replaceDay(int dayNumber, QDate date, const std::vector<ChannelRow>& channels,
+                    const std::vector<ProgrammeRow>& programmes, const RowStored& rowStored = {});
+    // A recording handed over, as one unit: sets the action of programme `programid` of day
+    // table `dayNumber` to `action` and adds `row` to the `recorded` log; both or neither are
+    // stored. The row is added also when there is no such programme or when `dayNumber` is
+    // outside 1..7 (a selection that names no table); returns whether a programme was marked.
+    bool markAndLog(int dayNumber, qint32 programid, const QString& action, const RecordedRow& row);
+    // Stores a rule as one unit: when its title ("&" and "and" alike) already has a rule on its
+    // channel, that rule's type becomes rule.recordtype (season <-> all); otherwise the rule is
+    // added. Since the lookup and the write are one unit, two connections storing the same rule
+    // at once leave one row.
+    void upsertRule(const RuleRow& rule);
 
-    // --- import -------------------------------------------------------------------------
-    void deleteDay(int dayNumber);
-    void deleteChannels();
+    // --- single rows --------------------------------------------------------------------
+    // Each of these is a unit of its own, committed at once: meant for small changes, not for
+    // loading a day (which is replaceDay()).
     void insertChannel(const ChannelRow& channel);
-    // Inserts a programme into day table `dayNumber` (its programid and action are ignored:
-    // the store assigns the id, the action starts NULL). Returns the new programid. A day table
-    // never hands out the same id twice, not even after deleteDay(). Throws StoreError for a
-    // programme without valid dates and times.
+    // Inserts a programme into day table `dayNumber` (its programid and action are ignored, as
+    // in replaceDay()). Returns the new programid. Throws StoreError for a programme without
+    // valid dates and times.
     qint32 insertProgramme(int dayNumber, const ProgrammeRow& programme);
 
     // --- dates --------------------------------------------------------------------------
@@ -221,26 +253,44 @@ public:
     int deleteRules(const QString& title);
     // The rule for `title` on `channelName` (the first one, should there be several).
     std::optional<RuleRow> rule(const QString& title, const QString& channelName);
-    // Adds a row as it is; keeping one rule per title and channel is the caller's part.
+    // Adds a row as it is, even beside a rule of the same title and channel (upsertRule() keeps
+    // one per title and channel).
     void insertRule(const RuleRow& rule);
-    // Changes the type of the rule for `title` on `channelName`; false when there is none.
-    bool setRuleType(const QString& title, const QString& channelName, const QString& type);
     // Every rule, in the order they were added.
     std::vector<RuleRow> rules();
-    void insertRecorded(const RecordedRow& row);
     // The `recorded` log, newest first.
     std::vector<RecordedRow> recordedLog();
 
+    // How many prepared statements the store keeps for reuse. Each operation prepares its
+    // statements once per store, so this stays small however many rows are written.
+    std::size_t cachedStatements() const { return m_statements.size(); }
+
 private:
+    // The transaction of one unit of work (see the .cpp).
+    class Unit;
+
+    // Throws StoreError naming `operation` while a unit is open on this store (only a
+    // replaceDay() callback can get here then).
+    void refuseInsideUnit(const char* operation) const;
     // The prepared statement for `sql`, prepared on first use and kept, so that bulk imports do
     // not prepare a statement per row. It comes rewound; the caller binds every parameter.
     Statement& cached(const QString& sql);
+    // The steps the units are made of; they run inside whatever transaction is open.
+    void clearDay(int dayNumber);
+    void addChannel(const ChannelRow& channel);
+    qint32 addProgramme(int dayNumber, const ProgrammeRow& programme);
+    void writeStoredDate(int dayNumber, QDate date);
+    bool writeAction(int dayNumber, qint32 programid, const std::optional<QString>& action);
+    void addRule(const RuleRow& rule);
+    bool writeRuleType(const QString& title, const QString& channelName, const QString& type);
+    void addRecorded(const RecordedRow& row);
     // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
     // handed out before; returns the row's id.
     qint64 moveFirstProgrammeId(int dayNumber);
 
     std::unique_ptr<Database> m_db;
     std::map<QString, std::unique_ptr<Statement>> m_statements;
+    bool m_unitOpen = false;
 };
 
 } // namespace zarvo

@@ -1,15 +1,18 @@
 #pragma once
-// A small RAII layer over the SQLite C API.
+// A small RAII layer over the SQLite C API. The program uses it only inside store/ (the rest works
+// through ListingsStore, whose operations are its units of work); tests use it to reach the file
+// beside the store.
 //
 // Statements are always prepared and their values bound; nothing here pastes values into SQL
 // text. Every failure throws StoreError with SQLite's message and the statement concerned.
+
+#include "store/storeerror.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -17,18 +20,6 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace zarvo {
-
-class StoreError : public std::runtime_error
-{
-public:
-    // `sqliteCode` is SQLite's extended result code when SQLite reported the failure, else 0.
-    explicit StoreError(const QString& message, int sqliteCode = 0);
-    QString message() const { return QString::fromUtf8(what()); }
-    int sqliteCode() const { return m_code; }
-
-private:
-    int m_code = 0;
-};
 
 class Statement;
 

@@ -5,7 +5,8 @@
 #   guide/ record/ settings/ (core)       the floors above, and guide/ record/ settings/
 #   app/ (core)                           all of those, and app/
 #   cli/                                  the whole core, and cli/
-# and that no core or command-line file includes a ui/ header or a screen's header.
+# and that no core or command-line file includes a ui/ header or a screen's header, nor, outside
+# store/, the store's own SQLite layer store/sqlite.h (the rest works through ListingsStore).
 #
 #   cmake -DROOT=DIR -DCORE=a.cpp,b.h,... -DSCREENS=x.cpp,y.h,... [-DCLI=...] -P includerules.cmake
 # File names are relative to ROOT. Prints each broken rule, then "include rules: N broken", and
@@ -40,6 +41,9 @@ foreach(file IN LISTS core cli)
     string(REGEX MATCH "^[^/]+" its_floor "${included}")
     if(included IN_LIST screens OR its_floor STREQUAL "ui")
       message("${file}: includes the screen header \"${included}\"")
+      math(EXPR broken "${broken} + 1")
+    elseif(included STREQUAL "store/sqlite.h" AND NOT floor STREQUAL "store")
+      message("${file}: includes the store's own \"${included}\"")
       math(EXPR broken "${broken} + 1")
     elseif(NOT its_floor IN_LIST allowed_${floor})
       message("${file}: includes \"${included}\" from a floor above ${floor}/")

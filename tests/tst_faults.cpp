@@ -11,6 +11,7 @@
 #include "base/settingsfile.h"
 #include "record/handoff.h"
 #include "store/listingsstore.h"
+#include "store/sqlite.h"
 #include "store/timerules.h"
 
 #include <QDir>

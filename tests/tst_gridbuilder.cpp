@@ -59,12 +59,10 @@ class TestGridBuilder : public QObject
     // Channels C1..Cn, numbered 1..n, named "n CALLn".
     void addChannels(int count)
     {
-        Transaction transaction(m_store->database());
         for (int i = 1; i <= count; ++i)
             m_store->insertChannel({QStringLiteral("C%1").arg(i),
                                     QStringLiteral("%1 CALL%1").arg(i), QString::number(i),
                                     QStringLiteral("logo%1.png").arg(i)});
-        transaction.commit();
     }
     qint32 add(int channel, const QString& title, const QDateTime& start, const QDateTime& end,
                int day = 2)
@@ -81,11 +79,9 @@ class TestGridBuilder : public QObject
     // Channels `from`..`to` get one programme "<prefix><n>" of `minutes` from `start`.
     void addRun(const QString& prefix, const QDateTime& start, int minutes, int to, int from = 1)
     {
-        Transaction transaction(m_store->database());
         for (int i = from; i <= to; ++i)
             add(i, prefix + QString::number(i), start, start.addSecs(60 * minutes),
                 dayNumber(start.date()));
-        transaction.commit();
     }
     [[nodiscard]] bool fill(GridBuilder& builder, const QDateTime& window)
     {

@@ -94,7 +94,6 @@ class TestGuideScreen : public QObject
     static void fillDay(ListingsStore& store, QDate date, int titleShift)
     {
         const int day = dayNumber(date);
-        Transaction transaction(store.database());
         const auto add = [&](int channel, const QDateTime& start, const QDateTime& end, int show,
                              bool rerun = false, const char* subtitle = "") {
             const auto& s = Shows[(show + titleShift) % ShowCount];
@@ -117,7 +116,6 @@ class TestGuideScreen : public QObject
             for (int h = 18; channel != 17 && h < 23; h += 1 + channel % 2)
                 add(channel, at(date, h), at(date, h + 1 + channel % 2), channel + h, h % 5 == 0);
         store.setStoredDate(day, date);
-        transaction.commit();
     }
 
     // A program folder holding the pictures, logos (but channel 4's), a grabber that writes
@@ -142,7 +140,6 @@ class TestGuideScreen : public QObject
         grabber.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
         ListingsStore store(folder + "/xmltv97.db");
-        Transaction transaction(store.database());
         for (int i = 1; i <= StationCount; ++i) {
             const QString name = QString::fromUtf8(Stations[i - 1]);
             const QString letters = name.section(u' ', 1);
@@ -154,7 +151,6 @@ class TestGuideScreen : public QObject
             store.insertChannel(
                 {QStringLiteral("C%1").arg(i), name, name.section(u' ', 0, 0), icon});
         }
-        transaction.commit();
         for (int i = 0; i < days.size(); ++i)
             fillDay(store, days[i], i);
     }

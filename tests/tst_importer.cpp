@@ -3,6 +3,7 @@
 #include "acquire/coverage.h"
 #include "acquire/importer.h"
 #include "guide/gridjson.h"
+#include "store/sqlite.h"
 #include "store/timerules.h"
 
 #include <QDir>
@@ -834,10 +835,12 @@ private Q_SLOTS:
     {
         Env env;
         env.seed(Monday, dayFile(Monday, 2, 3, "Old"));
-        // The fifth row of the new import fails, after the deletes and four inserts.
-        env.store->database().exec("CREATE TRIGGER boom BEFORE INSERT ON day2 "
-                                   "WHEN (SELECT count(*) FROM day2) >= 4 "
-                                   "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END");
+        // The fifth row of the new import fails, after the deletes and four inserts. Set up on a
+        // connection beside the store's, as another program could.
+        Database(env.folder.databaseFile(), Database::Mode::OpenExisting)
+            .exec("CREATE TRIGGER boom BEFORE INSERT ON day2 "
+                  "WHEN (SELECT count(*) FROM day2) >= 4 "
+                  "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END");
         const QStringList before = dump(*env.store);
         env.write(Monday, dayFile(Monday, 3, 4, "New"));
         const ImportResult r = env.import(Monday);
@@ -847,7 +850,7 @@ private Q_SLOTS:
         QVERIFY(env.state.fetchPending);
         QVERIFY(!env.state.importInProgress);
         QCOMPARE(dump(*env.store), before);
-        env.store->database().exec("DROP TRIGGER boom");
+        Database(env.folder.databaseFile(), Database::Mode::OpenExisting).exec("DROP TRIGGER boom");
         QCOMPARE(env.import(Monday).status, Status::Imported);
     }
 

@@ -4,13 +4,17 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
 
 #include <csignal>
+#include <functional>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +47,46 @@ QStringList rawQuery(const QString& path, const char* sql)
     QStringList rows;
     while (s.step())
         rows << (s.isNull(0) ? QStringLiteral("NULL") : s.text(0));
+    return rows;
+}
+
+// Runs SQL on the file through the SQLite C API alone, creating the file when missing; the
+// error text, empty when it ran.
+QString rawExec(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    const QByteArray name = path.toUtf8();
+    QString error;
+    if (sqlite3_open_v2(name.constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                        nullptr) != SQLITE_OK) {
+        error = QString::fromUtf8(sqlite3_errmsg(db));
+    } else {
+        char* message = nullptr;
+        if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK)
+            error = QString::fromUtf8(message ? message : "failed");
+        sqlite3_free(message);
+    }
+    sqlite3_close(db);
+    return error;
+}
+
+// Every row of every table, as text.
+QStringList rowsOf(const QString& path)
+{
+    QStringList rows;
+    for (const QString& table :
+         rawQuery(path, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name")) {
+        const QStringList columns =
+            rawQuery(path, QStringLiteral("SELECT 'quote(' || name || ')' FROM "
+                                          "pragma_table_info('%1') ORDER BY cid")
+                               .arg(table)
+                               .toUtf8()
+                               .constData());
+        rows << rawQuery(path, QStringLiteral("SELECT '%1|' || %2 FROM %1 ORDER BY rowid")
+                                   .arg(table, columns.join(" || '|' || "))
+                                   .toUtf8()
+                                   .constData());
+    }
     return rows;
 }
 
@@ -116,7 +160,7 @@ private Q_SLOTS:
             QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
             QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"Show", "season", "2 ABC"}}));
             // A lost `dates` row fails readers and the importer's update until the next open.
-            store.database().exec("DELETE FROM dates");
+            QCOMPARE(rawExec(path, "DELETE FROM dates"), QString());
             QVERIFY_THROWS_EXCEPTION(StoreError, store.storedDate(1));
             QVERIFY_THROWS_EXCEPTION(StoreError, store.setStoredDate(1, Sunday));
         }
@@ -157,8 +201,10 @@ private Q_SLOTS:
                 .exec("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')");
         } else {
             ListingsStore{path};
+            const QByteArray newer =
+                "PRAGMA user_version = " + QByteArray::number(ListingsStore::SchemaVersion + 1);
             Database(path, Database::Mode::OpenExisting)
-                .exec(kind == "newer" ? "PRAGMA user_version = 2" : "PRAGMA application_id = 0");
+                .exec(kind == "newer" ? newer.constData() : "PRAGMA application_id = 0");
         }
         const QByteArray before = fileBytes(path);
         const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
@@ -187,29 +233,36 @@ private Q_SLOTS:
                     1, programme("c1", Sunday, QTime(i, 0), Sunday, QTime(i, 30), "Old"));
             store.setStoredDate(1, Sunday);
         }
+        const qint64 sizeBefore = QFileInfo(path).size();
         const pid_t child = fork();
         QVERIFY(child >= 0);
         if (child == 0) {
+            int code = 3;
             try {
                 ListingsStore store(path);
-                // A tiny cache makes SQLite write changed pages into the file before commit.
-                store.database().exec("PRAGMA cache_size = 5");
-                Transaction transaction(store.database());
-                store.deleteDay(1);
-                store.deleteChannels();
+                // Rows large enough to outgrow the store's page cache, so that SQLite writes
+                // changed pages into the file itself before the commit; the kill comes once it
+                // has, so that the next open has a real rollback to make.
                 const QDate next = Sunday.addDays(7);
-                for (int i = 0; i < 3000; ++i)
-                    store.insertProgramme(1, programme("c1", next, QTime(i % 24, 0), next,
-                                                       QTime(i % 24, 30), QString(200, 'n')));
-                store.setStoredDate(1, next);
-                raise(SIGKILL);
+                std::vector<ProgrammeRow> rows;
+                for (int i = 0; i < 20000; ++i) {
+                    rows.push_back(programme("c1", next, QTime(i % 24, 0), next, QTime(i % 24, 30),
+                                             QString(20, 'n')));
+                    rows.back().description = QString(3000, QChar(u'a' + i % 26));
+                }
+                store.replaceDay(1, next, {{"c2", "3 NBC", "3", ""}}, rows, [&](int stored) {
+                    if (stored % 500 == 0 && QFileInfo(path).size() > sizeBefore)
+                        raise(SIGKILL);
+                });
+                code = 4; // committed without the file ever growing
             } catch (...) {
             }
-            _exit(3);
+            _exit(code);
         }
         int status = 0;
         QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
+                 qPrintable(QString("the child ended with %1").arg(status)));
         QVERIFY2(QFile::exists(path + "-journal"), "the child left no journal to roll back");
 
         ListingsStore store(path);
@@ -218,7 +271,8 @@ private Q_SLOTS:
             titles(store.guideWindow(1, QTime(1, 0), QTime(1, 30), QTime(1, 55), Sunday).firstHalf),
             QStringList{"Old"});
         QCOMPARE(store.dayProgrammes(1).size(), std::size_t(3));
-        QCOMPARE(store.channels().size(), std::size_t(1));
+        QCOMPARE(store.channels().rows(),
+                 std::vector<ChannelRow>({ChannelRow{"c1", "2 ABC", "2", "abc.png"}}));
         QCOMPARE(rawQuery(path, "PRAGMA integrity_check"), QStringList{"ok"});
     }
 
@@ -247,7 +301,7 @@ private Q_SLOTS:
 
             // Ids are not handed out again after the day is emptied, even across a reopen.
             lastId = store.insertProgramme(2, row);
-            store.deleteDay(2);
+            store.replaceDay(2, Monday, {}, {});
         }
         ListingsStore store(path);
         QCOMPARE(store.programme(2, lastId), std::nullopt);
@@ -263,21 +317,26 @@ private Q_SLOTS:
     void statementsPreparedOnce()
     {
         ListingsStore store(newPath());
-        Transaction transaction(store.database());
+        std::vector<ProgrammeRow> rows;
         for (int i = 0; i < 200; ++i)
-            store.insertProgramme(4, monday(i % 24));
-        store.insertChannel({"c1", "2 ABC", "2", "abc.png"});
-        store.insertChannel({"c2", "3 NBC", "3", "nbc.png"});
-        transaction.commit();
-        int count = 0;
-        for (sqlite3_stmt* s = nullptr; (s = sqlite3_next_stmt(store.database().handle(), s));)
-            ++count;
-        QVERIFY(count <= 4);
+            rows.push_back(monday(i % 24));
+        const std::vector<ChannelRow> channels = {{"c1", "2 ABC", "2", "abc.png"},
+                                                  {"c2", "3 NBC", "3", "nbc.png"}};
+        // The first import into an empty table and the next one (which moves the first id on
+        // past the old ones) between them prepare all there is; a third reuses every one.
+        store.replaceDay(4, Monday, channels, rows);
+        store.replaceDay(4, Monday, channels, rows);
+        const std::size_t prepared = store.cachedStatements();
+        QVERIFY2(prepared <= 8, qPrintable(QString::number(prepared)));
+        store.replaceDay(4, Monday, channels, rows);
+        QCOMPARE(store.cachedStatements(), prepared);
+        QCOMPARE(store.dayProgrammes(4).size(), std::size_t(200));
     }
 
     void failures()
     {
-        ListingsStore store(newPath());
+        const QString path = newPath();
+        ListingsStore store(path);
         const auto refused = [](auto&& call, const char* text) {
             try {
                 call();
@@ -287,7 +346,7 @@ private Q_SLOTS:
             return false;
         };
         for (int day : {0, 8}) {
-            QVERIFY(refused([&] { store.deleteDay(day); }, "outside 1..7"));
+            QVERIFY(refused([&] { store.replaceDay(day, Monday, {}, {}); }, "outside 1..7"));
             QVERIFY(refused([&] { store.insertProgramme(day, monday(20)); }, "outside 1..7"));
             QVERIFY(refused([&] { store.storedDate(day); }, "outside 1..7"));
             QVERIFY(refused([&] { store.setStoredDate(day, Monday); }, "outside 1..7"));
@@ -299,8 +358,9 @@ private Q_SLOTS:
             QVERIFY(refused([&] { store.seasonMatches(day); }, "outside 1..7"));
             QVERIFY(refused([&] { store.setAction(day, 1, std::nullopt); }, "outside 1..7"));
         }
+        QVERIFY(refused([&] { store.replaceDay(2, QDate(), {}, {}); }, "no valid date"));
         // An SQLite failure names the operation and SQLite's reason.
-        store.database().exec("DROP TABLE day3");
+        QCOMPARE(rawExec(path, "DROP TABLE day3"), QString());
         QVERIFY(refused([&] { store.dayProgrammes(3); }, "dayProgrammes"));
         QVERIFY(refused([&] { store.dayProgrammes(3); }, "no such table"));
     }
@@ -560,11 +620,23 @@ private Q_SLOTS:
                  std::optional<RuleRow>({"Bob's", "season", "4 NBC"}));
         QCOMPARE(store.rule("Bob's", "9 CBS"), std::nullopt);
         QCOMPARE(store.rule("bob's", "2 O'Brien's"), std::nullopt);
-        QVERIFY(store.setRuleType("Bob's", "4 NBC", "all"));
+        // An existing rule of the title and channel changes its type, the others stay.
+        store.upsertRule({"Bob's", "all", "4 NBC"});
         QCOMPARE(store.rule("Bob's", "4 NBC")->recordtype, QString("all"));
         QCOMPARE(store.rule("Bob's", "2 O'Brien's")->recordtype, QString("season"));
-        QVERIFY(!store.setRuleType("Bob's", "9 CBS", "all"));
-        QCOMPARE(store.deleteRules("Bob's"), 2);
+        QCOMPARE(store.rules().size(), std::size_t(3));
+        // A channel without one gets a new rule.
+        store.upsertRule({"Bob's", "all", "9 CBS"});
+        QCOMPARE(store.rules().size(), std::size_t(4));
+        QCOMPARE(store.rule("Bob's", "9 CBS"), std::optional<RuleRow>({"Bob's", "all", "9 CBS"}));
+        // "&" and "and" alike: the rule stored with "and" is the one changed, its text kept.
+        store.insertRule({"Law and Order", "season", "4 NBC"});
+        store.upsertRule({"Law & Order", "all", "4 NBC"});
+        QCOMPARE(store.rule("Law & Order", "4 NBC"),
+                 std::optional<RuleRow>({"Law and Order", "all", "4 NBC"}));
+        QCOMPARE(store.rules().size(), std::size_t(5));
+        QCOMPARE(store.deleteRules("Law & Order"), 1);
+        QCOMPARE(store.deleteRules("Bob's"), 3);
         QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"News", "all", "2 O'Brien's"}}));
         QCOMPARE(store.deleteRules("Bob's"), 0);
     }
@@ -572,9 +644,11 @@ private Q_SLOTS:
     void recordedLog()
     {
         const QString path = newPath();
-        ListingsStore{path}.insertRecorded({"20031215", "01:00", "20031215", "02:00", "2 ABC",
-                                            "Bob's", "Sub", "Desc", "Cat", "PG", "program.tvpi",
-                                            "12/15/2003", "20:00:00", "ABC", "cable", "01:00"});
+        // A selection that names no table: nothing to mark, the row is logged all the same.
+        QVERIFY(!ListingsStore{path}.markAndLog(
+            0, 1, "record",
+            {"20031215", "01:00", "20031215", "02:00", "2 ABC", "Bob's", "Sub", "Desc", "Cat", "PG",
+             "program.tvpi", "12/15/2003", "20:00:00", "ABC", "cable", "01:00"}));
         QCOMPARE(rawQuery(path, "SELECT startdate || '|' || starttime || '|' || enddate || '|' || "
                                 "endtime || '|' || channel || '|' || title || '|' || subtitle || "
                                 "'|' || description || '|' || category || '|' || rating || '|' "
@@ -604,17 +678,215 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         QFETCH(QDate, day);
         QFETCH(int, present);
-        ListingsStore store(newPath());
-        if (stored == "-")
-            store.database().exec("DELETE FROM dates");
-        else
-            Statement(store.database(), "UPDATE dates SET day2 = ?").bind(1, stored).run();
+        const QString path = newPath();
+        ListingsStore store(path);
+        if (stored == "-") {
+            QCOMPARE(rawExec(path, "DELETE FROM dates"), QString());
+        } else {
+            Database raw(path, Database::Mode::OpenExisting);
+            Statement(raw, "UPDATE dates SET day2 = ?").bind(1, stored).run();
+        }
         if (present < 0)
             QVERIFY_THROWS_EXCEPTION(StoreError, checkForPrograms(store, day));
         else
             QCOMPARE(checkForPrograms(store, day), present == 1);
         if (stored != "-") // other weekdays are unaffected
             QVERIFY(!checkForPrograms(store, Sunday));
+    }
+
+    // --- units of work ----------------------------------------------------------------------
+
+    // A day stored the way an import stores it, replacing the day's table, the channels and the
+    // day's date, and nothing else.
+    void replaceDayReplacesTheDay()
+    {
+        ListingsStore store(newPath());
+        store.replaceDay(2, Monday.addDays(-7), {{"c1", "2 ABC", "2", "abc.png"}},
+                         {monday(19, "Old"), monday(20, "Old")});
+        qint32 oldLast = 0;
+        const Snapshot<ProgrammeRow> oldDay = store.dayProgrammes(2);
+        for (const ProgrammeRow& row : oldDay.rows())
+            oldLast = std::max(oldLast, row.programid);
+        store.insertProgramme(1, programme("c1", Sunday, QTime(20, 0), Sunday, QTime(21, 0)));
+        store.setStoredDate(1, Sunday);
+        store.insertRule({"New", "season", "3 NBC"});
+
+        QList<int> told;
+        const std::vector<ChannelRow> channels = {{"c2", "3 NBC", "3", "nbc.png"},
+                                                  {"c3", "5 CBS", "5", ""}};
+        ProgrammeRow marked = monday(21, "New", "c2");
+        marked.programid = 999;              // ignored
+        marked.action = QStringLiteral(" "); // ignored
+        store.replaceDay(2, Monday, channels,
+                         {monday(20, "New", "c2"), marked, monday(6, "New", "c3")},
+                         [&](int stored) { told << stored; });
+        QCOMPARE(told, QList<int>({0, 0, 1, 2, 3}));
+        QCOMPARE(store.storedDate(2), Monday);
+        QCOMPARE(store.channels().rows(), channels);
+        const Snapshot<ProgrammeRow> day = store.dayProgrammes(2);
+        QCOMPARE(titles(day), QStringList({"New", "New", "New"}));
+        for (const ProgrammeRow& row : day.rows()) {
+            QVERIFY2(row.programid > oldLast, qPrintable(QString::number(row.programid)));
+            QCOMPARE(row.action, std::nullopt);
+        }
+        // The other day, its date and the rules stay.
+        QCOMPARE(store.dayProgrammes(1).size(), std::size_t(1));
+        QCOMPARE(store.storedDate(1), Sunday);
+        QCOMPARE(store.rules().size(), std::size_t(1));
+        QCOMPARE(store.seasonMatches(2).size(), std::size_t(2));
+    }
+
+    // Whatever fails half-way through a day, the old day, its channels and its date stay whole.
+    void replaceDayFailureKeepsTheOldDay_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("a programme without a start") << "row"
+                                                     << "no valid start or end";
+        QTest::newRow("SQLite refuses a row") << "trigger"
+                                              << "disk on fire";
+        QTest::newRow("the callback throws") << "callback"
+                                             << "viewer pulled the plug";
+    }
+    void replaceDayFailureKeepsTheOldDay()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        const QString path = newPath();
+        ListingsStore store(path);
+        const std::vector<ChannelRow> oldChannels = {{"c1", "2 ABC", "2", "abc.png"}};
+        store.replaceDay(2, Monday.addDays(-7), oldChannels,
+                         {monday(19, "Old"), monday(20, "Old"), monday(21, "Old")});
+        const QStringList before = rowsOf(path);
+
+        std::vector<ProgrammeRow> rows;
+        for (int hour = 0; hour < 10; ++hour)
+            rows.push_back(monday(hour, "New", "c2"));
+        if (fault == "row")
+            rows[6].starttime = QTime();
+        if (fault == "trigger")
+            QCOMPARE(rawExec(path, "CREATE TRIGGER boom BEFORE INSERT ON day2 "
+                                   "WHEN (SELECT count(*) FROM day2) >= 5 "
+                                   "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END"),
+                     QString());
+        int stored = 0;
+        const auto rowStored = [&](int count) {
+            stored = count;
+            if (fault == "callback" && count == 7)
+                throw std::runtime_error("viewer pulled the plug");
+        };
+        try {
+            store.replaceDay(2, Monday, {{"c2", "3 NBC", "3", ""}}, rows, rowStored);
+            QFAIL("the day was stored");
+        } catch (const std::exception& error) {
+            QVERIFY2(QString::fromUtf8(error.what()).contains(message), error.what());
+            if (fault != "callback")
+                QVERIFY(dynamic_cast<const StoreError*>(&error));
+        }
+        // Failed after the deletes and several rows, not before them.
+        QVERIFY2(stored >= 4, qPrintable(QString::number(stored)));
+        if (fault == "trigger")
+            QCOMPARE(rawExec(path, "DROP TRIGGER boom"), QString());
+        QCOMPARE(rowsOf(path), before);
+        QCOMPARE(store.storedDate(2), Monday.addDays(-7));
+        QCOMPARE(store.channels().rows(), oldChannels);
+        QCOMPARE(titles(store.dayProgrammes(2)), QStringList({"Old", "Old", "Old"}));
+        // Nothing is left open: the next unit works.
+        store.replaceDay(2, Monday, {{"c2", "3 NBC", "3", ""}}, {monday(20, "New", "c2")});
+        QCOMPARE(titles(store.dayProgrammes(2)), QStringList{"New"});
+    }
+
+    // While a day is being stored (its callback lets events run), every write and every other
+    // unit on the store is refused at once instead of joining the import's transaction; reads
+    // see the rows stored so far.
+    void insideAnImportWritesAreRefused()
+    {
+        const QString path = newPath();
+        ListingsStore store(path);
+        const qint32 id = store.insertProgramme(3, monday(20));
+        const QStringList otherDays =
+            rowsOf(path).filter(QRegularExpression("^(day3|scheduled|recorded)\\|"));
+        const std::vector<std::pair<const char*, std::function<void()>>> writes = {
+            {"insertChannel",
+             [&] {
+                 store.insertChannel({"c9", "9 X", "9", ""});
+             }},
+            {"insertProgramme", [&] { store.insertProgramme(3, monday(8)); }},
+            {"setStoredDate", [&] { store.setStoredDate(3, Monday); }},
+            {"setAction", [&] { store.setAction(3, id, QStringLiteral("record")); }},
+            {"deleteRules", [&] { store.deleteRules("Show"); }},
+            {"insertRule",
+             [&] {
+                 store.insertRule({"Show", "all", "2 ABC"});
+             }},
+            {"upsertRule",
+             [&] {
+                 store.upsertRule({"Show", "all", "2 ABC"});
+             }},
+            {"markAndLog", [&] { store.markAndLog(3, id, "record", {}); }},
+            {"replaceDay", [&] { store.replaceDay(4, Monday, {}, {monday(9)}); }},
+        };
+        QStringList refused;
+        QList<std::size_t> seen;
+        store.replaceDay(
+            2, Monday, {{"c1", "2 ABC", "2", ""}}, {monday(20), monday(21)}, [&](int stored) {
+                if (stored == 0)
+                    return;
+                seen << store.dayProgrammes(2).size();
+                if (stored != 1)
+                    return;
+                for (const auto& [name, write] : writes) {
+                    try {
+                        write();
+                    } catch (const StoreError& error) {
+                        if (error.message().contains(name) && error.message().contains("import"))
+                            refused << name;
+                    }
+                }
+            });
+        QCOMPARE(refused.size(), int(writes.size()));
+        QCOMPARE(seen, QList<std::size_t>({1, 2}));
+        // The import went through whole, and none of the refused writes is in the file.
+        QCOMPARE(titles(store.dayProgrammes(2)), QStringList({"Show", "Show"}));
+        QCOMPARE(store.storedDate(2), Monday);
+        QCOMPARE(rowsOf(path).filter(QRegularExpression("^(day3|scheduled|recorded)\\|")),
+                 otherDays);
+        QCOMPARE(store.dayProgrammes(4).size(), std::size_t(0));
+        QCOMPARE(store.channels().size(), std::size_t(1));
+        // Once it is done, writes go through again.
+        QVERIFY(store.setAction(3, id, QStringLiteral("record")));
+    }
+
+    // The mark and the log row are stored together or not at all.
+    void markAndLogIsOneUnit()
+    {
+        const QString path = newPath();
+        ListingsStore store(path);
+        const qint32 id = store.insertProgramme(2, monday(20));
+        RecordedRow row;
+        row.title = "Show";
+        row.filename = "Show on 2 ABC";
+        QVERIFY(store.markAndLog(2, id, "season", row));
+        QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
+        QCOMPARE(store.recordedLog().size(), std::size_t(1));
+        // No such programme: logged, not marked.
+        QVERIFY(!store.markAndLog(2, id + 1, "record", row));
+        QCOMPARE(store.recordedLog().size(), std::size_t(2));
+
+        // The log refuses the row: the mark made before it in the unit goes too.
+        QCOMPARE(rawExec(path, "CREATE TRIGGER nolog BEFORE INSERT ON recorded "
+                               "BEGIN SELECT RAISE(ABORT, 'log is full'); END"),
+                 QString());
+        try {
+            store.markAndLog(2, id, "record", row);
+            QFAIL("the recording was logged");
+        } catch (const StoreError& error) {
+            QVERIFY2(error.message().contains("markAndLog") &&
+                         error.message().contains("log is full"),
+                     qPrintable(error.message()));
+        }
+        QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
+        QCOMPARE(store.recordedLog().size(), std::size_t(2));
     }
 };
 

@@ -174,11 +174,7 @@ private:
         return other ? ours.join(", ") : QStringLiteral("other title's rule gone");
     }
 
-    int recordedRows()
-    {
-        Statement s = m_store->database().prepare("SELECT COUNT(*) FROM recorded");
-        return s.step() ? int(s.integer(0)) : -1;
-    }
+    int recordedRows() { return int(m_store->recordedLog().size()); }
 
     // The menu as the program makes it (loaded when it is not), with this test's opener and
     // message boxes: nothing reaches the desktop, and no message box waits for a click.

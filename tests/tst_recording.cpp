@@ -7,6 +7,7 @@
 #include "record/rules.h"
 #include "record/selection.h"
 #include "standinopener.h"
+#include "store/sqlite.h"
 #include "store/timerules.h"
 
 #include <QDir>
@@ -564,8 +565,8 @@ private Q_SLOTS:
     {
         addChannels();
         const qint32 id = add("C4", "Grey's Anatomy", at(Monday, 20), at(Monday, 21));
-        m_store->database()
-            .prepare("UPDATE day2 SET description = ?, category = ?, subtitle = ?")
+        Database raw(m_database, Database::Mode::OpenExisting);
+        raw.prepare("UPDATE day2 SET description = ?, category = ?, subtitle = ?")
             .bind(1, QString("It's <on> & on"))
             .bind(2, QString("Kids' TV"))
             .bind(3, QString("Pilot's end"))

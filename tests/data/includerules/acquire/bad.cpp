@@ -1,3 +1,4 @@
 #include "acquire/bad.h"
 #include "ui/keycodes.h"
 #include "store/listingsstore.h"
+#include "store/sqlite.h"
