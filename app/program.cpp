@@ -17,9 +17,11 @@ Program::Program(ProgramFolder folder_, const Clock& clock_)
 
 Program::~Program() = default;
 
-std::unique_ptr<ListingsStore> Program::openStore() const
+ListingsStore& Program::store()
 {
-    return std::make_unique<ListingsStore>(folder.databaseFile());
+    if (!m_store)
+        m_store = std::make_unique<ListingsStore>(folder.databaseFile());
+    return *m_store;
 }
 
 Program& program()

@@ -1,6 +1,6 @@
 #pragma once
-// What the whole program shares: its state, its folder, its clock, the one grabber runner and
-// the one hand-off queue.
+// What the whole program shares: its state, its folder, its clock, the one grabber runner, the
+// one hand-off queue and the one listings store.
 //
 // The screens are program-wide single instances created on first reference, so they find the
 // program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
@@ -20,6 +20,9 @@ class ListingsStore;
 
 class Program
 {
+    // First, so that it is destroyed last: the hand-off queue's requests use it.
+    std::unique_ptr<ListingsStore> m_store;
+
 public:
     Program(ProgramFolder folder, const Clock& clock);
     ~Program();
@@ -33,10 +36,11 @@ public:
     // import stores rows.
     HandOffQueue handOffs;
 
-    // Opens the listings database of the program folder (creating it when missing). Throws
-    // StoreError when it cannot be opened; each caller keeps its own connection, as it has
-    // always been.
-    std::unique_ptr<ListingsStore> openStore() const;
+    // The listings database of the program folder, opened (and created when missing) on first
+    // use and kept for the program's life: every part of the program works through this one
+    // store, and the reference stays valid as long as the Program. Throws StoreError when it
+    // cannot be opened; nothing is kept then, and the next call tries again.
+    ListingsStore& store();
 
     // What a day's load needs of the program.
     LoadContext loadContext() { return {grabber, state, folder, clock}; }

@@ -100,10 +100,16 @@ void minuteTick(AppState& state, const Clock& clock, TickActions& actions)
 ProgramTickActions::ProgramTickActions(Program& program) : m_program(program)
 {
     channelMapWriter = [this] {
-        const std::unique_ptr<ListingsStore> store = m_program.openStore();
+        // An import lets events run while its transaction is open, and the program's store
+        // reads through it; the map is named from the listings as last committed, so meanwhile
+        // it reads through a connection of its own.
+        std::unique_ptr<ListingsStore> own;
+        if (m_program.state.importInProgress)
+            own = std::make_unique<ListingsStore>(m_program.folder.databaseFile(),
+                                                  ListingsStore::Access::ReadOnly);
         const ChannelMapResult result =
-            writeToChannels(*store, m_program.state.settings.channelMapPath, m_program.clock,
-                            [] { QCoreApplication::processEvents(); });
+            writeToChannels(own ? *own : m_program.store(), m_program.state.settings.channelMapPath,
+                            m_program.clock, [] { QCoreApplication::processEvents(); });
         if (result.outcome == ChannelMapResult::Outcome::Failed && showMessage)
             showMessage(result.message);
     };
@@ -112,13 +118,12 @@ ProgramTickActions::ProgramTickActions(Program& program) : m_program(program)
         // next tick rather than for the database.
         if (m_program.state.importInProgress)
             return;
-        const std::unique_ptr<ListingsStore> store = m_program.openStore();
         // The matches go to the program's hand-off queue; the first failure of the pass is
         // shown, the others only logged, so that a night's pass does not pile up messages.
         auto told = std::make_shared<bool>(false);
         zarvo::checkForScheduled(
-            *store, day.date(), m_program.handOffs,
-            [&program = m_program] { return program.openStore(); }, m_program.clock,
+            m_program.store(), day.date(), m_program.handOffs,
+            [&program = m_program]() -> ListingsStore& { return program.store(); }, m_program.clock,
             [this, told](const SelectedProgramme&, const HandOffOutcome& outcome) {
                 if (outcome.message.isEmpty())
                     return;
@@ -138,8 +143,9 @@ void ProgramTickActions::writeChannelMap()
 
 bool ProgramTickActions::checkForPrograms(const QDateTime& day)
 {
-    const std::unique_ptr<ListingsStore> store = m_program.openStore();
-    return zarvo::checkForPrograms(*store, day.date());
+    // Also inside an import's events: the day being imported gets its date only as the
+    // import's last step, so the open transaction gives the same answer as the file.
+    return zarvo::checkForPrograms(m_program.store(), day.date());
 }
 
 void ProgramTickActions::checkForScheduled(const QDateTime& day)
@@ -150,7 +156,6 @@ void ProgramTickActions::checkForScheduled(const QDateTime& day)
 
 void ProgramTickActions::getListings(const QDateTime& day)
 {
-    const std::unique_ptr<ListingsStore> store = m_program.openStore();
     ImportHooks hooks;
     hooks.progress = [this](int count) {
         if (count == 1 && showGuide)
@@ -160,7 +165,7 @@ void ProgramTickActions::getListings(const QDateTime& day)
     hooks.yield = [] { QCoreApplication::processEvents(); };
 
     const DayLoad load =
-        loadDay(m_program.loadContext(), *store, day, FetchVariant::StartUp, hooks);
+        loadDay(m_program.loadContext(), m_program.store(), day, FetchVariant::StartUp, hooks);
     const QString grabberMessage = load.grabberMessage();
     if (!grabberMessage.isEmpty()) {
         qWarning().noquote() << "Fetching" << day.date().toString(Qt::ISODate)

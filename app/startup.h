@@ -76,9 +76,10 @@ public:
 void minuteTick(AppState& state, const Clock& clock, TickActions& actions);
 
 // The tick's actions for the running program: the coverage check and the start-up fetch on the
-// program's listings database, each call on a connection of its own (a tick may run inside
-// another tick's import while that one lets events run, and must not read through its open
-// transaction). Store errors are not caught here: they end the tick (see minuteTick).
+// program's store (Program::store()). A tick may run inside an import that lets events run:
+// the coverage check reads the store's open transaction then, which holds every day's date as
+// committed; the channel map reads the file through a connection of its own, and the rules wait
+// for the next tick. Store errors are not caught here: they end the tick (see minuteTick).
 //
 // The channel map writer and the recording rules are the members below, set to the program's
 // own (the channel map named by the settings; the rules with hand-offs to the desktop's opener)

@@ -209,9 +209,9 @@ int cmdImport(Invocation& inv)
     Program program(inv.home, inv.ctx.clock);
     program.state.settings = *settings;
     reportProgress(inv, program);
-    std::unique_ptr<ListingsStore> store;
+    ListingsStore* store = nullptr;
     try {
-        store = program.openStore();
+        store = &program.store();
     } catch (const StoreError& e) {
         // A database that cannot be opened now (locked by a long write) is a failed import.
         inv.ctx.err << e.message() << "\n";
@@ -342,9 +342,10 @@ void runQueue(HandOffQueue& queue)
     loop.exec();
 }
 
-StoreOpener storeOpener(const ProgramFolder& home)
+// The command's one store, for what its hand-offs do once taken; it outlives the queue.
+StoreAccess storeAccess(ListingsStore& store)
 {
-    return [path = home.databaseFile()] { return std::make_unique<ListingsStore>(path); };
+    return [&store]() -> ListingsStore& { return store; };
 }
 
 int cmdRulesList(Invocation& inv)
@@ -373,7 +374,7 @@ int cmdRules(Invocation& inv)
     HandOffQueue queue(inv.ctx.clock, inv.home);
     queue.setGapMs(qint64(options[QStringLiteral("--pause")]) * 1000);
     bool failed = false;
-    checkForScheduled(*store, day, queue, storeOpener(inv.home), inv.ctx.clock,
+    checkForScheduled(*store, day, queue, storeAccess(*store), inv.ctx.clock,
                       [&inv, &failed](const SelectedProgramme& p, const HandOffOutcome& outcome) {
                           if (outcome.taken())
                               inv.ctx.out << p.progLocalDate << " " << p.progLocalTime << " "
@@ -431,11 +432,11 @@ int cmdRecord(Invocation& inv)
     const QString action = inv.args.at(2);
     AppState state;
     if (action == QLatin1String("record"))
-        recordThisShowing(queue, storeOpener(inv.home), selected, done);
+        recordThisShowing(queue, storeAccess(*store), selected, done);
     else if (action == QLatin1String("season"))
-        recordSeries(*store, queue, storeOpener(inv.home), selected, done);
+        recordSeries(*store, queue, storeAccess(*store), selected, done);
     else if (action == QLatin1String("all"))
-        recordEveryShowing(*store, queue, storeOpener(inv.home), state, selected, done);
+        recordEveryShowing(*store, queue, storeAccess(*store), state, selected, done);
     else
         watch(queue, selected, done);
     runQueue(queue);

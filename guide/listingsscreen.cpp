@@ -650,15 +650,11 @@ void ListingsScreen::exitProgram()
 
 ListingsStore& ListingsScreen::store()
 {
-    if (!m_store)
-        m_store = program().openStore();
-    return *m_store;
+    return program().store();
 }
 
 void ListingsScreen::reportStoreError(const QString& message)
 {
-    // The connection may be what failed; the next use opens a fresh one.
-    m_store.reset();
     ui::messageBox(this, message);
 }
 
@@ -668,7 +664,6 @@ bool ListingsScreen::checkForPrograms(QDate day)
         return zarvo::checkForPrograms(store(), day);
     } catch (const StoreError&) {
         // Counted as missing: the import that follows reports what is wrong with the store.
-        m_store.reset();
         return false;
     }
 }

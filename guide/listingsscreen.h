@@ -163,7 +163,6 @@ private:
     ui::LayoutTable m_layout;
     GridBuilder m_builder;
     GuideNavigator m_navigator;
-    std::unique_ptr<ListingsStore> m_store;
     // Logos by file name; a logo that could not be read is kept as a null picture, so a
     // missing file is looked for once per import, not on every page.
     QHash<QString, QPixmap> m_logos;

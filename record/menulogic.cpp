@@ -7,9 +7,8 @@
 namespace zarvo {
 
 MenuLogic::MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOffQueue& queue,
-                     StoreOpener openStore)
-    : m_view(view), m_state(state), m_clock(clock), m_queue(queue),
-      m_openStore(std::move(openStore))
+                     StoreAccess store)
+    : m_view(view), m_state(state), m_clock(clock), m_queue(queue), m_store(std::move(store))
 {
 }
 
@@ -101,17 +100,16 @@ void MenuLogic::perform(int item, QString& failure)
     try {
         switch (item) {
         case menuitem::RecordThisShowing:
-            recordThisShowing(m_queue, m_openStore, m_selection, toldLater(false));
+            recordThisShowing(m_queue, m_store, m_selection, toldLater(false));
             break;
         case menuitem::RecordEveryShowing:
-            recordEveryShowing(store(), m_queue, m_openStore, m_state, m_selection,
-                               toldLater(false));
+            recordEveryShowing(m_store(), m_queue, m_store, m_state, m_selection, toldLater(false));
             break;
         case menuitem::RecordSeries:
-            recordSeries(store(), m_queue, m_openStore, m_selection, toldLater(false));
+            recordSeries(m_store(), m_queue, m_store, m_selection, toldLater(false));
             break;
         case menuitem::DoNotRecord:
-            doNotRecord(store(), m_selection);
+            doNotRecord(m_store(), m_selection);
             break;
         case menuitem::Watch:
             watch(m_queue, m_selection, toldLater(true));
@@ -120,17 +118,8 @@ void MenuLogic::perform(int item, QString& failure)
             break;
         }
     } catch (const StoreError& error) {
-        // The connection may be what failed; the next item opens a fresh one.
-        m_store.reset();
         failure = error.message();
     }
-}
-
-ListingsStore& MenuLogic::store()
-{
-    if (!m_store)
-        m_store = m_openStore();
-    return *m_store;
 }
 
 } // namespace zarvo

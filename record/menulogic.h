@@ -43,8 +43,6 @@
 
 namespace zarvo {
 
-class ListingsStore;
-
 namespace menuitem {
 constexpr int Title = 0;
 constexpr int RecordThisShowing = 1;
@@ -76,12 +74,12 @@ public:
 class MenuLogic
 {
 public:
-    // The view, the state, the clock and the queue must outlive the logic. The database is
-    // opened the first time an item needs it and kept; after a database error the next item
-    // opens it afresh, since the connection may be what failed. What a request does once
-    // taken opens a connection of its own with `openStore`.
+    // The view, the state, the clock and the queue must outlive the logic. `store` gives the
+    // database (the program's one store) whenever an item needs it, at once or once a request
+    // is taken; when it cannot be opened, that is the item's failure, and the next item asks
+    // again.
     MenuLogic(MenuView& view, AppState& state, const Clock& clock, HandOffQueue& queue,
-              StoreOpener openStore);
+              StoreAccess store);
     ~MenuLogic();
     MenuLogic(const MenuLogic&) = delete;
     MenuLogic& operator=(const MenuLogic&) = delete;
@@ -106,7 +104,6 @@ public:
     void dismiss();
 
 private:
-    ListingsStore& store();
     // Runs one item's work; a database error is turned into a failure text.
     void perform(int item, QString& failure);
     // What the view hears when a request of the menu ended: nothing once the logic is gone.
@@ -116,9 +113,8 @@ private:
     AppState& m_state;
     const Clock& m_clock;
     HandOffQueue& m_queue;
-    StoreOpener m_openStore;
+    StoreAccess m_store;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    std::unique_ptr<ListingsStore> m_store;
     SelectedProgramme m_selection;
     int m_selected = menuitem::Title;
 };

@@ -72,7 +72,8 @@ MenuScreen::MenuScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
 
     m_logic = std::make_unique<MenuLogic>(static_cast<MenuView&>(*this), prog.state, prog.clock,
-                                          prog.handOffs, [] { return program().openStore(); });
+                                          prog.handOffs,
+                                          []() -> ListingsStore& { return program().store(); });
 
     connect(this, &MenuScreen::returnedToButtons, this, [] {
         if (guideHooks().returnToButtons)

@@ -15,34 +15,34 @@ bool ended(const ProgrammeRow& p, const Clock& clock)
 }
 
 // Once the request was taken, the programme is marked with `action` and logged.
-std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreOpener openStore,
+std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreAccess store,
                                                                        QString action)
 {
-    return [openStore = std::move(openStore), action = std::move(action)](SelectedProgramme& handed,
-                                                                          HandOffOutcome& outcome) {
+    return [store = std::move(store), action = std::move(action)](SelectedProgramme& handed,
+                                                                  HandOffOutcome& outcome) {
         if (!outcome.taken())
             return;
         try {
-            logRecording(*openStore(), handed, action);
+            logRecording(store(), handed, action);
         } catch (const StoreError& error) {
             outcome.message = error.message();
         }
     };
 }
 
-void queueRecording(HandOffQueue& queue, StoreOpener openStore, const SelectedProgramme& selected,
+void queueRecording(HandOffQueue& queue, StoreAccess store, const SelectedProgramme& selected,
                     const QString& action, HandOffDone done)
 {
     HandOffRequest request;
     request.fromViewer = true;
     request.selected = selected;
-    request.keep = markWhenTaken(std::move(openStore), action);
+    request.keep = markWhenTaken(std::move(store), action);
     request.told = std::move(done);
     queue.enqueue(std::move(request));
 }
 
 void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& queue,
-                  const StoreOpener& openStore, const Clock& clock, const HandOffDone& each,
+                  const StoreAccess& store, const Clock& clock, const HandOffDone& each,
                   int& queued)
 {
     for (const RuleMatch& match : matches.rows()) {
@@ -57,9 +57,9 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
         // Read again at its turn: meanwhile the viewer may have marked it, an import may have
         // replaced the table (ids are never reused, so a replaced programme is simply gone), or
         // the showing may have ended while earlier requests had their turns.
-        request.take = [openStore, table, id, match, &clock]() -> std::optional<SelectedProgramme> {
+        request.take = [store, table, id, match, &clock]() -> std::optional<SelectedProgramme> {
             try {
-                const std::optional<ProgrammeRow> now = openStore()->programme(table, id);
+                const std::optional<ProgrammeRow> now = store().programme(table, id);
                 if (!now || now->action || ended(*now, clock))
                     return std::nullopt;
                 RuleMatch current = match;
@@ -69,7 +69,7 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
                 return std::nullopt; // the next pass tries again
             }
         };
-        request.keep = markWhenTaken(openStore, match.rule.recordtype);
+        request.keep = markWhenTaken(store, match.rule.recordtype);
         request.told = each;
         queue.enqueue(std::move(request));
         ++queued;
@@ -97,38 +97,37 @@ bool clearMark(ListingsStore& store, const SelectedProgramme& selected)
     return store.setAction(selected.dayTable, selected.progId, QStringLiteral(" "));
 }
 
-int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreOpener openStore,
+int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreAccess later,
                       const Clock& clock, HandOffDone each)
 {
     const int w = dayNumber(day);
     int queued = 0;
     // Season first, so that a first showing a season rule wants is marked "season" even when an
     // all rule for the title exists too: the all match then finds it queued.
-    queueMatches(store.seasonMatches(w), w, queue, openStore, clock, each, queued);
-    queueMatches(store.allMatches(w), w, queue, openStore, clock, each, queued);
+    queueMatches(store.seasonMatches(w), w, queue, later, clock, each, queued);
+    queueMatches(store.allMatches(w), w, queue, later, clock, each, queued);
     return queued;
 }
 
-void recordThisShowing(HandOffQueue& queue, StoreOpener openStore,
-                       const SelectedProgramme& selected, HandOffDone done)
+void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedProgramme& selected,
+                       HandOffDone done)
 {
-    queueRecording(queue, std::move(openStore), selected, QStringLiteral("record"),
-                   std::move(done));
+    queueRecording(queue, std::move(later), selected, QStringLiteral("record"), std::move(done));
 }
 
-void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done)
 {
     addRule(store, selected.progTitle, All, channelText(selected));
     state.rescheduleRequested = true;
-    queueRecording(queue, std::move(openStore), selected, All, std::move(done));
+    queueRecording(queue, std::move(later), selected, All, std::move(done));
 }
 
-void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done)
 {
     addRule(store, selected.progTitle, Season, channelText(selected));
-    queueRecording(queue, std::move(openStore), selected, Season, std::move(done));
+    queueRecording(queue, std::move(later), selected, Season, std::move(done));
 }
 
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected)

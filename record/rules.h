@@ -16,8 +16,8 @@
 // Every hand-off goes through the program's hand-off queue (record/handoffqueue.h): these
 // functions queue it and return; the programme is marked and logged when its request is taken,
 // and not at all when nobody takes it. Database work done at once throws StoreError when the
-// database fails; what runs later, at the request's turn, opens the database with `openStore`
-// and reports a failure in the outcome's message.
+// database fails; what runs later, at the request's turn, asks `later` for the database and
+// reports a failure (to open it, too) in the outcome's message.
 
 #include "base/appstate.h"
 #include "base/clock.h"
@@ -30,7 +30,6 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 
 namespace zarvo {
 
@@ -47,8 +46,10 @@ int deleteRules(ListingsStore& store, const QString& title);
 // takes it; false when it is not there.
 bool clearMark(ListingsStore& store, const SelectedProgramme& selected);
 
-// Opens the listings database; throws StoreError when it cannot.
-using StoreOpener = std::function<std::unique_ptr<ListingsStore>()>;
+// Gives the listings database that work done later (at a request's turn) uses: the program's
+// own store, which lives as long as the hand-off queue. Throws StoreError when it cannot be
+// opened.
+using StoreAccess = std::function<ListingsStore&()>;
 
 // Told how a queued hand-off ended: the programme (with progFileName when it was logged) and
 // the outcome. A taken recording whose mark or log failed keeps its Taken status and carries
@@ -62,7 +63,7 @@ using HandOffDone = std::function<void(const SelectedProgramme&, const HandOffOu
 // selects it. At its turn the programme is read again and handed over only when it is still
 // there, still unmarked and not yet ended; once taken it is marked with the rule's type and
 // logged. Returns how many were queued; `each` hears how each ended.
-int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreOpener openStore,
+int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreAccess later,
                       const Clock& clock, HandOffDone each = {});
 
 // --- the action menu's items -------------------------------------------------------------------
@@ -70,16 +71,16 @@ int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, Stor
 // once taken it is marked (overwriting an earlier mark) and logged.
 
 // "record this showing": action "record".
-void recordThisShowing(HandOffQueue& queue, StoreOpener openStore,
-                       const SelectedProgramme& selected, HandOffDone done = {});
+void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedProgramme& selected,
+                       HandOffDone done = {});
 // "record every showing": action "all"; at once an "all" rule for the title on this channel,
 // and `state.rescheduleRequested` is set so that the next minute tick applies the rules to
 // every day present.
-void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done = {});
 // "record the series": action "season"; at once a "season" rule for the title on this channel.
 // Does not ask for a rescheduling pass.
-void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreOpener openStore,
+void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done = {});
 // "do not record": clearMark(), then every rule of the title goes, on all channels. At once.
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected);

@@ -32,7 +32,8 @@
 // state, which the next open restores.
 //
 // Several ListingsStore objects (in one process or several) may use the same file; a writer
-// waits up to five seconds for another one's lock.
+// waits up to five seconds for another one's lock. The program itself keeps one (Program::store())
+// and does all its work through it.
 
 #include "store/storeerror.h"
 

@@ -98,12 +98,13 @@ private:
     FakeClock m_clock{QTimeZone("America/New_York"), at(Today, 14)};
     std::unique_ptr<Program> m_program;
     std::unique_ptr<ProgramScope> m_scope;
-    std::unique_ptr<ListingsStore> m_store;
     std::unique_ptr<StandInOpener> m_opener;
     QStringList m_messages;
     int m_storeOpens = 0;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
+    // The program's one store, which the menu works through too.
+    ListingsStore& store() { return m_program->store(); }
 
     // The hand-off files the stand-in opener was given, by name.
     QStringList opened()
@@ -128,13 +129,14 @@ private:
     // The logic over `view`, loaded; while *storeFails is true the database cannot be opened.
     std::unique_ptr<MenuLogic> logic(FakeView& view, const bool* storeFails = nullptr)
     {
-        auto menu = std::make_unique<MenuLogic>(view, m_program->state, m_clock,
-                                                m_program->handOffs, [this, storeFails] {
-                                                    ++m_storeOpens;
-                                                    if (storeFails && *storeFails)
-                                                        throw StoreError("no database here");
-                                                    return m_program->openStore();
-                                                });
+        auto menu =
+            std::make_unique<MenuLogic>(view, m_program->state, m_clock, m_program->handOffs,
+                                        [this, storeFails]() -> ListingsStore& {
+                                            ++m_storeOpens;
+                                            if (storeFails && *storeFails)
+                                                throw StoreError("no database here");
+                                            return store();
+                                        });
         menu->load();
         return menu;
     }
@@ -144,7 +146,7 @@ private:
     SelectedProgramme addProgramme(const QDateTime& s)
     {
         const QDateTime e = s.addSecs(3600);
-        const qint32 id = m_store->insertProgramme(
+        const qint32 id = store().insertProgramme(
             dayNumber(s.date()),
             {0, s.date(), s.time(), e.date(), e.time(), "C4", Show, {}, {}, {}, {}, false, {}});
         const GridCell cell{Show,     {},       {},       {},       {},    {}, Channel,
@@ -155,7 +157,7 @@ private:
 
     Mark mark(qint32 id)
     {
-        const auto row = m_store->programme(dayNumber(Today), id);
+        const auto row = store().programme(dayNumber(Today), id);
         return row ? row->action : Mark("<gone>");
     }
 
@@ -165,7 +167,7 @@ private:
     {
         QStringList ours;
         bool other = false;
-        for (const RuleRow& rule : m_store->rules()) {
+        for (const RuleRow& rule : store().rules()) {
             if (rule.programtitle == Show)
                 ours << rule.recordtype + ' ' + rule.recordchannel;
             other |= rule == RuleRow{"Evening News", "season", Channel};
@@ -174,7 +176,7 @@ private:
         return other ? ours.join(", ") : QStringLiteral("other title's rule gone");
     }
 
-    int recordedRows() { return int(m_store->recordedLog().size()); }
+    int recordedRows() { return int(store().recordedLog().size()); }
 
     // The menu as the program makes it (loaded when it is not), with this test's opener and
     // message boxes: nothing reaches the desktop, and no message box waits for a click.
@@ -215,19 +217,12 @@ private Q_SLOTS:
         const QString pictures = QStringLiteral(ZARVO_BINARY_DIR "/pictures");
         QVERIFY2(QFile::exists(pictures + "/menu/selectedmenu.png"), "the pictures are not built");
         QVERIFY(QFile::link(pictures, path(QStringLiteral("pictures"))));
-        m_program = std::make_unique<Program>(ProgramFolder(m_dir.path()), m_clock);
-        m_program->state.settings = firstRunDefaults();
         m_opener = std::make_unique<StandInOpener>(path(QStringLiteral("opener")));
-        m_program->handOffs.setOpener(m_opener->command());
-        m_program->handOffs.setRecheckMs(2);
-        m_scope = std::make_unique<ProgramScope>(*m_program);
     }
 
     void init()
     {
         m_clock.setNow(at(Today, 14));
-        m_program->state.settings.adjustDST = 0;
-        m_program->state.rescheduleRequested = false;
         m_opener->reset();
         m_messages.clear();
         m_storeOpens = 0;
@@ -236,18 +231,25 @@ private Q_SLOTS:
             QDir(path(name)).removeRecursively(); // left by a failed case
             QFile::remove(path(name));
         }
-        QFile::remove(m_program->folder.databaseFile());
-        m_store = m_program->openStore();
-        m_store->insertChannel({"C4", Channel, "4", "wxyz.png"});
-        m_store->insertChannel({"C5", "5 KABC", "5", "kabc.png"});
-        m_store->insertRule({Show, "all", "5 KABC"});
-        m_store->insertRule({"Evening News", "season", Channel});
+        // A program of its own for each case, with its store on a new database.
+        QFile::remove(ProgramFolder(m_dir.path()).databaseFile());
+        m_program = std::make_unique<Program>(ProgramFolder(m_dir.path()), m_clock);
+        m_program->state.settings = firstRunDefaults();
+        m_program->state.settings.adjustDST = 0;
+        m_program->handOffs.setOpener(m_opener->command());
+        m_program->handOffs.setRecheckMs(2);
+        m_scope = std::make_unique<ProgramScope>(*m_program);
+        store().insertChannel({"C4", Channel, "4", "wxyz.png"});
+        store().insertChannel({"C5", "5 KABC", "5", "kabc.png"});
+        store().insertRule({Show, "all", "5 KABC"});
+        store().insertRule({"Evening News", "season", Channel});
     }
 
     void cleanup()
     {
         unloadMenu();
-        m_store.reset();
+        m_scope.reset();
+        m_program.reset();
     }
 
     void cleanupTestCase()
@@ -326,7 +328,7 @@ private Q_SLOTS:
         QFETCH(int, recorded);
         const SelectedProgramme selection = addProgramme(at(Today, 15));
         if (!markBefore.isEmpty())
-            m_store->setAction(dayNumber(Today), selection.progId, markBefore);
+            store().setAction(dayNumber(Today), selection.progId, markBefore);
         FakeView view;
         auto menu = logic(view);
         menu->setSelection(selection);
@@ -450,7 +452,7 @@ private Q_SLOTS:
         drain();
         QCOMPARE(mark(selection.progId), Mark("record"));
         QCOMPARE(opened(), QStringList{"program.tvpi"});
-        QCOMPARE(m_store->recordedLog().front().filename, "Harbor Lights on 4 WXYZ");
+        QCOMPARE(store().recordedLog().front().filename, "Harbor Lights on 4 WXYZ");
         QCOMPARE(m_messages, QStringList());
     }
 

@@ -73,9 +73,10 @@ private:
     // How each request ended: "taken", "not taken", "not written", "dropped", with the message.
     QStringList m_ends;
 
-    StoreOpener openStore()
+    // The store for what requests do at their turn: the same one, as in the program.
+    StoreAccess later()
     {
-        return [path = m_database] { return std::make_unique<ListingsStore>(path); };
+        return [this]() -> ListingsStore& { return *m_store; };
     }
 
     void addChannels()
@@ -146,8 +147,7 @@ private:
 
     int pass(QDate day)
     {
-        const int queued =
-            checkForScheduled(*m_store, day, *m_queue, openStore(), m_clock, noteEnd());
+        const int queued = checkForScheduled(*m_store, day, *m_queue, later(), m_clock, noteEnd());
         drain();
         return queued;
     }
@@ -413,13 +413,13 @@ private Q_SLOTS:
         add("C5", "News", at(Monday, 22), at(Monday, 23));
         add("C4", "Film", at(Monday, 21), at(Monday, 22));
         m_store->insertRule({"News", "all", "4 WXYZ"});
-        QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, openStore(), m_clock, noteEnd()), 2);
+        QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, later(), m_clock, noteEnd()), 2);
         QTRY_COMPARE(m_opener->received().size(), 1);
         const QDateTime first = m_clock.currentInstant();
 
         m_clock.advanceSeconds(5);
         const SelectedProgramme film = selectInGuide(at(Monday, 21), "Film");
-        recordThisShowing(*m_queue, openStore(), film, noteEnd());
+        recordThisShowing(*m_queue, later(), film, noteEnd());
         QTest::qWait(50);
         QCOMPARE(actionOf(dayNumber(Monday), film.progId), "-"); // not before it was taken
         m_clock.setInstant(first.addMSecs(14999));
@@ -446,9 +446,9 @@ private Q_SLOTS:
         addChannels();
         add("C4", "News", at(Monday, 20), at(Monday, 21));
         const SelectedProgramme s = selectInGuide(at(Monday, 20), "News");
-        recordThisShowing(*m_queue, openStore(), s, noteEnd());
+        recordThisShowing(*m_queue, later(), s, noteEnd());
         watch(*m_queue, s, noteEnd());
-        recordThisShowing(*m_queue, openStore(), s, noteEnd());
+        recordThisShowing(*m_queue, later(), s, noteEnd());
         QTRY_COMPARE(m_ends.size(), 2);
         QTest::qWait(50);
         QCOMPARE(m_opener->received().size(), 2);
@@ -482,7 +482,7 @@ private Q_SLOTS:
             m_opener->answer(opener.toUtf8());
         const SelectedProgramme s = selectInGuide(at(Monday, 20), "News");
         AppState state;
-        recordEveryShowing(*m_store, *m_queue, openStore(), state, s, noteEnd());
+        recordEveryShowing(*m_store, *m_queue, later(), state, s, noteEnd());
         drain();
         QCOMPARE(m_ends.size(), 1);
         QVERIFY2(m_ends[0].startsWith("not taken News: No application took the recording request " +
@@ -511,11 +511,27 @@ private Q_SLOTS:
         m_queue->setOpener(m_opener->command(300));
         QElapsedTimer timer;
         timer.start();
-        recordThisShowing(*m_queue, openStore(), selectInGuide(at(Monday, 20), "News"), noteEnd());
+        recordThisShowing(*m_queue, later(), selectInGuide(at(Monday, 20), "News"), noteEnd());
         drain();
         QVERIFY(timer.elapsed() < 3000);
         QCOMPARE(m_ends, QStringList{"taken News"});
         QCOMPARE(actionOf(dayNumber(Monday), id), "record");
+    }
+
+    // The store that work done at a request's turn asks for cannot be opened then: the request
+    // stays taken, its outcome carries the store's message, and nothing is marked or logged.
+    void storeUnavailableWhenTaken()
+    {
+        addChannels();
+        const qint32 id = add("C4", "News", at(Monday, 20), at(Monday, 21));
+        const StoreAccess failing = []() -> ListingsStore& {
+            throw StoreError("xmltv97.db cannot be opened");
+        };
+        recordThisShowing(*m_queue, failing, selectInGuide(at(Monday, 20), "News"), noteEnd());
+        drain();
+        QCOMPARE(m_ends, QStringList{"taken News: xmltv97.db cannot be opened"});
+        QCOMPARE(actionOf(dayNumber(Monday), id), "-");
+        QCOMPARE(recordedRows(), 0);
     }
 
     void endedShowingsSkipped()
@@ -527,7 +543,7 @@ private Q_SLOTS:
         const qint32 coming = add("C4", "News", at(Monday, 22), at(Monday, 23));
         m_store->insertRule({"News", "all", "4 WXYZ"});
         m_clock.setNow(at(Monday, 20, 30));
-        QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, openStore(), m_clock, noteEnd()), 3);
+        QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, later(), m_clock, noteEnd()), 3);
         // The brief one ends while it waits behind the first request: dropped at its turn.
         QTRY_COMPARE(m_opener->received().size(), 1);
         m_clock.setNow(at(Monday, 20, 50));
@@ -553,7 +569,7 @@ private Q_SLOTS:
         queue.setGapMs(1500);
         // A system clock far from 2003: the showings lie in its future only on its own terms.
         FakeClock past(clock.zone(), at(Monday, 12));
-        QCOMPARE(checkForScheduled(*m_store, Tuesday, queue, openStore(), past), 2);
+        QCOMPARE(checkForScheduled(*m_store, Tuesday, queue, later(), past), 2);
         QTRY_VERIFY_WITH_TIMEOUT(queue.idle(), 10000);
         const QList<double> t = m_opener->writtenAt();
         QCOMPARE(t.size(), 2);
@@ -641,11 +657,11 @@ private Q_SLOTS:
         const SelectedProgramme s = selectInGuide(at(Monday, 20), "Law & Order");
         AppState state;
         if (item == 1)
-            recordThisShowing(*m_queue, openStore(), s, noteEnd());
+            recordThisShowing(*m_queue, later(), s, noteEnd());
         else if (item == 2)
-            recordEveryShowing(*m_store, *m_queue, openStore(), state, s, noteEnd());
+            recordEveryShowing(*m_store, *m_queue, later(), state, s, noteEnd());
         else
-            recordSeries(*m_store, *m_queue, openStore(), s, noteEnd());
+            recordSeries(*m_store, *m_queue, later(), s, noteEnd());
         drain();
         QCOMPARE(m_opener->received(), QList<QByteArray>{handOffFile(s, HandOffKind::Recording)});
         QTEST(actionOf(dayNumber(Monday), id), "action");
@@ -710,8 +726,7 @@ private Q_SLOTS:
         {
             FileSizeLimit limit(folder == "full" ? 100 : RLIM_INFINITY);
             QVERIFY(limit.ok);
-            recordThisShowing(*m_queue, openStore(), selectInGuide(at(Monday, 20), "News"),
-                              noteEnd());
+            recordThisShowing(*m_queue, later(), selectInGuide(at(Monday, 20), "News"), noteEnd());
             drain();
         }
         QCOMPARE(m_ends.size(), 1);

@@ -1,8 +1,14 @@
 // The start-up step's decision from config.txt and the minute tick's schedule, with a clock
-// that stands still and actions that only record what they were asked to do.
+// that stands still and actions that only record what they were asked to do; then the
+// program's own actions on its one store while an import of that store lets events run.
 
+#include "acquire/importer.h"
+#include "app/program.h"
 #include "app/startup.h"
+#include "store/listingsstore.h"
+#include "store/timerules.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -204,6 +210,65 @@ private Q_SLOTS:
             QCOMPARE(state.settings, firstRunDefaults());
             QVERIFY(!QFile::exists(folder.settingsFile())); // only the settings screen's Save
         }
+    }
+
+    // The tick's actions work on the program's store, which an import holds open while its
+    // events run: the channel map written from such an event is named from the listings as
+    // committed, not from the import's half-stored rows, and the import goes on undisturbed.
+    void programActionsDuringAnImport()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("xmltv"));
+        const QDate monday(2003, 12, 15), tuesday = monday.addDays(1);
+        FakeClock clock(QTimeZone("America/New_York"), wallClock(monday, QTime(20, 0)));
+        Program program(ProgramFolder(dir.path()), clock);
+        program.state.settings.channelMapPath = dir.filePath("channels.map");
+        ProgrammeRow five;
+        five.startdate = five.enddate = monday;
+        five.starttime = QTime(20, 0);
+        five.endtime = QTime(21, 0);
+        five.channel = "c5";
+        five.title = "Five";
+        program.store().replaceDay(dayNumber(monday), monday, {{"c5", "5 ABC", "5", ""}}, {five});
+        const QByteArray oldLine = "\"Old\"|\"c5 \"|\"tuner 1\"\r\n";
+        QFile map(program.state.settings.channelMapPath);
+        QVERIFY(map.open(QIODevice::WriteOnly) && map.write(oldLine) == oldLine.size());
+        map.close();
+        // Tuesday's file names channel 5 anew.
+        QFile day(QDir(program.folder.xmltvFolder()).filePath(dayFileName(tuesday)));
+        QVERIFY(day.open(QIODevice::WriteOnly));
+        day.write("<?xml version=\"1.0\"?>\n<tv>\n<channel id=\"c5\"><display-name>5 NEW"
+                  "</display-name><display-name>x</display-name><display-name>5</display-name>"
+                  "</channel>\n<programme start=\"20031216200000\" stop=\"20031216210000\" "
+                  "channel=\"c5\"><title>Tuesday</title></programme>\n<programme start=\""
+                  "20031216210000\" stop=\"20031216220000\" channel=\"c5\"><title>Later"
+                  "</title></programme>\n</tv>\n");
+        day.close();
+
+        ProgramTickActions actions(program);
+        QStringList messages;
+        actions.showMessage = [&](const QString& text) { messages << text; };
+        bool present = false;
+        ImportHooks hooks;
+        hooks.progress = [&](int count) {
+            if (count != 1)
+                return;
+            actions.writeChannelMap();
+            present = actions.checkForPrograms(wallClock(monday, QTime(20, 0)));
+        };
+        const ImportResult r = getListings(wallClock(tuesday, QTime(20, 0)), program.store(),
+                                           program.state, program.folder, clock, hooks);
+        QCOMPARE(r.status, ImportResult::Status::Imported);
+        QCOMPARE(messages, QStringList());
+        QVERIFY(present);
+        QVERIFY(map.open(QIODevice::ReadOnly));
+        QCOMPARE(map.readAll(), QByteArray("\"5 ABC Five\"|\"c5 \"|\"tuner 1\"\r\n"));
+        map.close();
+        // Once the import is in, the map names the channel anew.
+        actions.writeChannelMap();
+        QVERIFY(map.open(QIODevice::ReadOnly));
+        QCOMPARE(map.readAll(), QByteArray("\"5 NEW Five\"|\"c5 \"|\"tuner 1\"\r\n"));
+        QCOMPARE(program.store().dayProgrammes(dayNumber(tuesday)).size(), std::size_t(2));
     }
 };
 
