@@ -14,12 +14,15 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <iterator>
 #include <limits>
 
 // Titles of rules and listings compare with "&" and "and" alike: the menu stores a title as the
 // hand-off file gives it ("Law and Order"), the listings and a rule typed by hand have "&".
-// Compared, not rewritten, so that rules stored either way keep their text.
-#define ZARVO_SAME_TITLE(a, b) "replace(" a ", '&', 'and') = replace(" b ", '&', 'and')"
+// Compared, not rewritten, so that rules stored either way keep their text. The rules' title
+// index holds this same form, so that rule lookups can use it.
+#define ZARVO_TITLE_KEY(x) "replace(" x ", '&', 'and')"
+#define ZARVO_SAME_TITLE(a, b) ZARVO_TITLE_KEY(a) " = " ZARVO_TITLE_KEY(b)
 
 namespace zarvo {
 
@@ -247,8 +250,10 @@ void checkExistingFile(const QString& path)
         if (code != SQLITE_READONLY_ROLLBACK)
             throw;
         // A transaction of ours was cut off (the program was killed during an import). Only a
-        // read-write connection may roll it back, so judge the file by its header instead; the
-        // header's two fields are not changed by any transaction after the file's creation.
+        // read-write connection may roll it back, so judge the file by its header instead. Of
+        // the two fields only a migration changes one after the file's creation; a migration
+        // cut off may have left the version it was going to in the header, so at worst a file
+        // whose newer program was killed while migrating it is refused until that one runs.
         const FileHeader header = readFileHeader(path);
         if (!header.sqlite)
             throw StoreError(notOursMessage(path, QStringLiteral("not an SQLite file")), code);
@@ -262,6 +267,13 @@ void checkExistingFile(const QString& path)
         throw StoreError(newerMessage(path, userVersion));
 }
 
+// Pragmas take no bound values; the numbers are compile-time constants of this program.
+void setUserVersion(Database& db, int version)
+{
+    db.exec(QStringLiteral("PRAGMA user_version = %1").arg(version).toUtf8().constData());
+}
+
+// The current layout, for a new file.
 void createSchema(Database& db)
 {
     for (int day = 1; day <= 7; ++day) {
@@ -275,13 +287,14 @@ void createSchema(Database& db)
                 "channel TEXT NOT NULL, title TEXT NOT NULL, subtitle TEXT NOT NULL DEFAULT '', "
                 "description TEXT NOT NULL DEFAULT '', category TEXT NOT NULL DEFAULT '', "
                 "rating TEXT NOT NULL DEFAULT '', rerun INTEGER NOT NULL DEFAULT 0, "
-                "action TEXT NULL DEFAULT NULL);"
-                // The rule queries look programmes up by title. The window queries test start
-                // and end times under ORs, so they read the whole table (one day) whatever the
-                // index; an index on channel and start would not speed them up but would cost
-                // a third of an import's time.
-                "CREATE INDEX %1_title ON %1(title);")
+                "action TEXT NULL DEFAULT NULL);")
                 .arg(table);
+        // No index but the programid: each one costs import time. The window queries test
+        // start and end times under ORs, so they read the whole table (one day) whatever the
+        // index; an index on channel and start would cost a third of an import's time. The rule
+        // queries compare titles as ZARVO_TITLE_KEY, which an index on the title cannot serve;
+        // an index on that form would slow every import by several per cent, for queries that
+        // run a few times a night.
         db.exec(sql.toUtf8().constData());
     }
     // numkey: the channel number as a number, NULL when it does not read as one (see
@@ -295,17 +308,52 @@ void createSchema(Database& db)
             "day6 TEXT, day7 TEXT);"
             "CREATE TABLE scheduled (programtitle TEXT NOT NULL, recordtype TEXT NOT NULL, "
             "recordchannel TEXT NOT NULL);"
-            "CREATE INDEX scheduled_title ON scheduled(programtitle, recordchannel);"
             "CREATE TABLE recorded (startdate TEXT, starttime TEXT, enddate TEXT, endtime TEXT, "
             "channel TEXT, title TEXT, subtitle TEXT, description TEXT, category TEXT, "
             "rating TEXT, filename TEXT, realdate TEXT, realtime TEXT, station TEXT, mode TEXT, "
             "duration TEXT);");
-    // Pragmas take no bound values; both numbers are compile-time constants of this program.
-    const QByteArray ids = QStringLiteral("PRAGMA application_id = %1; PRAGMA user_version = %2;")
-                               .arg(ListingsStore::ApplicationId)
-                               .arg(ListingsStore::SchemaVersion)
-                               .toUtf8();
-    db.exec(ids.constData());
+    const QString ruleIndex =
+        QStringLiteral("CREATE INDEX scheduled_titlekey ON scheduled(%1, recordchannel);")
+            .arg(QLatin1String(ZARVO_TITLE_KEY("programtitle")));
+    db.exec(ruleIndex.toUtf8().constData());
+    db.exec(QStringLiteral("PRAGMA application_id = %1")
+                .arg(ListingsStore::ApplicationId)
+                .toUtf8()
+                .constData());
+    setUserVersion(db, ListingsStore::SchemaVersion);
+}
+
+// --- migration --------------------------------------------------------------------------------
+// Each step takes a file from its version to the next one. A step is written against the layout
+// its version had, in literal SQL, and stays as it is when a later version changes the layout
+// again: that version adds a step of its own. A migrated file ends up with the same schema as a
+// new one (the tests compare them).
+
+// Version 1 indexed the plain titles (dayN_title on title, scheduled_title on programtitle and
+// recordchannel). Every title comparison has since been made on replace(title, '&', 'and'),
+// which such an index cannot serve: the day tables' indexes only cost import time, and the
+// rules' one was never used. Version 2 drops the former and keys the latter on that form; the
+// rows stay as they are.
+void migrateFrom1(Database& db)
+{
+    for (int day = 1; day <= 7; ++day)
+        db.exec(QStringLiteral("DROP INDEX IF EXISTS day%1_title;").arg(day).toUtf8().constData());
+    db.exec("DROP INDEX IF EXISTS scheduled_title;"
+            "CREATE INDEX scheduled_titlekey ON scheduled(replace(programtitle, '&', 'and'), "
+            "recordchannel);");
+}
+
+// Brings a file of version `from` (1 <= from < SchemaVersion) to the current version, inside
+// the caller's transaction: should a step fail, the rollback leaves the file at `from`.
+void migrate(Database& db, qint64 from)
+{
+    using Step = void (*)(Database&);
+    static constexpr Step steps[] = {migrateFrom1}; // steps[v - 1] takes version v to v + 1
+    static_assert(std::size(steps) == std::size_t(ListingsStore::SchemaVersion - 1),
+                  "one migration step per version before the current one");
+    for (qint64 version = from; version < ListingsStore::SchemaVersion; ++version)
+        steps[std::size_t(version - 1)](db);
+    setUserVersion(db, ListingsStore::SchemaVersion);
 }
 
 } // namespace
@@ -323,8 +371,11 @@ ListingsStore::ListingsStore(const QString& path, Access access)
         checkExistingFile(path);
         m_db = std::make_unique<Database>(path, Database::Mode::ReadOnly);
         try {
-            // Reading takes only a shared lock, so it goes on while another process imports.
-            if (pragmaValue(*m_db, "SELECT count(*) FROM dates") > 0)
+            // Reading takes only a shared lock, so it goes on while another process imports. A
+            // file of an older version is migrated below first: the queries expect the current
+            // layout.
+            if (pragmaValue(*m_db, "PRAGMA user_version") == SchemaVersion &&
+                pragmaValue(*m_db, "SELECT count(*) FROM dates") > 0)
                 return;
         } catch (const StoreError& error) {
             // An import was cut off: only a read-write connection may roll it back (below).
@@ -346,8 +397,9 @@ ListingsStore::ListingsStore(const QString& path, Access access)
     m_db->exec("PRAGMA synchronous = FULL");
 
     // Everything below runs under the write lock, so two programs starting together cannot both
-    // create the schema, and the checks see the file as it is after any interrupted transaction
-    // was rolled back by this connection.
+    // create or migrate the schema, and the checks see the file as it is after any interrupted
+    // transaction was rolled back by this connection. A failed migration throws out of here and
+    // the rollback leaves the file at its old version.
     Transaction transaction(*m_db);
     const qint64 applicationId = pragmaValue(*m_db, "PRAGMA application_id");
     const qint64 userVersion = pragmaValue(*m_db, "PRAGMA user_version");
@@ -360,10 +412,13 @@ ListingsStore::ListingsStore(const QString& path, Access access)
             notOursMessage(path, QStringLiteral("its application id is %1").arg(applicationId)));
     } else if (userVersion > SchemaVersion) {
         throw StoreError(newerMessage(path, userVersion));
-    } else if (userVersion < SchemaVersion) {
+    } else if (userVersion < 1) {
+        // Ours, but no version of the program has ever written this number.
         throw StoreError(QStringLiteral("%1 has an unknown listings schema version %2")
                              .arg(path)
                              .arg(userVersion));
+    } else if (userVersion < SchemaVersion) {
+        migrate(*m_db, userVersion);
     }
 
     // The dates row is never inserted or deleted in normal use. If it went missing anyway, put

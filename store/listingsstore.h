@@ -31,6 +31,10 @@
 // rollback journal with full syncs: a process killed at any moment leaves the last committed
 // state, which the next open restores.
 //
+// Schema versions: the file's user_version says which layout it has. Opening a file of an older
+// version of ours brings it to the current one in one transaction (its rows are kept); a second
+// open finds nothing to do.
+//
 // Several ListingsStore objects (in one process or several) may use the same file; a writer
 // waits up to five seconds for another one's lock. The program itself keeps one (Program::store())
 // and does all its work through it.
@@ -146,7 +150,10 @@ private:
 class ListingsStore
 {
 public:
-    static constexpr int SchemaVersion = 1;
+    // 1: the first layout. 2: the day tables lose their title indexes and the rules' title
+    // index holds the form in which titles compare, replace(title, '&', 'and'); version 1
+    // indexed the plain titles, which no query can use since "&" and "and" count alike.
+    static constexpr int SchemaVersion = 2;
     // Written to the file's application_id so that a foreign SQLite file is recognised.
     static constexpr qint32 ApplicationId = 0x5A52564C;
     // The value every `dates` column starts with in a new database: a past day, so that every
@@ -154,13 +161,17 @@ public:
     static QDate initialDate() { return QDate(2000, 1, 1); }
 
     // Opens the database at `path`, creating it with its schema and its `dates` row when the
-    // file does not exist (or is empty). A `dates` table that lost its row gets the initial row
-    // back. Throws StoreError with a clear message for a file that is not a listings database,
-    // one of a newer schema, or one that cannot be opened; such a file is left untouched.
+    // file does not exist (or is empty). A file of an older schema version of ours is migrated
+    // to the current one in one transaction, keeping its rows; should a step fail, the file is
+    // left as it was and StoreError is thrown. A `dates` table that lost its row gets the
+    // initial row back. Throws StoreError with a clear message for a file that is not a
+    // listings database, one of a newer schema, or one that cannot be opened; such a file is
+    // left untouched.
     //
     // ReadOnly opens an existing file for reading only: no write lock is taken, so it works
     // while another process imports. A missing file throws StoreError; a file whose import was
-    // cut off (or whose `dates` row is gone) is opened read-write once to be mended.
+    // cut off, whose `dates` row is gone or whose schema is older is opened read-write once to
+    // be mended.
     enum class Access { ReadWrite, ReadOnly };
     explicit ListingsStore(const QString& path, Access access = Access::ReadWrite);
     ~ListingsStore();

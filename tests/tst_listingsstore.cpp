@@ -70,7 +70,57 @@ QString rawExec(const QString& path, const char* sql)
     return error;
 }
 
-// Every row of every table, as text.
+// The layout schema version 1 created, as that version wrote it, with rows in every table: two
+// channels, three Monday programmes in day2 (ids 5, 6, 7; day2 has handed out ids up to 57),
+// Monday in `dates`, a season rule typed with "and" and one row of the log.
+QString writeVersion1File(const QString& path)
+{
+    QByteArray sql;
+    for (int day = 1; day <= 7; ++day)
+        sql += QStringLiteral(
+                   "CREATE TABLE day%1 (programid INTEGER PRIMARY KEY, "
+                   "startdate TEXT NOT NULL, starttime TEXT NOT NULL, "
+                   "enddate TEXT NOT NULL, endtime TEXT NOT NULL, "
+                   "channel TEXT NOT NULL, title TEXT NOT NULL, subtitle TEXT NOT NULL DEFAULT '', "
+                   "description TEXT NOT NULL DEFAULT '', category TEXT NOT NULL DEFAULT '', "
+                   "rating TEXT NOT NULL DEFAULT '', rerun INTEGER NOT NULL DEFAULT 0, "
+                   "action TEXT NULL DEFAULT NULL);"
+                   "CREATE INDEX day%1_title ON day%1(title);")
+                   .arg(day)
+                   .toUtf8();
+    sql += "CREATE TABLE channels (channelid TEXT NOT NULL, channelname TEXT NOT NULL, "
+           "channelnum TEXT NOT NULL, icon TEXT NOT NULL, numkey REAL);"
+           "CREATE INDEX channels_channelid ON channels(channelid);"
+           "CREATE TABLE lastprogramid (day INTEGER PRIMARY KEY, programid INTEGER NOT NULL);"
+           "CREATE TABLE dates (day1 TEXT, day2 TEXT, day3 TEXT, day4 TEXT, day5 TEXT, "
+           "day6 TEXT, day7 TEXT);"
+           "CREATE TABLE scheduled (programtitle TEXT NOT NULL, recordtype TEXT NOT NULL, "
+           "recordchannel TEXT NOT NULL);"
+           "CREATE INDEX scheduled_title ON scheduled(programtitle, recordchannel);"
+           "CREATE TABLE recorded (startdate TEXT, starttime TEXT, enddate TEXT, endtime TEXT, "
+           "channel TEXT, title TEXT, subtitle TEXT, description TEXT, category TEXT, "
+           "rating TEXT, filename TEXT, realdate TEXT, realtime TEXT, station TEXT, mode TEXT, "
+           "duration TEXT);"
+           "PRAGMA application_id = 1515345484; PRAGMA user_version = 1;"
+           "INSERT INTO channels VALUES ('c1', '2 ABC', '2', 'abc.png', 2), "
+           "('c2', '4 NBC', '4', '', 4);"
+           "INSERT INTO day2 VALUES "
+           "(5, '2003-12-15', '20:00:00', '2003-12-15', '21:00:00', 'c1', 'Law & Order', "
+           "'Pilot', 'A case', 'Drama', 'TV-14', 0, NULL), "
+           "(6, '2003-12-15', '21:00:00', '2003-12-15', '21:30:00', 'c1', 'News', '', '', '', "
+           "'', 0, 'record'), "
+           "(7, '2003-12-15', '20:00:00', '2003-12-15', '20:30:00', 'c2', 'Quiz', '', '', '', "
+           "'', 1, NULL);"
+           "INSERT INTO lastprogramid VALUES (2, 57);"
+           "INSERT INTO dates VALUES ('2000-01-01', '2003-12-15', '2000-01-01', '2000-01-01', "
+           "'2000-01-01', '2000-01-01', '2000-01-01');"
+           "INSERT INTO scheduled VALUES ('Law and Order', 'season', '2 ABC');"
+           "INSERT INTO recorded VALUES ('20031216', '01:00', '20031216', '02:00', '2', 'News', "
+           "'', '', '', '', 'News on 2 ABC', '12/15/2003', '20:00', 'ABC', 'cable', '00:30');";
+    return rawExec(path, sql.constData());
+}
+
+// Every row of every table, as text: what a migration must keep.
 QStringList rowsOf(const QString& path)
 {
     QStringList rows;
@@ -88,6 +138,13 @@ QStringList rowsOf(const QString& path)
                                    .constData());
     }
     return rows;
+}
+
+// The tables and indexes with the SQL that made them.
+QStringList schemaOf(const QString& path)
+{
+    return rawQuery(path, "SELECT type || ' ' || name || ': ' || coalesce(sql, '') FROM "
+                          "sqlite_master ORDER BY type, name");
 }
 
 QByteArray fileBytes(const QString& path)
@@ -887,6 +944,111 @@ private Q_SLOTS:
         }
         QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
         QCOMPARE(store.recordedLog().size(), std::size_t(2));
+    }
+
+    // --- schema versions --------------------------------------------------------------------
+
+    // A file of version 1, built as that version built it, is brought to the current version
+    // in one go: its rows stay, its schema becomes that of a new file, and a second open finds
+    // nothing to do.
+    void olderSchemaMigrated()
+    {
+        const QString path = newPath();
+        QCOMPARE(writeVersion1File(path), QString());
+        const QStringList rowsBefore = rowsOf(path);
+        QCOMPARE(rowsBefore.size(), 2 + 1 + 1 + 1 + 1 + 3);
+        QVERIFY(
+            schemaOf(path).contains("index day2_title: CREATE INDEX day2_title ON day2(title)"));
+
+        {
+            ListingsStore store(path);
+            QCOMPARE(rawQuery(path, "PRAGMA user_version"),
+                     QStringList{QString::number(ListingsStore::SchemaVersion)});
+            QCOMPARE(rowsOf(path), rowsBefore);
+            // The rows read as before, the rule with "and" takes the programme with "&".
+            QCOMPARE(store.storedDate(2), Monday);
+            QCOMPARE(store.channels().size(), std::size_t(2));
+            QCOMPARE(store.programme(2, 6)->action, std::optional<QString>("record"));
+            const Snapshot<RuleMatch> season = store.seasonMatches(2);
+            QCOMPARE(season.size(), std::size_t(1));
+            QCOMPARE(season.current().programme.programid, 5);
+            QCOMPARE(store.recordedLog().front().filename, QString("News on 2 ABC"));
+        }
+        const QString fresh = newPath();
+        ListingsStore{fresh};
+        QCOMPARE(schemaOf(path), schemaOf(fresh));
+        // The day tables' title indexes are gone; rule lookups use the rules' new one.
+        QVERIFY(!schemaOf(path).join('\n').contains("day2_title"));
+        const QStringList plan = [&] {
+            Database raw(path, Database::Mode::OpenExisting);
+            Statement s(raw, "EXPLAIN QUERY PLAN SELECT 1 FROM scheduled AS s WHERE "
+                             "replace(s.programtitle, '&', 'and') = replace(?, '&', 'and') "
+                             "AND s.recordchannel = ?");
+            s.bind(1, QString("Law & Order")).bind(2, QString("2 ABC"));
+            QStringList details;
+            while (s.step())
+                details << s.text(3);
+            return details;
+        }();
+        QVERIFY2(plan.join(' ').contains("scheduled_titlekey"), qPrintable(plan.join(' ')));
+
+        // A second open changes nothing in the file.
+        const QByteArray migrated = fileBytes(path);
+        {
+            ListingsStore store(path);
+            QCOMPARE(store.storedDate(2), Monday);
+        }
+        QCOMPARE(fileBytes(path), migrated);
+        // Ids go on after the ones the old file handed out.
+        ListingsStore store(path);
+        store.replaceDay(2, Monday, {}, {monday(20)});
+        QCOMPARE(store.dayProgrammes(2).rows().front().programid, 58);
+    }
+
+    // The command line's readers open the file read-only: an old one is mended first.
+    void olderSchemaMigratedForReading()
+    {
+        const QString path = newPath();
+        QCOMPARE(writeVersion1File(path), QString());
+        const QStringList rowsBefore = rowsOf(path);
+        ListingsStore store(path, ListingsStore::Access::ReadOnly);
+        QCOMPARE(rawQuery(path, "PRAGMA user_version"),
+                 QStringList{QString::number(ListingsStore::SchemaVersion)});
+        QCOMPARE(rowsOf(path), rowsBefore);
+        QCOMPARE(store.dayProgrammes(2).size(), std::size_t(3));
+    }
+
+    // A migration that fails leaves the file as it was, at its old version.
+    void failedMigrationLeavesTheFile()
+    {
+        const QString path = newPath();
+        QCOMPARE(writeVersion1File(path), QString());
+        // A table in the way of the index the step creates last, after it dropped the day
+        // tables' indexes.
+        QCOMPARE(rawExec(path, "CREATE TABLE scheduled_titlekey (x)"), QString());
+        const QByteArray before = fileBytes(path);
+        try {
+            ListingsStore store(path);
+            QFAIL("the file was opened");
+        } catch (const StoreError& error) {
+            QVERIFY2(error.message().contains("scheduled_titlekey"), qPrintable(error.message()));
+        }
+        QCOMPARE(fileBytes(path), before);
+        QVERIFY(!QFile::exists(path + "-journal"));
+        QCOMPARE(rawQuery(path, "PRAGMA user_version"), QStringList{"1"});
+        QVERIFY(
+            schemaOf(path).contains("index day1_title: CREATE INDEX day1_title ON day1(title)"));
+    }
+
+    // Ours by its application id, but a version no program wrote.
+    void unknownVersionRefused()
+    {
+        const QString path = newPath();
+        QCOMPARE(writeVersion1File(path), QString());
+        QCOMPARE(rawExec(path, "PRAGMA user_version = 0"), QString());
+        const QByteArray before = fileBytes(path);
+        QVERIFY_THROWS_EXCEPTION(StoreError, ListingsStore{path});
+        QCOMPARE(fileBytes(path), before);
     }
 };
 
