@@ -1,9 +1,7 @@
 #pragma once
 // What the whole program shares: its state, its folder, its clock, the one grabber runner, the
-// one hand-off queue and the one listings store.
-//
-// The screens are program-wide single instances created on first reference, so they find the
-// program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
+// one hand-off queue and the one listings store. main() makes one, and the screens
+// (app/screens.h) and the minute tick are given it, or the parts of it they need.
 
 #include "acquire/dayloader.h"
 #include "acquire/grabber.h"
@@ -44,23 +42,6 @@ public:
 
     // What a day's load needs of the program.
     LoadContext loadContext() { return {grabber, state, folder, clock}; }
-};
-
-// The program the screens work for. Only valid inside a ProgramScope.
-Program& program();
-bool hasProgram();
-
-// Makes `p` the program for as long as the scope lives.
-class ProgramScope
-{
-public:
-    explicit ProgramScope(Program& p);
-    ~ProgramScope();
-    ProgramScope(const ProgramScope&) = delete;
-    ProgramScope& operator=(const ProgramScope&) = delete;
-
-private:
-    Program* m_previous;
 };
 
 } // namespace zarvo

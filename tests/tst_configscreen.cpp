@@ -25,7 +25,6 @@ using namespace zarvo;
 
 namespace {
 
-using Instance = ui::SingleInstance<ConfigScreen>;
 using Keys = QList<Qt::Key>;
 const Qt::Key L = Qt::Key_Left, R = Qt::Key_Right, U = Qt::Key_Up, D = Qt::Key_Down,
               Enter = Qt::Key_Return;
@@ -51,13 +50,12 @@ struct Fixture
     QTemporaryDir dir;
     FakeClock clock{QTimeZone("America/New_York"), wallClock(QDate(2004, 6, 14), QTime(20, 0))};
     Program program{ProgramFolder(dir.path()), clock};
-    ProgramScope scope{program};
     Settings& settings = program.state.settings;
     QStringList messages;
     int guideShown = 0;
     QString browseAnswer;
     QStringList browsePresets;
-    ConfigScreen* screen = nullptr;
+    QPointer<ConfigScreen> screen;
 
     const QByteArray oldPath = qgetenv("PATH");
 
@@ -78,7 +76,7 @@ struct Fixture
     }
     ~Fixture()
     {
-        Instance::unload();
+        delete screen.data();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qputenv("PATH", oldPath);
     }
@@ -106,10 +104,11 @@ struct Fixture
     QByteArray settingsFile() const { return readAll(program.folder.settingsFile()); }
     ConfigScreen& open()
     {
-        screen = &Instance::instance();
+        screen = new ConfigScreen(program.state, program.folder);
+        for (auto left : {&ConfigScreen::saved, &ConfigScreen::cancelled})
+            QObject::connect(screen, left, [this] { ++guideShown; });
         ConfigScreen::Hooks hooks;
         hooks.showMessage = [this](const QString& text) { messages << text; };
-        hooks.showGuide = [this] { ++guideShown; };
         hooks.chooseChannelMap = [this](QWidget*, const QString& preset) {
             browsePresets << preset;
             return browseAnswer;
@@ -120,6 +119,12 @@ struct Fixture
         if (!QTest::qWaitForWindowActive(screen))
             qWarning("settings screen not active");
         return *screen;
+    }
+    // Whether the screen is still loaded, once what was unloaded is gone.
+    bool loaded() const
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !screen.isNull();
     }
     template <typename W = QWidget> W* child(const char* name) const
     {
@@ -345,7 +350,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"config.txt"});
         QVERIFY(f.settings == (expected.isEmpty() ? before : parseSettings(expected).settings));
         QCOMPARE(f.guideShown, closed ? 1 : 0);
-        QCOMPARE(Instance::isLoaded(), !closed);
+        QCOMPARE(f.loaded(), !closed);
     }
 
     // A config.txt that cannot be replaced (a folder in its place) is reported and nothing
@@ -437,7 +442,7 @@ private Q_SLOTS:
         QCOMPARE(f.messages.size(), 4);
         QVERIFY2(f.messages.last().startsWith("The grabber's configuration batch was not written."),
                  qPrintable(f.messages.last()));
-        QVERIFY(Instance::isLoaded());
+        QVERIFY(f.loaded());
     }
 
     // The Enter that closes a message box is pressed there and released here; that release

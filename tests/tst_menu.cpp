@@ -81,12 +81,6 @@ void clickKeys(QWidget* target, const Keys& keys)
         QTest::keyClick(target, key);
 }
 
-void unloadMenu()
-{
-    ui::SingleInstance<MenuScreen>::unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
 class TestMenu : public QObject
@@ -97,7 +91,7 @@ private:
     QTemporaryDir m_dir;
     FakeClock m_clock{QTimeZone("America/New_York"), at(Today, 14)};
     std::unique_ptr<Program> m_program;
-    std::unique_ptr<ProgramScope> m_scope;
+    QPointer<MenuScreen> m_menu;
     std::unique_ptr<StandInOpener> m_opener;
     QStringList m_messages;
     int m_storeOpens = 0;
@@ -182,7 +176,11 @@ private:
     // message boxes: nothing reaches the desktop, and no message box waits for a click.
     MenuScreen& menuScreen()
     {
-        MenuScreen& menu = ui::SingleInstance<MenuScreen>::instance();
+        if (!m_menu)
+            m_menu =
+                new MenuScreen(m_program->folder, m_program->state, m_clock, m_program->handOffs,
+                               [this]() -> ListingsStore& { return store(); });
+        MenuScreen& menu = *m_menu;
         menu.setMessageHandler([this](QWidget*, const QString& text) { m_messages << text; });
         return menu;
     }
@@ -206,8 +204,14 @@ private:
                 menu->hide();
             }
         });
-        showActionMenu(selection, guide);
+        menu->showFor(selection, guide);
         return !timedOut;
+    }
+
+    void unloadMenu()
+    {
+        delete m_menu.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
 private Q_SLOTS:
@@ -226,7 +230,6 @@ private Q_SLOTS:
         m_opener->reset();
         m_messages.clear();
         m_storeOpens = 0;
-        MenuScreen::setGuideHooks({});
         for (const char* name : {"program.tvpi", "program.tvvi"}) {
             QDir(path(name)).removeRecursively(); // left by a failed case
             QFile::remove(path(name));
@@ -238,7 +241,6 @@ private Q_SLOTS:
         m_program->state.settings.adjustDST = 0;
         m_program->handOffs.setOpener(m_opener->command());
         m_program->handOffs.setRecheckMs(2);
-        m_scope = std::make_unique<ProgramScope>(*m_program);
         store().insertChannel({"C4", Channel, "4", "wxyz.png"});
         store().insertChannel({"C5", "5 KABC", "5", "kabc.png"});
         store().insertRule({Show, "all", "5 KABC"});
@@ -248,14 +250,7 @@ private Q_SLOTS:
     void cleanup()
     {
         unloadMenu();
-        m_scope.reset();
         m_program.reset();
-    }
-
-    void cleanupTestCase()
-    {
-        MenuScreen::setGuideHooks({});
-        m_scope.reset();
     }
 
     // --- without a window ------------------------------------------------------------------
@@ -437,7 +432,8 @@ private Q_SLOTS:
         }));
         QVERIFY(visible);
         QCOMPARE(shown, QList<int>{5});
-        QCOMPARE(&ui::SingleInstance<MenuScreen>::instance(), first);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(&menuScreen(), first);
         QVERIFY(!first->isVisible());
         QCOMPARE(shownSelected(*first), QList<int>{0});
         QVERIFY(opened().isEmpty());
@@ -456,26 +452,24 @@ private Q_SLOTS:
         QCOMPARE(m_messages, QStringList());
     }
 
-    // The title item unloads the menu and hands the guide back to its buttons; the next
-    // reference loads a fresh menu that still reaches the guide.
+    // The title item unloads the menu and hands the guide back to its buttons; a fresh menu
+    // made next does the same.
     void screenTitleUnloads()
     {
         const SelectedProgramme selection = addProgramme(at(Today, 15));
-        int returned = 0;
-        MenuScreen::setGuideHooks({[&returned] { ++returned; }, {}});
         QPointer<MenuScreen> menu = &menuScreen();
         QSignalSpy signal(menu.data(), &MenuScreen::returnedToButtons);
         const auto enter = [](MenuScreen& m) { clickKeys(&m, {Qt::Key_Return}); };
         QVERIFY(runMenu(selection, nullptr, enter));
-        QVERIFY(!ui::SingleInstance<MenuScreen>::isLoaded());
+        QVERIFY(!menu->isVisible());
         QCOMPARE(signal.size(), 1);
-        QCOMPARE(returned, 1);
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(menu.isNull());
         QVERIFY(opened().isEmpty());
         QCOMPARE(recordedRows(), 0);
+        QSignalSpy again(&menuScreen(), &MenuScreen::returnedToButtons);
         QVERIFY(runMenu(selection, nullptr, enter));
-        QCOMPARE(returned, 2);
+        QCOMPARE(again.size(), 1);
     }
 
     // Over a guide window: watch on a programme that started earlier today minimises it once
@@ -560,7 +554,7 @@ private Q_SLOTS:
         // The column fills the form but for an even margin (to a pixel of rounding).
         QVERIFY(first.left() > 0 && qAbs(first.left() - (821 - last.right())) <= 1);
         QVERIFY(first.top() > 0 && qAbs(first.top() - (873 - last.bottom())) <= 1);
-        QCOMPARE(ui::SingleInstance<MenuScreen>::instance().selectedItem(), 0);
+        QCOMPARE(menuScreen().selectedItem(), 0);
         QVERIFY(opened().isEmpty());
         unloadMenu();
     }

@@ -1,6 +1,6 @@
 // The splash screen on the offscreen platform: its window, logo and version, the start-up step
-// it runs and where that leads, hiding once the step has run, the minute tick it drives, and
-// the lock that keeps a second copy of the program from starting.
+// it runs and where that leads, hiding once the step has run, the minute tick's reports shown as
+// notices, and the lock that keeps a second copy of the program from starting.
 
 #include "app/program.h"
 #include "app/singleinstance.h"
@@ -20,9 +20,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-#include <stdexcept>
-
 using namespace zarvo;
 
 namespace {
@@ -34,7 +31,6 @@ struct Fixture
     QTemporaryDir dir;
     FakeClock clock{QTimeZone("America/New_York"), wallClock(QDate(2003, 12, 14), QTime(0, 30))};
     Program program{ProgramFolder(dir.path()), clock};
-    ProgramScope scope{program};
 
     explicit Fixture(bool withLogo = true, const QByteArray& settings = {})
     {
@@ -54,30 +50,14 @@ struct Fixture
 struct Visits
 {
     QStringList seen;
-    SplashScreen::Navigation navigation()
+    void watch(SplashScreen& splash)
     {
-        return {[this] { seen << "guide"; },
-                [this] { seen << "settings"; },
-                [this](const QString& text) { seen << "message: " + text; },
-                [this] { seen << "exit"; },
-                {}};
+        QObject::connect(&splash, &SplashScreen::guideRequested, [this] { seen << "guide"; });
+        QObject::connect(&splash, &SplashScreen::settingsRequested, [this] { seen << "settings"; });
+        QObject::connect(&splash, &SplashScreen::startupFailed,
+                         [this](const QString& text) { seen << "message: " + text; });
+        QObject::connect(&splash, &SplashScreen::exitRequested, [this] { seen << "exit"; });
     }
-};
-
-class MapOnlyActions : public TickActions
-{
-public:
-    int maps = 0;
-    bool failChecks = false;
-    void writeChannelMap() override { ++maps; }
-    bool checkForPrograms(const QDateTime&) override
-    {
-        if (failChecks)
-            throw std::runtime_error("dates row missing");
-        return true;
-    }
-    void checkForScheduled(const QDateTime&) override {}
-    void getListings(const QDateTime&) override {}
 };
 
 const QByteArray
@@ -108,7 +88,7 @@ private Q_SLOTS:
     {
         Fixture f;
         f.program.state.rescheduleRequested = true;
-        SplashScreen splash;
+        SplashScreen splash(f.program);
         QVERIFY(!f.program.state.rescheduleRequested); // cleared at load
         QCOMPARE(splash.size(), QSize(4680 / 15, 3195 / 15));
         QCOMPARE(splash.windowTitle(), QStringLiteral("Zarvo Guide"));
@@ -132,7 +112,7 @@ private Q_SLOTS:
     void logoScaledAndCentred()
     {
         Fixture f;
-        SplashScreen splash;
+        SplashScreen splash(f.program);
         auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
         QVERIFY(box);
         QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
@@ -147,7 +127,7 @@ private Q_SLOTS:
     {
         Fixture f(false);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("logo not found")));
-        SplashScreen splash;
+        SplashScreen splash(f.program);
         QCOMPARE(colours(splash.grab().toImage(), {88 + 64}, 40 + 48), QStringLiteral("#000000"));
     }
 
@@ -175,8 +155,8 @@ private Q_SLOTS:
         QFETCH(qint16, opacity);
         Fixture f(true, contents);
         Visits v;
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
+        SplashScreen splash(f.program);
+        v.watch(splash);
         splash.show();
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         splash.repaint(); // before the step a repaint does not hide it
@@ -215,8 +195,8 @@ private Q_SLOTS:
         Visits v;
         QElapsedTimer elapsed;
         elapsed.start();
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
+        SplashScreen splash(f.program);
+        v.watch(splash);
         splash.show();
         QTRY_COMPARE_WITH_TIMEOUT(v.seen, QStringList{"guide"}, 6000);
         // A coarse timer may fire up to 5 % early.
@@ -232,8 +212,8 @@ private Q_SLOTS:
     {
         Fixture f;
         Visits v;
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
+        SplashScreen splash(f.program);
+        v.watch(splash);
         splash.show();
         QVERIFY(splash.close());
         splash.show();
@@ -243,59 +223,25 @@ private Q_SLOTS:
         QCOMPARE(v.seen, QStringList{"exit"});
     }
 
-    void minuteTick()
-    {
-        Fixture f;
-        f.program.state.settings.writeChannelMap = 1;
-        SplashScreen splash;
-        auto actions = std::make_unique<MapOnlyActions>();
-        MapOnlyActions* seen = actions.get();
-        splash.setTickActions(std::move(actions));
-        splash.runMinuteTick(); // 00:30
-        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(0, 31)));
-        splash.runMinuteTick();
-        QCOMPARE(seen->maps, 1);
-        // A store error ends the tick, not the program, and the request is still used up.
-        seen->failChecks = true;
-        f.program.state.rescheduleRequested = true;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dates row missing")));
-        splash.runMinuteTick();
-        QVERIFY(!f.program.state.rescheduleRequested);
-    }
-
-    // A failing tick shows a notice that waits for nobody: with it up, the next ticks run on
-    // time (each failing again, the one notice showing the latest), and a minute without work
-    // is not caught up later.
-    void tickGoesOnWhileANoticeIsUp()
+    // The tick's reports are notices that wait for nobody, one at a time.
+    void tickReportsAreNotices()
     {
         Fixture f;
         f.program.state.settings = firstRunDefaults();
         f.program.state.settings.grabberName = "tv_grab_missing";
         f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 1)));
-        SplashScreen splash; // the program's own notices
+        SplashScreen splash(f.program);
         const auto notices = [] {
             int count = 0;
             for (QWidget* w : QApplication::topLevelWidgets())
                 count += w->objectName() == QLatin1String("notice") && w->isVisible();
             return count;
         };
-        // Every fetch the tick tries is refused and logged.
-        const auto fetches = [&f] {
-            QFile log(f.program.folder.file("grabber.log"));
-            return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("---- not run: ")) : 0;
-        };
-        splash.runMinuteTick(); // 03:01: the night's fetch finds no grabber
+        splash.minuteTick().run(); // 03:01: the night's fetch finds no grabber
         QCOMPARE(notices(), 1);
-        QCOMPARE(fetches(), 1);
         QVERIFY(!QApplication::activeModalWidget());
-        splash.minuteTimer()->start(100);
-        QTRY_VERIFY_WITH_TIMEOUT(fetches() >= 4, 5000);
+        splash.minuteTick().run(); // and again: the one notice shows it
         QCOMPARE(notices(), 1);
-        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 2)));
-        QTest::qWait(250);
-        const int settled = fetches();
-        QTest::qWait(350);
-        QCOMPARE(fetches(), settled);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("notice"))
                 w->close();
