@@ -1,6 +1,6 @@
 #include "app/channelmap.h"
-#include "filesizelimit.h"
 #include "store/listingsstore.h"
+#include "support/filesizelimit.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 // The command-line companion, driven through runCli with a fixed clock.
 #include "app/commands.h"
-#include "standinopener.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
+#include "support/standinopener.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,9 +8,9 @@
 #include "record/menulogic.h"
 #include "record/menuscreen.h"
 #include "record/selection.h"
-#include "standinopener.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
+#include "support/standinopener.h"
 #include "ui/keycodes.h"
 #include "ui/picturebutton.h"
 

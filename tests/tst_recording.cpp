@@ -1,13 +1,13 @@
 // Selections, hand-off files, the hand-off queue, the rules and the menu's items without a
 // window. The opener is a real script run as a real process (standinopener.h); the queue's
 // gap runs on a fake clock the cases move by hand, except where the pause itself is measured.
-#include "filesizelimit.h"
 #include "record/handoff.h"
 #include "record/handoffqueue.h"
 #include "record/rules.h"
 #include "record/selection.h"
-#include "standinopener.h"
 #include "store/timerules.h"
+#include "support/filesizelimit.h"
+#include "support/standinopener.h"
 
 #include <QDir>
 #include <QElapsedTimer>

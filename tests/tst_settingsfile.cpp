@@ -1,5 +1,5 @@
 #include "app/settingsfile.h"
-#include "filesizelimit.h"
+#include "support/filesizelimit.h"
 
 #include <QDir>
 #include <QDirIterator>
