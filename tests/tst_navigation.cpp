@@ -3,6 +3,7 @@
 // keys that arrive while an import or a fill runs.
 
 #include "guide/navigation.h"
+#include "support/support.h"
 
 #include <QHash>
 #include <QRegularExpression>
@@ -13,6 +14,7 @@
 #include <vector>
 
 using namespace zarvo;
+using namespace zarvo::test;
 namespace button = zarvo::guidebutton;
 
 namespace {
@@ -21,11 +23,6 @@ const QDate Today(2004, 6, 14); // a Monday
 constexpr int Enter = 13, Left = 37, Up = 38, Right = 39, Down = 40;
 constexpr int FromGrid = 1000; // added to a key code: the key was caught by the focused grid
 constexpr int SetPages = 2000; // plus n, in a list of keys: the listings now have n pages
-
-QDateTime at(QDate date, int hour, int minute = 0)
-{
-    return wallClock(date, QTime(hour, minute));
-}
 
 // Records what the navigator asks for. Fills behave like the grid builder's: the page is kept
 // within `pages`, and paging stops at the last page.
@@ -191,40 +188,30 @@ private Q_SLOTS:
                             QTime start = QTime(15, 10), int daysAhead = 1, int pages = 3) {
             QTest::newRow(name) << start << daysAhead << pages << keys << QString(expected);
         };
-        for (int code : {0, 12, 65, 191, 255, 13 + 256})
+        for (int code : {0, 65, 13 + 256})
             QTest::addRow("unmapped %d", code) << QTime(15, 10) << 1 << 3 << QList<int>{code}
                                                << "button 1, form, 14 15:10, page 1, fills:";
         row("go to grid", {Enter}, "button 11, grid, 14 15:10, page 1, fills:");
-        row("grid's own arrow, enter", {Enter, FromGrid + Right, FromGrid + Enter},
-            "button 11, grid, 14 15:10, page 1, fills:");
         row("letter from grid", {Enter, FromGrid + 'B'},
             "button 11, grid, 14 15:10, page 2, fills: next");
         row("right from none, enter", {Enter, Right, Enter},
             "button 12, grid, 14 15:10, page 1, fills:");
-        row("then left", {Enter, Right, Left}, "button 11, grid, 14 15:10, page 1, fills:");
         row("then up", {Enter, Right, Left, Up}, "button 4, grid, 14 15:10, page 1, fills:");
         // Page up on page 1 shows page 1 again, from its saved start.
         row("V", {'V'}, "button 11, grid, 14 15:10, page 1, fills: back");
         row("page up button", {Up, Enter}, "button 0, form, 14 15:10, page 1, fills: back");
         row("B", {'B'}, "button 11, grid, 14 15:10, page 2, fills: next");
-        row("page down button", {Down, Enter}, "button 2, form, 14 15:10, page 2, fills: next");
         row("N then Z", {'N', 'Z'}, "button 11, grid, 14 15:10, page 1, fills: new new");
         row("now button", {Right, Enter}, "button 5, form, 14 15:10, page 1, fills: new");
         row("C from page 2", {'B', 'C'}, "button 11, grid, 14 20:00, page 1, fills: next new");
         row("prime time button", {Right, Right, Enter},
             "button 6, form, 14 20:00, page 1, fills: new");
         row("N", {'N'}, "button 11, grid, 14 14:10, page 1, fills: new");
-        row("hour back button", {Right, Right, Right, Enter},
-            "button 7, form, 14 14:10, page 1, fills: new");
         row("M", {'M'}, "button 11, grid, 14 16:10, page 1, fills: new");
-        row("hour forward button", {Right, Right, Right, Right, Enter},
-            "button 8, form, 14 16:10, page 1, fills: new");
         row("K", {'K'}, "button 11, grid, 15 15:10, page 1, fills: new");
         row("day forward button", {Left, Enter}, "button 10, form, 15 15:10, page 1, fills: new");
         // The hours never leave the day, but the window is shown again, from a fresh query.
         row("M at 23:30", {'M'}, "button 11, grid, 14 23:30, page 1, fills: new", QTime(23, 30));
-        row("M at 22:59", {'M'}, "button 11, grid, 14 23:59, page 1, fills: new", QTime(22, 59));
-        row("N at 00:30", {'N'}, "button 11, grid, 14 00:30, page 1, fills: new", QTime(0, 30));
         row("N at 01:00", {'N'}, "button 11, grid, 14 00:00, page 1, fills: new", QTime(1, 0));
         // An hour move shows the page shown before, reached page by page; or the last page.
         row("M on page 3", {'B', 'B', 'M'},
