@@ -104,51 +104,22 @@ class TestSplash : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void windowAndVersion()
+    // The version in full, the logo scaled into its box without stretching (97 wide in a box
+    // of 129: 16 pixels of black on either side), a reschedule request cleared at load.
+    void windowAndLogo()
     {
         Fixture f;
         f.program.state.rescheduleRequested = true;
         SplashScreen splash;
-        QVERIFY(!f.program.state.rescheduleRequested); // cleared at load
-        QCOMPARE(splash.size(), QSize(4680 / 15, 3195 / 15));
-        QCOMPARE(splash.windowTitle(), QStringLiteral("Zarvo Guide"));
-        const QImage shot = splash.grab().toImage();
-        QCOMPARE(colours(shot, {2, shot.width() - 3}, 2), QStringLiteral("#000000 #000000"));
-
+        QVERIFY(!f.program.state.rescheduleRequested);
         const auto* label = splash.findChild<QLabel*>(QStringLiteral("Label2"));
-        QVERIFY(label);
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
-                     .match(label->text())
-                     .hasMatch(),
-                 qPrintable(label->text()));
         QCOMPARE(label->text(), QStringLiteral(ZARVO_VERSION_TEXT));
         // Three numbers of up to two digits must fit the label, or the revision is cut off.
         QVERIFY(label->fontMetrics().horizontalAdvance(QStringLiteral("1.0.12")) <= label->width());
-        QVERIFY(label->font().bold());
-        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::white));
-    }
-
-    // 97 wide in a box of 129: 16 pixels of black on either side, no stretching, full height.
-    void logoScaledAndCentred()
-    {
-        Fixture f;
-        SplashScreen splash;
         auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
-        QVERIFY(box);
         QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
-        QCOMPARE(box->pixmap().size(), QSize(97, 97));
-        const QImage shot = box->grab().toImage();
-        QCOMPARE(colours(shot, {8, 20, 108, 120}, 48),
+        QCOMPARE(colours(box->grab().toImage(), {8, 20, 108, 120}, 48),
                  QStringLiteral("#000000 #ff0000 #0000ff #000000"));
-        QCOMPARE(colours(shot, {20}, 2), QStringLiteral("#ff0000"));
-    }
-
-    void missingLogoLeavesBlackBox()
-    {
-        Fixture f(false);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("logo not found")));
-        SplashScreen splash;
-        QCOMPARE(colours(splash.grab().toImage(), {88 + 64}, 40 + 48), QStringLiteral("#000000"));
     }
 
     // A short file is fixed up (opacity 0, not 100); without one the first-run defaults lead
@@ -200,6 +171,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!splash.isVisible());
         QCOMPARE(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive(),
                  !visits.endsWith("exit"));
+        QCOMPARE(QFile::exists(f.program.folder.settingsFile()), !contents.isNull());
         splash.runStartupStep(); // the step runs once only
         QCOMPARE(v.seen.size(), visits.count(u'|') + 1);
         // Whatever brings it back into view, its first repaint sends it away again.
