@@ -5,7 +5,6 @@
 #include "record/handoffqueue.h"
 #include "record/rules.h"
 #include "record/selection.h"
-#include "support/filesizelimit.h"
 #include "support/standinopener.h"
 #include "support/support.h"
 
@@ -314,9 +313,7 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rules"); // title, type and channel of each rule after
         const QStringList all4{"Grey's Anatomy", "all", "4 WXYZ"};
         const QStringList season4{"Grey's Anatomy", "season", "4 WXYZ"};
-        const QStringList all5{"Grey's Anatomy", "all", "5 KABC"};
         QTest::newRow("all, then season") << all4 + season4 << season4;
-        QTest::newRow("another channel") << all4 + all5 << all4 + all5;
         QTest::newRow("typed &, then the menu's and")
             << QStringList{"Law & Order", "season", "4 WXYZ", "Law and Order", "all", "4 WXYZ"}
             << QStringList{"Law & Order", "all", "4 WXYZ"};
@@ -508,86 +505,6 @@ private Q_SLOTS:
         QCOMPARE(t.size(), 2);
         const int gapMs = qRound((t[1] - t[0]) * 1000);
         QVERIFY2(gapMs >= 1490 && gapMs < 2000, qPrintable(QString::number(gapMs)));
-    }
-
-    // The log row keeps the texts as they are (no doubled apostrophes); a programme that left
-    // its table is still logged, but nothing is marked.
-    void logRecordingValues()
-    {
-        const qint32 id = add("C4", "Grey's Anatomy", at(Monday, 20), at(Monday, 21));
-        m_store->database()
-            .prepare("UPDATE day2 SET description = ?, category = ?, subtitle = ?")
-            .bind(1, QString("It's <on> & on"))
-            .bind(2, QString("Kids' TV"))
-            .bind(3, QString("Pilot's end"))
-            .run();
-        SelectedProgramme s = selectInGuide(at(Monday, 20), "Grey's Anatomy");
-        QVERIFY(logRecording(*m_store, s, "record"));
-        QCOMPARE(actionOf(id), "record");
-        const RecordedRow r = m_store->recordedLog().front();
-        QCOMPARE((QStringList{r.startdate, r.starttime, r.enddate, r.endtime, r.channel, r.title,
-                              r.subtitle, r.description, r.category, r.rating, r.filename,
-                              r.realdate, r.realtime, r.station, r.mode, r.duration}),
-                 (QStringList{"20031216", "01:00", "20031216", "02:00", "4", "Grey's Anatomy",
-                              "Pilot's end", "It's <on> & on", "Kids' TV", "TV-14",
-                              "Grey's Anatomy on 4 WXYZ", "12/15/2003", "8:00:00 PM", "WXYZ",
-                              "cable", "01:00"}));
-        s.progId = 9999;
-        QVERIFY(!logRecording(*m_store, s, "record"));
-        QCOMPARE(recordedRows(), 2);
-    }
-
-    // Only the time of today counts: not a showing of another day at an earlier hour.
-    void startedEarlierToday()
-    {
-        m_clock.setNow(at(SummerMonday, 18, 30));
-        for (auto [start, started] : {std::pair{at(SummerMonday, 18), true},
-                                      {at(SummerMonday, 18, 30), false},
-                                      {at(SummerMonday.addDays(1), 17), false}}) {
-            const SelectedProgramme s =
-                fromGridCell(cell("News", "4 WXYZ", start, start.addSecs(3600)), m_clock);
-            QCOMPARE(zarvo::startedEarlierToday(s, m_clock), started);
-        }
-    }
-
-    // A hand-off file that cannot be written is told, and nothing is handed over or marked; a
-    // write that fails part way keeps the old file.
-    void unwritableFolder_data()
-    {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("missing folder") << "missing" << QString("does not exist");
-        QTest::newRow("file is a folder") << "blocked" << QString("it is a folder, not a file");
-        QTest::newRow("write fails part way") << "full" << QString();
-    }
-    void unwritableFolder()
-    {
-        QFETCH(QString, folder);
-        QFETCH(QString, reason);
-        QTemporaryDir base;
-        const QString path = base.filePath(folder);
-        if (folder == "blocked")
-            QVERIFY(QDir().mkpath(path + "/program.tvpi"));
-        if (folder == "full")
-            QVERIFY(QDir().mkpath(path) && putFile(path + "/program.tvpi", "old"));
-        const auto before = snapshot(base.path());
-        m_queue->setFolder(ProgramFolder(path));
-        const qint32 id = add("C4", "News", at(Monday, 20), at(Monday, 21));
-        {
-            FileSizeLimit limit(folder == "full" ? 100 : RLIM_INFINITY);
-            QVERIFY(limit.ok);
-            recordThisShowing(*m_queue, openStore(), selectInGuide(at(Monday, 20), "News"),
-                              noteEnd());
-            drain();
-        }
-        QCOMPARE(m_ends.size(), 1);
-        QVERIFY2(
-            m_ends[0].startsWith("not written News: Cannot write " + path + "/program.tvpi: ") &&
-                m_ends[0].contains(reason),
-            qPrintable(m_ends[0]));
-        QVERIFY(m_opener->received().isEmpty());
-        QCOMPARE(actionOf(id), "-");
-        QCOMPARE(snapshot(base.path()), before);
     }
 };
 
