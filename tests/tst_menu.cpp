@@ -245,32 +245,6 @@ private Q_SLOTS:
 
     // --- without a window ------------------------------------------------------------------
 
-    void keys_data()
-    {
-        QTest::addColumn<QList<int>>("keys");
-        QTest::addColumn<int>("selected");
-        const int d = vk::Down;
-        QTest::newRow("load selects the title") << QList<int>{} << 0;
-        QTest::newRow("down") << QList<int>{d} << 1;
-        QTest::newRow("up on the title: cancel") << QList<int>{vk::Up} << 6;
-        QTest::newRow("down on cancel: the title") << QList<int>{d, d, d, d, d, d, d} << 0;
-        QTest::newRow("other keys")
-            << QList<int>{vk::Up, vk::Escape, vk::Space, vk::Tab, int('A'), vk::Prior} << 6;
-    }
-    void keys()
-    {
-        QFETCH(QList<int>, keys);
-        QFETCH(int, selected);
-        FakeView view;
-        auto menu = logic(view);
-        for (int key : keys)
-            menu->keyReleased(key);
-        QCOMPARE(menu->selectedItem(), selected);
-        QCOMPARE(view.shown, QList<int>{selected});
-        QCOMPARE(view.calls, QStringList());
-        QVERIFY(opened().isEmpty());
-    }
-
     // Each item chosen with the keys, for a programme later today: the mark after it ("-" for
     // none), the rules of the title after it (init's other-title rule always stays), whether it
     // asks for rescheduling, the hand-off file handed over and the recordings logged.
