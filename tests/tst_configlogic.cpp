@@ -1,8 +1,7 @@
-// The settings screen's logic without widgets: country entries, list placement, the opacity
-// text, the record-to-controls round trip and the keyboard highlight with its hidden digits.
+// The settings screen's logic without widgets: the grabber list on a machine's PATH and what
+// the controls may not save. (The screen's own tests drive the rest through its controls.)
 
 #include "settings/configlogic.h"
-#include "ui/keycodes.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,33 +11,8 @@
 
 using namespace zarvo;
 using namespace zarvo::config;
-using Action = ConfigKeyboard::Action;
-
-Q_DECLARE_METATYPE(zarvo::Settings)
-Q_DECLARE_METATYPE(zarvo::config::ConfigKeyboard::Action)
 
 namespace {
-
-// One letter per key: L, R, U, D for the arrows, E for Enter, anything else an unused key.
-void press(ConfigKeyboard& keyboard, QChar key)
-{
-    const int codes[] = {ui::vk::Left, ui::vk::Right, ui::vk::Up, ui::vk::Down, ui::vk::Return};
-    const qsizetype i = QStringLiteral("LRUDE").indexOf(key);
-    keyboard.keyUp(i < 0 ? 'A' : codes[i]);
-}
-
-void press(ConfigKeyboard& keyboard, const QString& keys)
-{
-    for (QChar c : keys)
-        press(keyboard, c);
-}
-
-// A record loaded into the controls; countryIndex 15 is an entry of its own after the fifteen.
-struct Load
-{
-    QString grabber;
-    int days, flag, countryIndex, daysIndex;
-};
 
 Settings someSettings()
 {
@@ -47,82 +21,11 @@ Settings someSettings()
 
 } // namespace
 
-Q_DECLARE_METATYPE(Load)
-
 class TestConfigLogic : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    // The grabber named in a list entry: the text in its first brackets; the entry kept for an
-    // unknown grabber gives any name back whole.
-    void grabberFromEntry()
-    {
-        QCOMPARE(config::grabberFromEntry(countryEntries().at(14)), "tv_grab_dk");
-        for (auto [entry, grabber] : {std::pair{"tv_grab_xx", "tv_grab_x"},
-                                      {"x()", ""},
-                                      {"(", ""},
-                                      {"Other (a(b))", "a(b)"}})
-            QCOMPARE(config::grabberFromEntry(entry), grabber);
-        for (const char* name : {"tv_grab_demo", "grab(er)", "grabber)", "my grabber"})
-            QCOMPARE(config::grabberFromEntry(otherCountryEntry(name)), name);
-    }
-
-    // Browse takes only a file named channels.map, in any letter case.
-    void channelMapFile()
-    {
-        for (const char* path : {"/srv/ss/channels.map", "/srv/CHANNELS.MAP", "Channels.Map"})
-            QVERIFY2(isChannelMapFile(path), path);
-        for (const char* path : {"/srv/channels.map.bak", "/srv/mychannels.map", ""})
-            QVERIFY2(!isChannelMapFile(path), path);
-    }
-
-    // The prime-time entry of a setting (8 PM when none matches) and the opacity of a text:
-    // a whole number of 16 bits, in ASCII digits.
-    void textValues()
-    {
-        for (auto [text, index] : {std::pair{"5:00 PM", 0},
-                                   {"06:00 PM", 1},
-                                   {"10:00 PM", 5},
-                                   {"11:00 PM", 3},
-                                   {"", 3},
-                                   {"99999999999999:00 PM", 3}})
-            QCOMPARE(primeTimeIndex(text), index);
-        for (auto [text, value] :
-             {std::pair{"150", 150}, {" +20 ", 20}, {"-32768", -32768}, {"000000000000080", 80}})
-            QCOMPARE(parseOpacity(text), std::optional<qint16>(value));
-        for (const QString& text : {QString("32768"), QString(""), QString("-"), QString("4.5"),
-                                    QString("1 0"), QString::fromUtf8("\xd9\xa8\xd9\xa0")})
-            QVERIFY2(!parseOpacity(text), qPrintable(text));
-    }
-
-    void loadCorrections_data()
-    {
-        QTest::addColumn<Load>("load");
-        QTest::newRow("last country") << Load{"tv_grab_dk", 7, 1, 14, 6};
-        QTest::newRow("case matters") << Load{"TV_GRAB_DK", 1, 0, 15, 0};
-        QTest::newRow("empty grabber: first") << Load{"", 2, 1, 0, 1};
-        QTest::newRow("too many days") << Load{"tv_grab_se", 9, 2, 3, 6};
-        QTest::newRow("no days") << Load{"tv_grab_se", 0, -1, 3, 0};
-    }
-    void loadCorrections()
-    {
-        QFETCH(Load, load);
-        Settings s = firstRunDefaults();
-        s.grabberName = load.grabber;
-        s.daysToDownload = qint16(load.days);
-        s.writeChannelMap = s.adjustDST = qint16(load.flag);
-        const ControlValues c = controlValuesFor(s);
-        const bool other = load.countryIndex == 15;
-        QCOMPARE(c.countries.size(), other ? 16 : 15);
-        QCOMPARE(c.countryIndex, load.countryIndex);
-        QCOMPARE(c.daysIndex, load.daysIndex);
-        QCOMPARE(c.writeChannelMap, load.flag == 1); // ticked only for the value acted on
-        QCOMPARE(c.adjustDST, load.flag == 1);
-        if (other)
-            QCOMPARE(c.countries.last(), otherCountryEntry(load.grabber));
-    }
-
     // The list on a machine with a fake PATH: the fifteen countries, marked when missing, then
     // every other installed grabber (program folder first, a name once) with its description,
     // whose own brackets do not confuse the saved name.
@@ -176,21 +79,6 @@ private Q_SLOTS:
         }
     }
 
-    // Whatever the screen shows without being touched saves back as it was loaded.
-    void roundTrip_data()
-    {
-        QTest::addColumn<Settings>("settings");
-        QTest::newRow("every value changed") << someSettings();
-        QTest::newRow("odd values") << Settings{0, "", 1, 1, "", "5:00 PM", 20, "tv_grab_demo"};
-    }
-    void roundTrip()
-    {
-        QFETCH(Settings, settings);
-        const SaveMapping saved = settingsFrom(controlValuesFor(settings));
-        QVERIFY2(saved.settings.has_value(), qPrintable(saved.message));
-        QCOMPARE(*saved.settings, settings);
-    }
-
     // Controls that cannot be saved give a message; indices outside the lists (which the screen
     // never has) give the first-run day count and prime time.
     void saveMapping_data()
@@ -228,65 +116,6 @@ private Q_SLOTS:
             QCOMPARE(saved.settings->daysToDownload, qint16(1));
             QCOMPARE(saved.settings->primeTime, QStringLiteral("8:00 PM"));
         }
-    }
-
-    // The selection after each key (in hex; Save is highlighted at 6, Cancel at 7), the six
-    // hidden digits at the end and what an Enter then asks for.
-    void keyboard_data()
-    {
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("selections");
-        QTest::addColumn<QString>("digits");
-        QTest::addColumn<Action>("enter");
-        const auto row = [](const char* name, const char* keys, const char* selections,
-                            const char* digits, Action enter) {
-            QTest::newRow(name) << QString(keys) << QString(selections) << QString(digits) << enter;
-        };
-        const Action none = Action::None, close = Action::Close, write = Action::WriteConfigBatch;
-        row("untouched", "", "", "000000", none);
-        row("left wraps to Cancel", "L", "7", "000000", close);
-        row("right from Save round to Save", "LLRRRRRRRR", "7670123456", "000000", write);
-        row("down keeps counting", "LDDR", "789a", "000000", none);
-        row("Enter, other keys", "LEXE", "7777", "000000", close);
-        row("down from 0 wraps to 9", "D", "0", "900000", none);
-        row("digit 5 from the left", "LLLUU", "76555", "000002", none);
-        row("each digit its own", "URUURUUURDRDDLLLLLU", "0111222233444321076", "123980", write);
-    }
-    void keyboard()
-    {
-        QFETCH(QString, keys);
-        QFETCH(QString, selections);
-        QFETCH(QString, digits);
-        QFETCH(Action, enter);
-        ConfigKeyboard keyboard;
-        QString seen, seenDigits;
-        for (QChar c : keys) {
-            press(keyboard, c);
-            seen += QString::number(keyboard.selection(), 16);
-            QCOMPARE(keyboard.saveHighlighted(), keyboard.selection() == 6);
-            QCOMPARE(keyboard.cancelHighlighted(), keyboard.selection() == 7);
-        }
-        QCOMPARE(seen, selections);
-        for (qint16 d : keyboard.digitValues())
-            seenDigits += QString::number(d);
-        QCOMPARE(seenDigits, digits);
-        QCOMPARE(keyboard.keyUp(ui::vk::Return), enter);
-        QCOMPARE(keyboard.keyUp(ui::vk::Left), Action::None);
-    }
-
-    void codeTextGrowsByFiveDigits()
-    {
-        ConfigKeyboard keyboard;
-        // Digits 4, 0, 2, 0, 9 and a sixth of 7; then Save.
-        press(keyboard, QStringLiteral("UUUURRUURRDRDDDR"));
-        QCOMPARE(keyboard.selection(), qint16(6));
-        QCOMPARE(keyboard.codeText(), QString());
-        QCOMPARE(keyboard.appendCode(), QStringLiteral("40209"));
-        QCOMPARE(keyboard.storedDigit(), qint16(7));
-        // A change in between shows up in the next five only.
-        press(keyboard, QStringLiteral("RRULL"));
-        QCOMPARE(keyboard.appendCode(), QStringLiteral("4020950209"));
-        QCOMPARE(keyboard.codeText(), QStringLiteral("4020950209"));
     }
 };
 
