@@ -1,20 +1,17 @@
-// The splash screen on the offscreen platform: its window, logo and version, the start-up step
-// it runs and where that leads, hiding once the step has run, the minute tick it drives, and
-// the lock that keeps a second copy of the program from starting.
+// The splash screen on the offscreen platform: the start-up step it runs and where that leads,
+// hiding once the step has run, the minute tick it drives, and the lock that keeps a second copy
+// of the program from starting.
 
 #include "app/program.h"
 #include "app/singleinstance.h"
 #include "app/splash.h"
-#include "ui/pictures.h"
+#include "support/support.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -24,29 +21,23 @@
 #include <stdexcept>
 
 using namespace zarvo;
+using namespace zarvo::test;
 
 namespace {
 
-// A program in a folder of its own, standing at 00:30, with a logo red on the left half and
-// blue on the right.
+// A program in a folder of its own, standing at 00:30, with the built pictures and, unless null,
+// `settings` as its config.txt.
 struct Fixture
 {
     QTemporaryDir dir;
-    FakeClock clock{QTimeZone("America/New_York"), wallClock(QDate(2003, 12, 14), QTime(0, 30))};
+    FakeClock clock{QTimeZone("America/New_York"), at(QDate(2003, 12, 14), 0, 30)};
     Program program{ProgramFolder(dir.path()), clock};
     ProgramScope scope{program};
 
-    explicit Fixture(bool withLogo = true, const QByteArray& settings = {})
+    explicit Fixture(const QByteArray& settings = {})
     {
-        if (withLogo) {
-            QImage logo(128, 128, QImage::Format_RGB32);
-            logo.fill(Qt::red);
-            QPainter(&logo).fillRect(64, 0, 64, 128, Qt::blue);
-            const QString path = ui::picturePath(program.folder.path(), ui::pictures::Logo);
-            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && logo.save(path));
-        }
-        QFile f(program.folder.settingsFile());
-        QVERIFY(settings.isNull() || (f.open(QIODevice::WriteOnly) && f.write(settings) >= 0));
+        QVERIFY(QFile::link(ZARVO_BINARY_DIR "/pictures", dir.filePath("pictures")));
+        QVERIFY(settings.isNull() || putFile(program.folder.settingsFile(), settings));
     }
 };
 
@@ -83,15 +74,6 @@ public:
 const QByteArray
     completeFile("0\r\n\"m\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n80\r\n\"g\"\r\n");
 
-// The colour names of a row of pixels.
-QString colours(const QImage& image, std::initializer_list<int> xs, int y)
-{
-    QStringList names;
-    for (int x : xs)
-        names << image.pixelColor(x, y).name();
-    return names.join(u' ');
-}
-
 QString lockPath(const QTemporaryDir& dir, const QString& name = singleInstanceLockName())
 {
     return QDir(dir.path()).filePath(name);
@@ -104,24 +86,6 @@ class TestSplash : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // The version in full, the logo scaled into its box without stretching (97 wide in a box
-    // of 129: 16 pixels of black on either side), a reschedule request cleared at load.
-    void windowAndLogo()
-    {
-        Fixture f;
-        f.program.state.rescheduleRequested = true;
-        SplashScreen splash;
-        QVERIFY(!f.program.state.rescheduleRequested);
-        const auto* label = splash.findChild<QLabel*>(QStringLiteral("Label2"));
-        QCOMPARE(label->text(), QStringLiteral(ZARVO_VERSION_TEXT));
-        // Three numbers of up to two digits must fit the label, or the revision is cut off.
-        QVERIFY(label->fontMetrics().horizontalAdvance(QStringLiteral("1.0.12")) <= label->width());
-        auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
-        QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
-        QCOMPARE(colours(box->grab().toImage(), {8, 20, 108, 120}, 48),
-                 QStringLiteral("#000000 #ff0000 #0000ff #000000"));
-    }
-
     // A short file is fixed up (opacity 0, not 100); without one the first-run defaults lead
     // to the settings screen and the splash hides only at its next repaint; a bad value shows
     // the error and opens nothing.
@@ -144,7 +108,7 @@ private Q_SLOTS:
         QFETCH(QString, visits);
         QFETCH(bool, hiddenByStep);
         QFETCH(qint16, opacity);
-        Fixture f(true, contents);
+        Fixture f(contents);
         Visits v;
         SplashScreen splash;
         splash.setNavigation(v.navigation());
@@ -181,40 +145,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!splash.isVisible());
     }
 
-    void startupStepFiresAfterThreeSeconds()
-    {
-        Fixture f(true, completeFile);
-        Visits v;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
-        splash.show();
-        QTRY_COMPARE_WITH_TIMEOUT(v.seen, QStringList{"guide"}, 6000);
-        // A coarse timer may fire up to 5 % early.
-        QVERIFY2(elapsed.elapsed() >= 2850, qPrintable(QString::number(elapsed.elapsed())));
-        QVERIFY(!splash.isVisible());
-        QTest::qWait(200);
-        QCOMPARE(v.seen, QStringList{"guide"});
-    }
-
-    // A second close (the program's exit closing what is left) does not come back; unloading
-    // stops both timers, so no start-up step follows.
-    void closingExitsOnce()
-    {
-        Fixture f;
-        Visits v;
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
-        splash.show();
-        QVERIFY(splash.close());
-        splash.show();
-        splash.close();
-        QVERIFY(!splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
-        QTest::qWait(50);
-        QCOMPARE(v.seen, QStringList{"exit"});
-    }
-
     void minuteTick()
     {
         Fixture f;
@@ -224,7 +154,7 @@ private Q_SLOTS:
         MapOnlyActions* seen = actions.get();
         splash.setTickActions(std::move(actions));
         splash.runMinuteTick(); // 00:30
-        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(0, 31)));
+        f.clock.setNow(at(QDate(2003, 12, 14), 0, 31));
         splash.runMinuteTick();
         QCOMPARE(seen->maps, 1);
         // A store error ends the tick, not the program, and the request is still used up.
@@ -243,7 +173,7 @@ private Q_SLOTS:
         Fixture f;
         f.program.state.settings = firstRunDefaults();
         f.program.state.settings.grabberName = "tv_grab_missing";
-        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 1)));
+        f.clock.setNow(at(QDate(2003, 12, 14), 3, 1));
         SplashScreen splash; // the program's own notices
         const auto notices = [] {
             int count = 0;
@@ -263,7 +193,7 @@ private Q_SLOTS:
         splash.minuteTimer()->start(100);
         QTRY_VERIFY_WITH_TIMEOUT(fetches() >= 4, 5000);
         QCOMPARE(notices(), 1);
-        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 2)));
+        f.clock.setNow(at(QDate(2003, 12, 14), 3, 2));
         QTest::qWait(250);
         const int settled = fetches();
         QTest::qWait(350);
