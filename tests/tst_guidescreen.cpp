@@ -1,13 +1,11 @@
 // The guide screen on the offscreen platform, over a program folder of its own: a listings
 // database filled for "today" of a fake clock, drawn logos, the built pictures, and a grabber
-// that writes nothing. Loading, paging, hours and days by key code, a day whose fetch fails, a
-// load that fails, the detail panel and rescaling. The scaling case leaves guide.png (1280 x
-// 720) in the build folder for a person to look at.
+// that writes nothing. Loading, paging, hours and days by key code, a day whose fetch fails and
+// the detail panel. (A first load that fails is the end-to-end run's.)
 
 #include "acquire/grabber.h"
 #include "app/program.h"
 #include "guide/listingsscreen.h"
-#include "guide/translucency.h"
 #include "support/support.h"
 #include "support/xmltv.h"
 #include "ui/grid.h"
@@ -351,92 +349,6 @@ private Q_SLOTS:
         g->setCurrentCell(8, 1);
         QTest::keyClick(g, Qt::Key_Return); // 70 FOOD: nothing on
         QCOMPARE(chosen.size(), 1);
-    }
-
-    // The failure panel tells what failed and why; OK then ends the program when nothing
-    // else is connected (the program itself opens the settings screen).
-    void failedLoadShowsTheCause_data()
-    {
-        QTest::addColumn<QString>("grabber");
-        QTest::addColumn<QString>("cause");
-        QTest::newRow("not installed")
-            << "tv_grab_uk_rt"
-            << "tv_grab_uk_rt is not installed.\nIt is neither in %1/xmltv nor on the PATH.";
-    }
-    void failedLoadShowsTheCause()
-    {
-        QFETCH(QString, grabber);
-        QFETCH(QString, cause);
-        QTemporaryDir other;
-        makeFolder(other.path(), {});
-        Program failing(ProgramFolder(other.path()), m_clock);
-        failing.state.settings = firstRunDefaults();
-        failing.state.settings.grabberName = grabber;
-        const ProgramScope scope(failing);
-        auto screen = openGuide(false);
-        QVERIFY(screen);
-        QVERIFY(screen->isShowingLoadFailure());
-        QCOMPARE(screen->loadFailureText(),
-                 "Program timed out.\n" + cause.replace("%1", other.path()));
-        QCOMPARE(label(*screen, "lbltitle"), "The listings of Mon 06/14 could not be loaded.");
-        QVERIFY(!grid(*screen)->isVisible());
-        // Laid out at full size, the panel's words as large as the detail panel's.
-        const QLabel* why = screen->findChild<QLabel*>("loadFailureCause");
-        QVERIFY(why->font().pointSizeF() >=
-                screen->findChild<QLabel*>("lbldesc")->font().pointSizeF());
-        QVERIFY(g_ends.isEmpty());
-        // The guide's keys and buttons do nothing here.
-        QTest::keyClick(screen.get(), Qt::Key_K);
-        QTest::keyClick(screen.get(), Qt::Key_Right);
-        QVERIFY(!screen->findChild<QWidget*>("piclistings1")->isEnabled());
-        QVERIFY(g_ends.isEmpty());
-        QTest::keyClick(screen.get(), Qt::Key_Return);
-        QCOMPARE(g_ends, QList<End>{End::Exit});
-        QVERIFY(failing.state.fetchPending);
-    }
-
-    // At half the design size every control, the cells and the fonts are halved; a window
-    // resize scales from the design again, not from the last layout.
-    void formatPicsScales()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        screen->showNormal();
-        screen->formatPics(1.0, 1.0);
-        ui::Grid* g = grid(*screen);
-        const QRect design = g->geometry();
-        QCOMPARE(design, ui::twipRect(360, 3120, 11400, 5460));
-        QLabel* title = screen->findChild<QLabel*>("lbltitle");
-        const QRect titleDesign = title->geometry();
-        screen->formatPics(0.5, 0.5);
-        QCOMPARE(g->geometry(), QRect(design.x() / 2, design.y() / 2, design.width() / 2,
-                                      ui::roundHalfEven(design.height() / 2.0)));
-        QCOMPARE(title->geometry().topLeft(), titleDesign.topLeft() / 2);
-        QCOMPARE(title->font().pointSizeF(), 9.0);
-        QCOMPARE(g->font().pointSizeF(), 9.0);
-        QCOMPARE(g->columnWidth(1), ui::roundHalfEven(2 * g->width() / 5.0));
-        QCOMPARE(g->rowHeight(9), ui::roundHalfEven(g->height() / 10.0));
-        screen->resize(ui::pixels(ListingsScreen::DesignWidth * 2),
-                       ui::pixels(ListingsScreen::DesignHeight * 2));
-        QCOMPARE(g->geometry(), QRect(design.topLeft() * 2, design.size() * 2));
-        QCOMPARE(title->font().pointSizeF(), 36.0);
-        // The guide at a television's 1280 x 720, saved for a person to look at.
-        screen->resize(1280, 720);
-        QCOMPARE(screen->size(), QSize(1280, 720));
-        QVERIFY(screen->grab().save(QStringLiteral(ZARVO_BINARY_DIR "/guide.png")));
-    }
-
-    // 127.5 and 178.5 round to even; outside 20 to 100 the window is opaque.
-    void opacityAlpha()
-    {
-        for (auto [opacity, alpha] : {std::pair{19, 255},
-                                      {20, 51},
-                                      {50, 128},
-                                      {70, 178},
-                                      {100, 255},
-                                      {101, 255},
-                                      {-5, 255}})
-            QCOMPARE(zarvo::opacityAlpha(opacity), alpha);
     }
 };
 
