@@ -10,7 +10,6 @@
 #include "support/standinopener.h"
 #include "support/support.h"
 #include "ui/keycodes.h"
-#include "ui/picturebutton.h"
 
 #include <QApplication>
 #include <QDir>
@@ -53,20 +52,6 @@ struct FakeView : MenuView
     void minimizeGuide() override { calls << QStringLiteral("minimize"); }
     void reportFailure(const QString& text) override { calls << QStringLiteral("report ") + text; }
 };
-
-ui::PictureButton* item(QWidget& menu, int i)
-{
-    return menu.findChild<ui::PictureButton*>(QStringLiteral("picMenu%1").arg(i));
-}
-
-QList<int> shownSelected(QWidget& menu)
-{
-    QList<int> items;
-    for (int i = 0; i < menuitem::Count; ++i)
-        if (item(menu, i)->isSelected())
-            items << i;
-    return items;
-}
 
 void clickKeys(QWidget* target, const Keys& keys)
 {
@@ -278,11 +263,7 @@ private Q_SLOTS:
     {
         QFETCH(int, item);
         QFETCH(QString, markBefore);
-        QFETCH(QString, markAfter);
-        QFETCH(QString, rules);
-        QFETCH(bool, reschedule);
         QFETCH(QString, file);
-        QFETCH(int, recorded);
         const SelectedProgramme selection = addProgramme(at(Today, 15));
         if (!markBefore.isEmpty())
             m_store->setAction(dayNumber(Today), selection.progId, markBefore);
@@ -294,13 +275,13 @@ private Q_SLOTS:
         menu->keyReleased(vk::Return);
         drain();
 
-        QCOMPARE(mark(selection.progId).value_or("-"), markAfter);
-        QCOMPARE(titleRules(), rules);
-        QCOMPARE(m_program->state.rescheduleRequested, reschedule);
+        QTEST(mark(selection.progId).value_or("-"), "markAfter");
+        QTEST(titleRules(), "rules");
+        QTEST(m_program->state.rescheduleRequested, "reschedule");
         const QStringList files = file.isEmpty() ? QStringList() : QStringList{"program." + file};
         QCOMPARE(opened(), files);
         QCOMPARE(QDir(m_dir.path()).entryList({"program.*"}), files);
-        QCOMPARE(recordedRows(), recorded);
+        QTEST(recordedRows(), "recorded");
         // Hidden, not unloaded, and the next showing starts at the title.
         const bool title = item == menuitem::Title;
         QCOMPARE(view.calls, QStringList{title ? "unload" : "hide"});
@@ -365,41 +346,6 @@ private Q_SLOTS:
     }
 
     // --- the screen ------------------------------------------------------------------------
-
-    // Keys reach the menu's handler when an item has the focus; the menu answers releases only
-    // and no key but Enter ends it. Hidden, not unloaded, it shows again from the title.
-    void screenKeys()
-    {
-        const SelectedProgramme selection = addProgramme(at(Today, 15));
-        MenuScreen* first = &menuScreen();
-        QList<int> shown;
-        bool visible = false;
-        QVERIFY(runMenu(selection, nullptr, [&](MenuScreen& menu) {
-            clickKeys(item(menu, 5), {Qt::Key_Up, Qt::Key_Up, Qt::Key_Escape, Qt::Key_Left});
-            shown = shownSelected(menu);
-            visible = menu.isVisible();
-            clickKeys(item(menu, 5), {Qt::Key_Down, Qt::Key_Return}); // cancel
-        }));
-        QVERIFY(visible);
-        QCOMPARE(shown, QList<int>{5});
-        QCOMPARE(&ui::SingleInstance<MenuScreen>::instance(), first);
-        QVERIFY(!first->isVisible());
-        QCOMPARE(shownSelected(*first), QList<int>{0});
-        QVERIFY(opened().isEmpty());
-        int selectedAtShow = -1;
-        QVERIFY(runMenu(selection, nullptr, [&](MenuScreen& menu) {
-            selectedAtShow = menu.selectedItem();
-            clickKeys(&menu, {Qt::Key_Down, Qt::Key_Return});
-        }));
-        QCOMPARE(selectedAtShow, 0);
-        // The menu did not wait for the hand-off: it is marked once the recorder took it.
-        QCOMPARE(mark(selection.progId), Mark());
-        drain();
-        QCOMPARE(mark(selection.progId), Mark("record"));
-        QCOMPARE(opened(), QStringList{"program.tvpi"});
-        QCOMPARE(m_store->recordedLog().front().filename, "Harbor Lights on 4 WXYZ");
-        QCOMPARE(m_messages, QStringList());
-    }
 
     // The title item unloads the menu and hands the guide back to its buttons; the next
     // reference loads a fresh menu that still reaches the guide.
