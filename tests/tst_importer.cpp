@@ -12,7 +12,6 @@
 #include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
-#include <QThread>
 
 #include <pugixml.hpp>
 
@@ -119,11 +118,6 @@ private Q_SLOTS:
             return programme("20031215203000", stop, "c1", "T", extra);
         };
         const QString t = "2003-12-15|21:00:00|c1|T|"; // the usual end, channel and title
-        QTest::newRow("full") << programme("20031215203000", "20031215210000", "c1", "News",
-                                           "<sub-title>Late</sub-title><desc>All of it.</desc>"
-                                           "<category>Info</category><category>Other</category>"
-                                           "<rating system=\"V\"><value>TV-PG</value></rating>")
-                              << "2003-12-15|21:00:00|c1|News|Late|All of it.|Info|TV-PG|0" << 0;
         QTest::newRow("no stop ends 23:59")
             << QByteArray("<programme start=\"20031215203000\" channel=\"c1\"><title>T</title>"
                           "</programme>")
@@ -182,15 +176,10 @@ private Q_SLOTS:
             return "<programme start=\"20031215203000\" channel=\"c\"><title>" + title +
                    "</title></programme>";
         };
-        QTest::newRow("ISO-8859-1")
-            << fixture("latin1-pound.xml") << QDate(2001, 12, 11) << "\u00a3";
         QTest::newRow("ISO-8859-2") << fixture("iso-8859-2.xml") << Monday
                                     << "H\u00edrad\u00f3 \u00e9s id\u0151j\u00e1r\u00e1s";
         QTest::newRow("KOI8-R") << fixture("koi8-r.xml") << Monday
                                 << "\u041d\u043e\u0432\u043e\u0441\u0442\u0438";
-        QTest::newRow("windows-1250, lower-case label")
-            << tv(e("\x8Elu\x9Dou\xE8k\xFD"), "windows-1250") << Monday
-            << "\u017dlu\u0165ou\u010dk\u00fd";
         QTest::newRow("UTF-8 with BOM, Latin-1 label")
             << "\xEF\xBB\xBF" + tv(e("Caf\xC3\xA9"), "ISO-8859-1") << Monday << "Caf\u00e9";
         const QString wide = QString::fromUtf8(tv(e("Caf\xC3\xA9 \xF0\x9F\x98\x80"), "UTF-16"));
@@ -229,9 +218,6 @@ private Q_SLOTS:
             return "<channel id=\"c\"><a/><b/><icon src=\"" + QByteArray(40, 'p') + "/logos/" +
                    rest + "\"/></channel>";
         };
-        const auto viaIcon = [](const QByteArray& src) {
-            return "<channel id=\"c\"><a/><icon src=\"" + src + "\"/></channel>";
-        };
         row("three names and an icon",
             channel("c1", "KTVK", "3")
                 .replace("</channel>", "<icon src=\"http://x/l/k.gif\"/></channel>"),
@@ -242,17 +228,7 @@ private Q_SLOTS:
             "<channel id=\"c1\"><display-name>A</display-name><x/><display-name lang=\"en\">7"
             "</display-name><icon src=\"http://h/z/logo7.png\"/></channel>",
             "c1|A|7|logo7.png");
-        row("one child, no icon",
-            "<channel id=\"c1\"><display-name>Nick Jr's</display-name></channel>",
-            "c1|Nick Jr's||empty.jpg");
-        row("no id: first attribute",
-            "<channel key=\"k9\"><display-name>A</display-name></channel>", "k9|A||empty.jpg");
         row("rule: parent directories", viaRule("../../etc/passwd"), "c|||passwd");
-        row("rule: backslashes", viaRule("..\\..\\win.ini"), "c|||win.ini");
-        row("rule: only dots", viaRule(".."), "c|||empty.jpg");
-        row("icon: query and fragment", viaIcon("http://h/l/n.png?w=1&amp;x=/y#f/g"), "c|||n.png");
-        row("icon: folder URL", viaIcon("http://h/logos/"), "c|||empty.jpg");
-        row("icon: control characters", viaIcon("a&#1;b&#31;.png"), "c|||ab.png");
     }
     void channelFields()
     {
@@ -425,9 +401,6 @@ private Q_SLOTS:
             << QByteArray() << QString("proc") << qint64(100) << notWellFormed << cannotRead << 0
             << "The file holds more than 100 bytes.";
         row("empty file", "", XmltvLoadError::NoRootElement, 1, "No document element found.");
-        row("another root", "<?xml version=\"1.0\"?>\n<html><tv/></html>",
-            XmltvLoadError::NotListings, 2, "not <tv>");
-        row("two roots", good + "<tv/>", XmltvLoadError::ExtraTopLevelContent, 8, "top level");
         row("text after root", good + "junk", XmltvLoadError::ExtraTopLevelContent, 8,
             "outside the root");
         row("invalid UTF-8", QByteArray(good).replace("<title lang=\"en\">T", "<title>\xFF"),
@@ -442,8 +415,6 @@ private Q_SLOTS:
             "The encoding \"x-unknown\" is not supported.");
         row("unclosed element", QByteArray(good).replace("</programme>", ""),
             pugi::status_end_element_mismatch, 7, "(line 7, position 3)");
-        row("bad attribute", QByteArray(good).replace("channel=\"c\"", "channel=c"),
-            pugi::status_bad_attribute, 4, "(line 4, ");
         const auto nested = [](int levels, bool closed) {
             return tv("<programme start=\"20031215200000\" channel=\"c\">" +
                       QByteArray("<b>").repeated(levels) +
@@ -453,8 +424,6 @@ private Q_SLOTS:
             "(line 4, position 809): Elements are nested more than 256 levels deep.");
         row("200,000 nested elements", nested(200000, true), XmltvLoadError::TooDeep, 4,
             "nested more than 256 levels");
-        row("200,000 nested elements, cut off", nested(200000, false),
-            pugi::status_end_element_mismatch, 5, "");
         QTest::newRow("no programme with a start")
             << tv(channel("c1", "One", "1") +
                   "<programme channel=\"c1\"><title>T</title></programme>")
@@ -473,8 +442,6 @@ private Q_SLOTS:
                       programme("20031216090000", "", "c", "T") +
                       programme("20031217100000", "", "c", "W"),
                   "2003-12-16, 2003-12-17");
-        otherDays("the same weekday a week on", programme("20031222090000", "", "c", "M"),
-                  "2003-12-22");
         otherDays("Monday in UTC, Sunday here", programme("20031215030000 +0000", "", "c", "S"),
                   "2003-12-14");
     }
@@ -607,8 +574,6 @@ private Q_SLOTS:
         QTest::newRow("external entity")
             << QByteArray("<!DOCTYPE tv [<!ENTITY xxe SYSTEM \"file://SECRET\">]>\n")
             << QByteArray("&xxe;");
-        QTest::newRow("external DTD")
-            << QByteArray("<!DOCTYPE tv SYSTEM \"file://SECRET\">\n") << QByteArray("&leak;");
     }
     void entitiesAreNotExpanded()
     {
@@ -628,26 +593,6 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), std::size_t(1));
         QCOMPARE(rows[0].title, QString::fromUtf8(title));
         QVERIFY(!dump(*env.store).join('\n').contains("TOPSECRET"));
-    }
-
-    void storeFailureRollsBack()
-    {
-        Env env;
-        env.seed(Monday, dayFile(Monday, 2, 3, "Old"));
-        // The fifth row of the new import fails, after the deletes and four inserts.
-        env.store->database().exec("CREATE TRIGGER boom BEFORE INSERT ON day2 "
-                                   "WHEN (SELECT count(*) FROM day2) >= 4 "
-                                   "BEGIN SELECT RAISE(ABORT, 'disk on fire'); END");
-        const QStringList before = dump(*env.store);
-        env.write(Monday, dayFile(Monday, 3, 4, "New"));
-        const ImportResult r = env.import(Monday);
-        QCOMPARE(r.status, Status::Failed);
-        QVERIFY2(r.message.contains("disk on fire"), qPrintable(r.message));
-        QCOMPARE(env.state.loadErrorText, r.message);
-        QVERIFY(env.state.fetchPending && !env.state.importInProgress);
-        QCOMPARE(dump(*env.store), before);
-        env.store->database().exec("DROP TRIGGER boom");
-        QCOMPARE(env.import(Monday).status, Status::Imported);
     }
 
     // Re-entered from the running import's own callbacks, as an event handler would: refused
@@ -678,34 +623,6 @@ private Q_SLOTS:
         QCOMPARE(innerResults, QList({Status::Busy, Status::Busy, Status::Busy}));
         QCOMPARE(innerHooks, 0);
         QCOMPARE(env.rows(Monday).size(), std::size_t(6));
-    }
-
-    // Progress counts every stored row, 1 up; events run on a time budget, not per row.
-    void progressAndYields()
-    {
-        Env env;
-        env.write(Monday, dayFile(Monday, 2, 512, "New"));
-        QList<int> counts;
-        int yields = 0;
-        bool flagSeen = true;
-        ImportHooks hooks;
-        hooks.progress = [&](int count) {
-            counts << count;
-            flagSeen = flagSeen && env.state.importInProgress;
-            if (count % 256 == 128) // so slow that each check of the budget finds it spent
-                QThread::msleep(35);
-        };
-        hooks.yield = [&] {
-            flagSeen = flagSeen && env.state.importInProgress;
-            ++yields;
-        };
-        QCOMPARE(env.import(Monday, hooks).status, Status::Imported);
-        QCOMPARE(counts.size(), 1024);
-        for (int i = 0; i < counts.size(); ++i)
-            QCOMPARE(counts[i], i + 1);
-        QVERIFY(flagSeen && !env.state.importInProgress);
-        const int ticks = 2 * (2 + 1024); // read and store every channel and programme
-        QVERIFY2(yields >= 3 && yields <= ticks / 256, qPrintable(QString::number(yields)));
     }
 };
 
