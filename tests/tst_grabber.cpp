@@ -324,7 +324,6 @@ private Q_SLOTS:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("progress");
-        QTest::newRow("exit code") << QByteArray("exit 3\n") << Outcome::Finished << 3 << "";
         QTest::newRow("killed from outside")
             << QByteArray("kill -KILL $$\n") << Outcome::Crashed << -1 << "";
         // A grabber asking a question must read end-of-file, not wait for an answer.
@@ -361,35 +360,6 @@ private Q_SLOTS:
         QVERIFY(result.message.isEmpty());
         QCOMPARE(runner.lastProgress(), progress);
         QCOMPARE(spy.isEmpty() ? QString() : spy.last().at(0).toString(), progress);
-    }
-
-    void writeFailures_data()
-    {
-        QTest::addColumn<QString>("setup");
-        QTest::addColumn<QString>("grabber");
-        QTest::newRow("missing folder") << "missing"
-                                        << "tv_grab_na_dd";
-        QTest::newRow("listings.sh is a folder") << "dir"
-                                                 << "tv_grab_na_dd";
-        QTest::newRow("NUL in grabber name") << "ok" << QString::fromUtf8("tv\0x", 4);
-    }
-    void writeFailures()
-    {
-        QFETCH(QString, setup);
-        QFETCH(QString, grabber);
-        QTemporaryDir root;
-        const QString folder = root.filePath("folder");
-        if (setup != "missing")
-            QVERIFY(QDir().mkpath(setup == "dir" ? folder + "/listings.sh" : folder));
-        AppState state;
-        const GrabberResult result = grab(folder, grabber, 1, at(QDate(2024, 1, 11), 20), &state);
-        QCOMPARE(result.outcome, Outcome::Failed);
-        QCOMPARE(result.message, "error");
-        QVERIFY(result.detail.contains("listings.sh"));
-        QVERIFY(!state.importInProgress);
-        QString error;
-        QVERIFY(!writeConfigBatch(folder, grabber, "12345", &error));
-        QVERIFY(error.contains("listings.sh"));
     }
 
     // Before a grab: installed (program folder first, then PATH) and, for a manualconfig
@@ -558,20 +528,7 @@ private Q_SLOTS:
         QCOMPARE(loadFailureCause("tv_grab_xx", QDate(2026, 12, 6), ran, result), cause);
     }
 
-    // One batch at a time; a runner deleted while its batch runs ends it.
-    void secondBatchIsRefused()
-    {
-        QTemporaryDir root;
-        GrabberRunner runner;
-        QVERIFY(runner.start(root.path(), "sleep 1\nexit\n"));
-        GrabberResult refused;
-        QVERIFY(!runner.start(root.path(), "exit 5\n", &refused));
-        QCOMPARE(refused.outcome, Outcome::Busy);
-        QCOMPARE(readText(root.filePath("listings.sh")), "sleep 1\nexit\n");
-        QSignalSpy finished(&runner, &GrabberRunner::finished);
-        QVERIFY(finished.wait(10000));
-        QCOMPARE(finished.at(0).at(0).value<GrabberResult>().exitCode, 0);
-    }
+    // A runner deleted while its batch runs ends it.
     void deletingRunnerEndsBatch()
     {
         QTemporaryDir root;

@@ -168,35 +168,6 @@ private Q_SLOTS:
         QCOMPARE(page.rows[0].icon, QStringLiteral("call1.png"));
     }
 
-    void detail_data()
-    {
-        QTest::addColumn<bool>("rerun");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("labels");
-        const QString news("News/Headlines%1/Late edition/Rating: TV-PG/Newscast/8:05:12 PM/"
-                           "1 CALL1/Mon 12/15  8:00:00 PM - 9:00:00 PM");
-        QTest::newRow("repeat") << true << 0 << news.arg(" (Repeat)");
-        QTest::newRow("empty cell") << false << 1 << "///Rating: //8:05:12 PM//";
-    }
-    void detail()
-    {
-        QFETCH(bool, rerun);
-        QFETCH(int, row);
-        QFETCH(QString, labels);
-        addChannels(2);
-        const qint32 id = m_store->insertProgramme(
-            2, {0, Monday, QTime(20, 0), Monday, QTime(21, 0), "C1", "News", "Late edition",
-                "Headlines", "Newscast", "TV-PG", rerun, std::nullopt});
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        QCOMPARE(builder.page().cell(0, 1)->programId, id);
-        const DetailTexts d = detailTexts(builder.page(), row, 0, m_clock);
-        QCOMPARE((QStringList{d.lbltitle, d.lbldesc, d.lblsubtitle, d.lblRating, d.lblcategory,
-                              d.lblTime, d.lblChannel, d.lblTimes}
-                      .join(u'/')),
-                 labels);
-    }
-
     void pages_data()
     {
         QTest::addColumn<int>("channels");

@@ -125,7 +125,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected");
         const QString notOurs = QStringLiteral("is not a Zarvo Guide listings database");
-        QTest::newRow("foreign SQLite") << "foreign" << notOurs;
         QTest::newRow("our tables, no application id") << "unmarked" << notOurs;
         QTest::newRow("newer schema") << "newer"
                                       << "was written by a newer version";
@@ -136,14 +135,9 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QTemporaryDir dir;
         const QString path = dir.filePath("listings.db");
-        if (kind == "foreign") {
-            Database(path, Database::Mode::CreateIfMissing)
-                .exec("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')");
-        } else {
-            ListingsStore{path};
-            Database(path, Database::Mode::OpenExisting)
-                .exec(kind == "newer" ? "PRAGMA user_version = 2" : "PRAGMA application_id = 0");
-        }
+        ListingsStore{path};
+        Database(path, Database::Mode::OpenExisting)
+            .exec(kind == "newer" ? "PRAGMA user_version = 2" : "PRAGMA application_id = 0");
         const auto before = snapshot(dir.path());
         try {
             ListingsStore store(path);
@@ -441,14 +435,6 @@ private Q_SLOTS:
         // Once marked, a programme is not matched again.
         QVERIFY(store.setAction(2, firstShowing, QStringLiteral("season")));
         QVERIFY(store.seasonMatches(2).isEmpty());
-        // A mark goes only to a row of that table; rules are found by exact title and channel.
-        QVERIFY(!store.setAction(2, rerunAll + 100, QStringLiteral("record")));
-        QVERIFY(!store.setAction(4, firstShowing, QStringLiteral("record")));
-        QCOMPARE(store.rule("bob's", "2 O'Brien's"), std::nullopt);
-        QVERIFY(store.setRuleType("Other", "4 NBC", "season"));
-        QCOMPARE(store.rule("Other", "4 NBC")->recordtype, QString("season"));
-        QCOMPARE(store.deleteRules("Other"), 2);
-        QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"Bob's", "season", "2 O'Brien's"}}));
     }
 
     // CheckForPrograms against the raw `dates`.day2 value: 1 present, 0 missing, -1 an error.

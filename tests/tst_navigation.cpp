@@ -5,8 +5,6 @@
 #include "guide/navigation.h"
 #include "support/support.h"
 
-#include <QHash>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <functional>
@@ -150,30 +148,6 @@ private Q_SLOTS:
         m_nav = std::make_unique<GuideNavigator>(*m_view, m_state, m_clock);
     }
 
-    // "from arrow to", arrows ^ v < >, and one command that is no arrow (P: page down).
-    void moveSelection_data()
-    {
-        QTest::addColumn<QString>("move");
-        QString moves = QStringLiteral("0^4 3^2 4v0 1v2 2<10 4>5 5<1 8<7 10>1 6>7 11>12 12<11 "
-                                       "12>12 11<10 3P3");
-        for (int s = 5; s <= 12; ++s)
-            moves += QStringLiteral(" %1v1 %1^4").arg(s);
-        for (const QString& move : moves.split(QLatin1Char(' ')))
-            QTest::newRow(qPrintable(move)) << move;
-    }
-    void moveSelection()
-    {
-        QFETCH(QString, move);
-        const qsizetype pos = move.indexOf(QRegularExpression(QStringLiteral("[^0-9]")));
-        const QHash<QChar, GuideCommand> arrows{{u'^', GuideCommand::MoveUp},
-                                                {u'v', GuideCommand::MoveDown},
-                                                {u'<', GuideCommand::MoveLeft},
-                                                {u'>', GuideCommand::MoveRight},
-                                                {u'P', GuideCommand::PageDown}};
-        QCOMPARE(zarvo::moveSelection(move.left(pos).toInt(), arrows.value(move[pos])),
-                 move.mid(pos + 1).toInt());
-    }
-
     // Keys after the load, and where they leave the selection, the grid and the window. A
     // letter key that refreshes the grid ends in the grid; Enter on the button keeps the
     // button. Commands that do nothing move neither the grid nor the focus.
@@ -188,14 +162,12 @@ private Q_SLOTS:
                             QTime start = QTime(15, 10), int daysAhead = 1, int pages = 3) {
             QTest::newRow(name) << start << daysAhead << pages << keys << QString(expected);
         };
-        for (int code : {0, 65, 13 + 256})
+        for (int code : {65, 13 + 256})
             QTest::addRow("unmapped %d", code) << QTime(15, 10) << 1 << 3 << QList<int>{code}
                                                << "button 1, form, 14 15:10, page 1, fills:";
         row("go to grid", {Enter}, "button 11, grid, 14 15:10, page 1, fills:");
         row("letter from grid", {Enter, FromGrid + 'B'},
             "button 11, grid, 14 15:10, page 2, fills: next");
-        row("right from none, enter", {Enter, Right, Enter},
-            "button 12, grid, 14 15:10, page 1, fills:");
         row("then up", {Enter, Right, Left, Up}, "button 4, grid, 14 15:10, page 1, fills:");
         // Page up on page 1 shows page 1 again, from its saved start.
         row("V", {'V'}, "button 11, grid, 14 15:10, page 1, fills: back");
@@ -206,8 +178,6 @@ private Q_SLOTS:
         row("C from page 2", {'B', 'C'}, "button 11, grid, 14 20:00, page 1, fills: next new");
         row("prime time button", {Right, Right, Enter},
             "button 6, form, 14 20:00, page 1, fills: new");
-        row("N", {'N'}, "button 11, grid, 14 14:10, page 1, fills: new");
-        row("M", {'M'}, "button 11, grid, 14 16:10, page 1, fills: new");
         row("K", {'K'}, "button 11, grid, 15 15:10, page 1, fills: new");
         row("day forward button", {Left, Enter}, "button 10, form, 15 15:10, page 1, fills: new");
         // The hours never leave the day, but the window is shown again, from a fresh query.
@@ -391,26 +361,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->events, fetches == 1 && !fetchLoads
                                      ? QStringList{"failure: Error Loading Data"}
                                      : QStringList{});
-    }
-
-    void otherCommands()
-    {
-        loaded();
-        for (int code : {188, 190, int('S'), int('X'), Down, Down, Enter})
-            key(code);
-        // Exit by letter and by button 3.
-        QCOMPARE(m_view->events,
-                 (QStringList{"minimized", "maximized", "settings", "exit", "exit"}));
-        QCOMPARE(describe(), QLatin1String("button 3, form, 14 15:10, page 1, fills:"));
-        // A click selects the button and presses it; a click beside the buttons does nothing.
-        m_nav->buttonClicked(button::HourBack);
-        m_nav->buttonClicked(99);
-        QCOMPARE(describe(), QLatin1String("button 7, form, 14 14:10, page 1, fills: new"));
-        QCOMPARE(m_view->selectedCount(), 1);
-        key('Z');
-        m_nav->returnToButtons();
-        QCOMPARE(describe(), QLatin1String("button 1, form, 14 15:10, page 1, fills: new new"));
-        QVERIFY(m_view->selected[button::GoToGrid]);
     }
 
     // Keys that arrive while a fill lets the event loop run wait for it; of several, the
