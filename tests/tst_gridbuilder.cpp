@@ -325,31 +325,6 @@ private Q_SLOTS:
         QVERIFY(shown > 50);
     }
 
-    void reentrantFillIsRefused()
-    {
-        addChannels(12);
-        addRun("P", at(Monday, 20), 120, 12);
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        const GridPage before = builder.page();
-        QVERIFY(pageDown(builder.state(), builder.hasNextPage()));
-        const GridState asked = builder.state();
-        builder.setYieldInterval(std::chrono::milliseconds(0));
-        int yields = 0;
-        QVERIFY(builder.displayListings(*m_store, [&] {
-            ++yields;
-            QVERIFY(builder.isFilling());
-            QVERIFY(!builder.displayListings(*m_store));
-            QVERIFY(!restoreChannelPage(builder, *m_store, 1));
-            QCOMPARE(builder.state(), asked);
-            QCOMPARE(builder.page(), before);
-        }));
-        QCOMPARE(yields, 3);
-        QVERIFY(!builder.isFilling());
-        QCOMPARE(builder.page().rows.size(), std::size_t(3));
-        QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("P10=P10"));
-    }
-
     // Only month and day are compared with today and today + 6, also across the new year.
     void dayMovesAcrossTheYear()
     {

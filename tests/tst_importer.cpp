@@ -199,47 +199,6 @@ private Q_SLOTS:
         QTEST(rows[0].title, "title");
     }
 
-    // The number and icon come from the children by position, as the old reader took them;
-    // logo names never lead out of the logos folder.
-    void channelFields_data()
-    {
-        QTest::addColumn<QByteArray>("xml");
-        QTest::addColumn<QString>("expected");
-        const auto row = [](const char* name, const QByteArray& xml, const char* expected) {
-            QTest::newRow(name) << xml << QString(expected);
-        };
-        // An icon source of n characters as the third child's first attribute.
-        const auto third = [](int n) {
-            return "<channel id=\"c1\"><display-name>A</display-name><display-name>5</display-name>"
-                   "<icon src=\"http://h/" +
-                   QByteArray(n - 15, 'a') + "/z.png\"/></channel>";
-        };
-        const auto viaRule = [](const QByteArray& rest) { // what follows the 47 characters cut off
-            return "<channel id=\"c\"><a/><b/><icon src=\"" + QByteArray(40, 'p') + "/logos/" +
-                   rest + "\"/></channel>";
-        };
-        row("three names and an icon",
-            channel("c1", "KTVK", "3")
-                .replace("</channel>", "<icon src=\"http://x/l/k.gif\"/></channel>"),
-            "c1|KTVK|3|k.gif");
-        row("icon source of 47: empty icon", third(47), "c1|A||");
-        row("icon source of 48: its last character", third(48), "c1|A||g");
-        row("short attribute falls back to the icon",
-            "<channel id=\"c1\"><display-name>A</display-name><x/><display-name lang=\"en\">7"
-            "</display-name><icon src=\"http://h/z/logo7.png\"/></channel>",
-            "c1|A|7|logo7.png");
-        row("rule: parent directories", viaRule("../../etc/passwd"), "c|||passwd");
-    }
-    void channelFields()
-    {
-        QFETCH(QByteArray, xml);
-        QFETCH(QString, expected);
-        Env env;
-        env.write(Monday, tv(xml + programme("20031215203000", "20031215210000", "c1", "T")));
-        QCOMPARE(env.import(Monday).status, Status::Imported);
-        QCOMPARE(dump(*env.store).filter("channel|"), QStringList{"channel|" + expected});
-    }
-
     // Files nobody on this team wrote, imported for the day of their first programme: every
     // stored row and channel, as `zarvoguide-cli programmes` prints them, against a golden file
     // (tests/data/golden/NAME.jsonl; ZARVO_UPDATE_GOLDEN=1 writes them anew, for review).
