@@ -1,22 +1,18 @@
-// The action menu: its selection and items without a window (MenuLogic over a fake view), then
-// the screen itself on the offscreen platform, shown modally and driven by key events sent from
-// timers while it runs. The program folder holds the built pictures and a listings database
-// with one programme, "Harbor Lights" on 4 WXYZ.
+// The action menu's items and their failures without a window (MenuLogic over a fake view), with
+// the program's hand-off queue and a real stand-in opener. The program folder holds a listings
+// database with one programme, "Harbor Lights" on 4 WXYZ. (The screen itself is driven by the
+// end-to-end run.)
 
 #include "app/program.h"
 #include "record/menulogic.h"
-#include "record/menuscreen.h"
 #include "record/selection.h"
 #include "support/standinopener.h"
 #include "support/support.h"
 #include "ui/keycodes.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -26,7 +22,6 @@ using namespace zarvo;
 using namespace zarvo::test;
 namespace vk = zarvo::ui::vk;
 using Mark = std::optional<QString>;
-using Keys = QList<Qt::Key>;
 
 namespace {
 
@@ -53,18 +48,6 @@ struct FakeView : MenuView
     void reportFailure(const QString& text) override { calls << QStringLiteral("report ") + text; }
 };
 
-void clickKeys(QWidget* target, const Keys& keys)
-{
-    for (Qt::Key key : keys)
-        QTest::keyClick(target, key);
-}
-
-void unloadMenu()
-{
-    ui::SingleInstance<MenuScreen>::unload();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 } // namespace
 
 class TestMenu : public QObject
@@ -78,7 +61,6 @@ private:
     std::unique_ptr<ProgramScope> m_scope;
     std::unique_ptr<ListingsStore> m_store;
     std::unique_ptr<StandInOpener> m_opener;
-    QStringList m_messages;
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
@@ -150,45 +132,10 @@ private:
 
     int recordedRows() { return int(m_store->recordedLog().size()); }
 
-    // The menu as the program makes it (loaded when it is not), with this test's opener and
-    // message boxes: nothing reaches the desktop, and no message box waits for a click.
-    MenuScreen& menuScreen()
-    {
-        MenuScreen& menu = ui::SingleInstance<MenuScreen>::instance();
-        menu.setMessageHandler([this](QWidget*, const QString& text) { m_messages << text; });
-        return menu;
-    }
-
-    // Shows the menu as the guide does and runs `drive` inside its modal loop. False when the
-    // menu was still open five seconds later: it is then hidden, so that a fault fails the test
-    // instead of hanging it.
-    bool runMenu(const SelectedProgramme& selection, QWidget* guide,
-                 const std::function<void(MenuScreen&)>& drive)
-    {
-        QPointer<MenuScreen> menu = &menuScreen();
-        bool timedOut = false;
-        QObject guard; // ends both timers with this call
-        QTimer::singleShot(0, &guard, [&] {
-            if (menu)
-                drive(*menu);
-        });
-        QTimer::singleShot(5000, &guard, [&] {
-            if (menu && menu->isVisible()) {
-                timedOut = true;
-                menu->hide();
-            }
-        });
-        showActionMenu(selection, guide);
-        return !timedOut;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        const QString pictures = QStringLiteral(ZARVO_BINARY_DIR "/pictures");
-        QVERIFY2(QFile::exists(pictures + "/menu/selectedmenu.png"), "the pictures are not built");
-        QVERIFY(QFile::link(pictures, path(QStringLiteral("pictures"))));
         m_program = std::make_unique<Program>(ProgramFolder(m_dir.path()), m_clock);
         m_program->state.settings = firstRunDefaults();
         m_opener = std::make_unique<StandInOpener>(path(QStringLiteral("opener")));
@@ -203,8 +150,6 @@ private Q_SLOTS:
         m_program->state.settings.adjustDST = 0;
         m_program->state.rescheduleRequested = false;
         m_opener->reset();
-        m_messages.clear();
-        MenuScreen::setGuideHooks({});
         for (const char* name : {"program.tvpi", "program.tvvi"}) {
             QDir(path(name)).removeRecursively(); // left by a failed case
             QFile::remove(path(name));
@@ -216,19 +161,9 @@ private Q_SLOTS:
         m_store->insertRule({"Evening News", "season", Channel});
     }
 
-    void cleanup()
-    {
-        unloadMenu();
-        m_store.reset();
-    }
+    void cleanup() { m_store.reset(); }
 
-    void cleanupTestCase()
-    {
-        MenuScreen::setGuideHooks({});
-        m_scope.reset();
-    }
-
-    // --- without a window ------------------------------------------------------------------
+    void cleanupTestCase() { m_scope.reset(); }
 
     // Each item chosen with the keys, for a programme later today: the mark after it ("-" for
     // none), the rules of the title after it (init's other-title rule always stays), whether it
@@ -257,6 +192,8 @@ private Q_SLOTS:
             "tvpi", 1);
         row("do not record: all channels", DoNotRecord, "season", " ", "", false, "", 0);
         row("watch", Watch, "season", "season", "all 5 KABC", false, "tvvi", 0);
+        // Watching what started earlier today minimises the guide, once the menu is hidden.
+        row("watch, started earlier today", Watch, "", "-", "all 5 KABC", false, "tvvi", 0);
         row("cancel", Cancel, "record", "record", "all 5 KABC", false, "", 0);
     }
     void items()
@@ -264,7 +201,8 @@ private Q_SLOTS:
         QFETCH(int, item);
         QFETCH(QString, markBefore);
         QFETCH(QString, file);
-        const SelectedProgramme selection = addProgramme(at(Today, 15));
+        const bool started = QByteArray(QTest::currentDataTag()).contains("started");
+        const SelectedProgramme selection = addProgramme(at(Today, started ? 13 : 15));
         if (!markBefore.isEmpty())
             m_store->setAction(dayNumber(Today), selection.progId, markBefore);
         FakeView view;
@@ -284,7 +222,7 @@ private Q_SLOTS:
         QTEST(recordedRows(), "recorded");
         // Hidden, not unloaded, and the next showing starts at the title.
         const bool title = item == menuitem::Title;
-        QCOMPARE(view.calls, QStringList{title ? "unload" : "hide"});
+        QCOMPARE(view.calls.join(','), title ? "unload" : started ? "hide,minimize" : "hide");
         QCOMPARE(menu->selectedItem(), menuitem::Title);
         QCOMPARE(view.shown, title ? QList<int>() : QList<int>{0});
     }
@@ -343,85 +281,6 @@ private Q_SLOTS:
         QCOMPARE(view.calls.value(0), QStringLiteral("hide"));
         QVERIFY2(!view.calls.join(',').contains("report"), qPrintable(view.calls.join(',')));
         QCOMPARE(recordedRows(), item == menuitem::Watch || item == menuitem::DoNotRecord ? 0 : 1);
-    }
-
-    // --- the screen ------------------------------------------------------------------------
-
-    // The title item unloads the menu and hands the guide back to its buttons; the next
-    // reference loads a fresh menu that still reaches the guide.
-    void screenTitleUnloads()
-    {
-        const SelectedProgramme selection = addProgramme(at(Today, 15));
-        int returned = 0;
-        MenuScreen::setGuideHooks({[&returned] { ++returned; }, {}});
-        QPointer<MenuScreen> menu = &menuScreen();
-        QSignalSpy signal(menu.data(), &MenuScreen::returnedToButtons);
-        const auto enter = [](MenuScreen& m) { clickKeys(&m, {Qt::Key_Return}); };
-        QVERIFY(runMenu(selection, nullptr, enter));
-        QVERIFY(!ui::SingleInstance<MenuScreen>::isLoaded());
-        QCOMPARE(signal.size(), 1);
-        QCOMPARE(returned, 1);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(menu.isNull());
-        QVERIFY(opened().isEmpty());
-        QCOMPARE(recordedRows(), 0);
-        QVERIFY(runMenu(selection, nullptr, enter));
-        QCOMPARE(returned, 2);
-    }
-
-    // Over a guide window: watch on a programme that started earlier today minimises it once
-    // the menu is out of the way, one starting now leaves it (the other cases are the rules'
-    // own tests), and a failure is told after the menu hid, over the guide.
-    void screenOverTheGuide_data()
-    {
-        QTest::addColumn<int>("hour");
-        QTest::addColumn<Keys>("keys");
-        QTest::addColumn<QString>("blocked"); // a folder where this hand-off file goes
-        QTest::addColumn<bool>("minimized");
-        const Keys watch{Qt::Key_Up, Qt::Key_Up, Qt::Key_Return};
-        QTest::newRow("watch, started earlier today") << 13 << watch << "" << true;
-        QTest::newRow("watch, starts now") << 14 << watch << "" << false;
-        QTest::newRow("record, file blocked")
-            << 13 << Keys{Qt::Key_Down, Qt::Key_Return} << "program.tvpi" << false;
-    }
-    void screenOverTheGuide()
-    {
-        QFETCH(int, hour);
-        QFETCH(Keys, keys);
-        QFETCH(QString, blocked);
-        QFETCH(bool, minimized);
-        const SelectedProgramme selection = addProgramme(at(Today, hour));
-        if (!blocked.isEmpty())
-            QVERIFY(QDir().mkpath(path(blocked)));
-        QWidget guide;
-        guide.resize(808, 578);
-        guide.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&guide));
-        MenuScreen& menu = menuScreen();
-        QList<bool> visibleAtMinimize, visibleAtMessage;
-        connect(&menu, &MenuScreen::minimizeGuideRequested, this,
-                [&] { visibleAtMinimize << menu.isVisible(); });
-        QVERIFY(runMenu(selection, &guide, [&](MenuScreen& m) {
-            m.setMessageHandler([&](QWidget* parent, const QString& text) {
-                m_messages << text;
-                visibleAtMessage << m.isVisible();
-                QCOMPARE(parent, &guide);
-            });
-            clickKeys(&m, keys);
-        }));
-        drain();
-        QCOMPARE(visibleAtMinimize, minimized ? QList<bool>{false} : QList<bool>());
-        QCOMPARE(guide.isMinimized(), minimized);
-        if (blocked.isEmpty()) {
-            QCOMPARE(opened(), QStringList{"program.tvvi"});
-            QCOMPARE(m_messages, QStringList());
-        } else {
-            QVERIFY(opened().isEmpty());
-            QCOMPARE(visibleAtMessage, QList<bool>{false});
-            QVERIFY2(m_messages.value(0).startsWith("Cannot write "),
-                     qPrintable(m_messages.value(0)));
-        }
-        unloadMenu(); // before the guide, its parent now, goes
     }
 };
 
