@@ -183,9 +183,6 @@ private Q_SLOTS:
             << "tv_grab_gone"
             << "type  +35 ;click picSave"
             << QByteArray(firstRunFile).replace("100", "35").replace("na_dd", "gone") << "" << true;
-        QTest::newRow("installed grabber chosen")
-            << na << "set Combo4 tv_grab_demo;click picSave"
-            << QByteArray(firstRunFile).replace("na_dd", "demo") << "" << true;
         QTest::newRow("browse: another name refused")
             << na << "tick chkSS;browse /srv/channels.map.bak;click picSave"
             << QByteArray(firstRunFile).replace("0\r\n\"C:", "1\r\n\"C:")
@@ -201,7 +198,6 @@ private Q_SLOTS:
             << "The channels map file path cannot contain a double quote" << false;
         QTest::newRow("Cancel picture")
             << na << edits + "click picCancel" << QByteArray() << "" << true;
-        QTest::newRow("window closed") << na << edits + "close" << QByteArray() << "" << true;
         QTest::newRow("Enter on Cancel") << na << edits + "keys LE" << QByteArray() << "" << true;
     }
     void leaving()
@@ -254,27 +250,6 @@ private Q_SLOTS:
         QVERIFY(f.settings == (expected.isEmpty() ? before : parseSettings(expected).settings));
         QCOMPARE(f.guideShown, closed ? 1 : 0);
         QCOMPARE(Instance::isLoaded(), !closed);
-    }
-
-    // A config.txt that cannot be replaced (a folder in its place) is reported and nothing
-    // changes; once the way is clear the same screen saves what it holds.
-    void unwritableSettingsFile()
-    {
-        Fixture f;
-        QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("config.txt")));
-        f.open();
-        f.combo("cbxDays")->setCurrentText(QStringLiteral("5"));
-        f.line("txtOpacity")->setText(QStringLiteral("80"));
-        f.click("picSave");
-        QCOMPARE(f.messages.size(), 1);
-        QVERIFY2(f.messages[0].startsWith("Cannot save the settings"), qPrintable(f.messages[0]));
-        QVERIFY(f.settings == firstRunDefaults());
-        QCOMPARE(f.guideShown, 0);
-        QVERIFY(QDir(f.dir.path()).rmdir(QStringLiteral("config.txt")));
-        f.click("picSave");
-        QCOMPARE(f.settings.opacity, qint16(80));
-        QVERIFY(f.settingsFile().contains("\r\n5\r\n\"images\"\r\n\"8:00 PM\"\r\n80\r\n"));
-        QCOMPARE(f.guideShown, 1);
     }
 
     // Keys typed into the window move the highlight whichever control has the focus.

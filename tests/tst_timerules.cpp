@@ -97,31 +97,6 @@ private Q_SLOTS:
         QLocale::setDefault(saved);
     }
 
-    // FormatDate's two half-hour stamps, the day file they name and the weekday table.
-    void formatDate_data()
-    {
-        QTest::addColumn<QDateTime>("theDate");
-        QTest::addColumn<QString>("first");
-        QTest::addColumn<int>("dayNumber");
-        QTest::newRow("8:10 PM") << dt("2003-12-15 20:10") << "20031215200000 EST" << 2;
-        QTest::newRow("into next year") << dt("2003-12-31 23:45") << "20031231230000 EST" << 4;
-        QTest::newRow("sunday") << dt("2003-12-14 00:00") << "20031214000000 EST" << 1;
-        QTest::newRow("leap saturday") << dt("2004-02-28 05:00") << "20040228050000 EST" << 7;
-    }
-    void formatDate()
-    {
-        QFETCH(QDateTime, theDate);
-        QFETCH(QString, first);
-        const QDateTime original = theDate;
-        const HourStamps stamps = zarvo::formatDate(theDate);
-        QCOMPARE(stamps[0], first);
-        QCOMPARE(stamps[1], first.left(10) + QStringLiteral("3000 EST"));
-        QCOMPARE(theDate, original.addSecs(30 * 60));
-        QCOMPARE(dayFileName(stamps), first.left(8) + QStringLiteral(".xml"));
-        QCOMPARE(dayFileName(original.date()), first.left(8) + QStringLiteral(".xml"));
-        QTEST(zarvo::dayNumber(original.date()), "dayNumber");
-    }
-
     // instant(): a skipped wall time moves on past the jump, a repeated one is its first
     // occurrence; toWall() gives both passes of a repeated hour the same wall time.
     void clock_data()
