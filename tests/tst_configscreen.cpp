@@ -293,34 +293,6 @@ private Q_SLOTS:
         QCOMPARE(f.guideShown, 0);
     }
 
-    // Enter on Save writes the grabber's configuration batch, saving nothing; a second Enter
-    // appends five more digits. A batch that cannot be written is reported.
-    void enterOnSaveWritesTheConfigurationBatch()
-    {
-        Fixture f;
-        f.settings.grabberName = QStringLiteral("tv_grab_se");
-        f.open();
-        // Digit 0 up twice, digit 1 up once, then left to Save: 1 -> 0 -> 7 -> 6.
-        f.type({U, U, R, U, L, L, L, Enter});
-        QCOMPARE(f.messages, QStringList{QStringLiteral("21000")});
-        const QString batch = f.dir.filePath(QStringLiteral("listings.sh"));
-        const QString folder = f.program.folder.path(), grabber = QStringLiteral("tv_grab_se");
-        QCOMPARE(readFile(batch), configBatch(folder, grabber, QStringLiteral("21000")));
-        QVERIFY(!QFileInfo::exists(f.program.folder.settingsFile()));
-        QCOMPARE(f.guideShown, 0);
-        QCOMPARE(f.lit(), 6);
-        f.type({Qt::Key_Enter});
-        QCOMPARE(readFile(batch), configBatch(folder, grabber, QStringLiteral("2100021000")));
-
-        QFile::remove(batch);
-        QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("listings.sh")));
-        f.type({Enter});
-        QCOMPARE(f.messages.size(), 4);
-        QVERIFY2(f.messages.last().startsWith("The grabber's configuration batch was not written."),
-                 qPrintable(f.messages.last()));
-        QVERIFY(Instance::isLoaded());
-    }
-
     // The Enter that closes a message box is pressed there and released here; that release
     // must not start another round.
     void releaseWithoutPressIsIgnored()

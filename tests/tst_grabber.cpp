@@ -527,20 +527,6 @@ private Q_SLOTS:
         }
         QCOMPARE(loadFailureCause("tv_grab_xx", QDate(2026, 12, 6), ran, result), cause);
     }
-
-    // A runner deleted while its batch runs ends it.
-    void deletingRunnerEndsBatch()
-    {
-        QTemporaryDir root;
-        AppState state;
-        auto* runner = new GrabberRunner(&state);
-        QTimer::singleShot(200, runner, [runner] { delete runner; });
-        QElapsedTimer elapsed;
-        elapsed.start();
-        QCOMPARE(runner->runAndWait(root.path(), "sleep 60\nexit\n").outcome, Outcome::Crashed);
-        QVERIFY(elapsed.elapsed() < 10000);
-        QVERIFY(!state.importInProgress);
-    }
 };
 
 QTEST_GUILESS_MAIN(Tst)

@@ -335,25 +335,6 @@ private Q_SLOTS:
         QCOMPARE(dayBack(wallClock(QDate(2004, 12, 28), t), today), std::nullopt);
         QCOMPARE(dayForward(wallClock(today, t), today), wallClock(QDate(2003, 12, 29), t));
     }
-
-    // "setting=time": an unreadable setting, or one naming no real time, gives 8:00 PM.
-    void primeTimeSetting_data()
-    {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<QTime>("time");
-        for (const char* row :
-             {"10:00 PM=22:00", " 9 pm =21:00", "8:30PM=20:30", "19:00=19:00", "12:00 AM=00:00",
-              "prime=20:00", "9=20:00", "13:00 PM=20:00", "8:75 PM=20:00"}) {
-            const QStringList parts = QString::fromLatin1(row).split(QLatin1Char('='));
-            QTest::newRow(row) << parts[0] << QTime::fromString(parts[1], u"hh:mm");
-        }
-    }
-    void primeTimeSetting()
-    {
-        QFETCH(QString, setting);
-        QFETCH(QTime, time);
-        QCOMPARE(primeTime(at(Tuesday, 9, 15), setting), wallClock(Tuesday, time));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestGridBuilder)

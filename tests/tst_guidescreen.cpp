@@ -320,26 +320,6 @@ private Q_SLOTS:
         QCOMPARE(key('J'), QStringLiteral("Mon: Harbor Lights"));
         QVERIFY(g_ends.isEmpty());
     }
-
-    void enterOnTheGrid()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        ui::Grid* g = grid(*screen);
-        QSignalSpy chosen(screen.get(), &ListingsScreen::programChosen);
-        screen->navigator().keyReleased(13); // Enter on button 1: to the grid
-        QVERIFY(g->hasFocus());
-        for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Return})
-            QTest::keyClick(g, k);
-        QCOMPARE(chosen.size(), 1);
-        QCOMPARE(chosen.first(), (QList<QVariant>{2, 2}));
-        // Enter from the grid does not press the button that was selected before.
-        QCOMPARE(screen->navigator().selectedButton(), button::None);
-        screen->navigator().keyReleased('B');
-        g->setCurrentCell(8, 1);
-        QTest::keyClick(g, Qt::Key_Return); // 70 FOOD: nothing on
-        QCOMPARE(chosen.size(), 1);
-    }
 };
 
 QTEST_MAIN(TestGuideScreen)

@@ -286,43 +286,6 @@ private Q_SLOTS:
         QCOMPARE(env.store->channels().size(), std::size_t(4));
     }
 
-    void unreadableStartsAreSkippedAndCounted()
-    {
-        Env env;
-        env.write(Monday, tv(programme("20031215200000", "", "c", "Good") +
-                             programme("2003121X200000", "", "c", "Letters") +
-                             "<programme channel=\"c\"><title>No start</title></programme>" +
-                             programme("20031315200000", "", "c", "Month 13") +
-                             programme("20031215210000", "", "c", "Also good")));
-        const ImportResult r = env.import(Monday);
-        QCOMPARE(r.status, Status::Imported);
-        QCOMPARE(r.skippedProgrammes, 3);
-        QCOMPARE(r.programmes, 2);
-        QCOMPARE(dump(*env.store).filter(QRegularExpression("\\|(Good|Also good)\\|")).size(), 2);
-    }
-
-    void missingFileRunsTheGrabber()
-    {
-        Env env;
-        env.seed(LastMonday, dayFile(LastMonday, 2, 3, "Old"));
-        const QStringList before = dump(*env.store);
-        QList<QDateTime> fetched, started;
-        ImportHooks hooks;
-        hooks.fetchMissingDay = [&](const QDateTime& d) {
-            QVERIFY(env.state.importInProgress);
-            fetched << d;
-        };
-        hooks.started = [&](const QDateTime& d) { started << d; };
-        const ImportResult r = env.import(Monday, hooks);
-        QCOMPARE(r.status, Status::FetchRequested);
-        QCOMPARE(fetched, QList<QDateTime>{at(Monday, 20)});
-        QCOMPARE(started, fetched);
-        QVERIFY(r.file.endsWith("/xmltv/20031215.xml"));
-        QCOMPARE(env.state.loadErrorText, "Program timed out.");
-        QVERIFY(env.state.fetchPending && !env.state.importInProgress);
-        QCOMPARE(dump(*env.store), before);
-    }
-
     // A day file that is there but cannot give the day's listings keeps the old listings, is
     // moved aside (replacing an older one) with the reason in the message, and the next attempt
     // fetches the day.

@@ -182,13 +182,8 @@ private Q_SLOTS:
         row("Berlin summer", berlin, "4 WXYZ", "News", at(SummerMonday, 23, 30),
             at(SummerMonday.addDays(1), 0, 30),
             "WXYZ|News|Cops < robbers & more|20030714|21:30|20030714|22:30|01:00|4");
-        row("fall-back night", ny, "4 WXYZ", "News", at(QDate(2003, 10, 26), 0, 30),
-            at(QDate(2003, 10, 26), 2, 30),
-            "WXYZ|News|Cops < robbers & more|20031026|04:30|20031026|07:30|03:00|4");
         row("longer than a day", ny, "4 WXYZ", "News", at(Monday, 20), at(Tuesday, 22, 30),
             "WXYZ|News|Cops < robbers & more|20031216|01:00|20031217|03:30|26:30|4");
-        row("no blank", ny, "WXYZ", "News", at(Monday, 20), at(Monday, 21),
-            "WXYZ|News|Cops < robbers & more|20031216|01:00|20031216|02:00|01:00|");
         row("station of two words", ny, "5 ABC Family", "News", at(Monday, 20), at(Monday, 21),
             "ABC Family|News|Cops < robbers & more|20031216|01:00|20031216|02:00|01:00|5");
     }
@@ -304,31 +299,6 @@ private Q_SLOTS:
         QCOMPARE(recordedRows(), taken);
         // A second pass finds the programme marked and leaves it.
         QCOMPARE(pass(Monday), 0);
-    }
-
-    // One rule per title and channel: a second changes its type; "&" and "and" are alike.
-    void addRuleTwice_data()
-    {
-        QTest::addColumn<QStringList>("steps"); // title, type and channel, in turn
-        QTest::addColumn<QStringList>("rules"); // title, type and channel of each rule after
-        const QStringList all4{"Grey's Anatomy", "all", "4 WXYZ"};
-        const QStringList season4{"Grey's Anatomy", "season", "4 WXYZ"};
-        QTest::newRow("all, then season") << all4 + season4 << season4;
-        QTest::newRow("typed &, then the menu's and")
-            << QStringList{"Law & Order", "season", "4 WXYZ", "Law and Order", "all", "4 WXYZ"}
-            << QStringList{"Law & Order", "all", "4 WXYZ"};
-    }
-    void addRuleTwice()
-    {
-        QFETCH(QStringList, steps);
-        for (int i = 0; i < steps.size(); i += 3)
-            addRule(*m_store, steps[i], steps[i + 1], steps[i + 2]);
-        QStringList found;
-        for (const RuleRow& rule : m_store->rules())
-            found << rule.programtitle << rule.recordtype << rule.recordchannel;
-        QTEST(found, "rules");
-        QCOMPARE(deleteRules(*m_store, "Law and Order") + deleteRules(*m_store, "Grey's Anatomy"),
-                 found.size() / 3);
     }
 
     // A programme starting the evening before its file's day lives in that day's table, where

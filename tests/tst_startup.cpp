@@ -137,19 +137,6 @@ private Q_SLOTS:
             QCOMPARE(actions.calls, QStringList());
         }
     }
-
-    void failingActionStillClearsRequest()
-    {
-        AppState state;
-        state.rescheduleRequested = true;
-        RecordingActions actions(state);
-        actions.present = {0, 1};
-        actions.failRulesOf = 0;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 zarvo::minuteTick(state, clockAt(QTime(12, 0)), actions));
-        QVERIFY(!state.rescheduleRequested);
-        QCOMPARE(actions.calls.join(u' '), QStringLiteral("c0 r0"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestStartup)
