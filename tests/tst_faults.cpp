@@ -40,30 +40,6 @@ QString dayArg(QDate day)
     return day.toString(Qt::ISODate);
 }
 
-struct Run
-{
-    int code = -1; // -1: killed, crashed or hung
-    QString out;
-    QString err;
-};
-
-Run run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("did not finish: ");
-    }
-    if (p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err += QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
 Run cli(const QString& home, const QStringList& args)
 {
     return run(QStringLiteral(ZARVO_CLI_BIN), QStringList{QStringLiteral("--home"), home} + args);

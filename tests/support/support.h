@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
+#include <QProcess>
 #include <QTemporaryDir>
 
 namespace zarvo::test {
@@ -68,6 +69,36 @@ private:
     const char* m_name;
     QByteArray m_old;
 };
+
+struct Run
+{
+    int code = -1; // -1: killed, crashed or hung
+    QString out;
+    QString err;
+};
+
+// Runs `program` to its end, a minute at most, with `env` ("NAME=value") added to its
+// environment. Its standard input stays open: a program that waited for input would time out.
+inline Run run(const QString& program, const QStringList& args, const QStringList& env = {})
+{
+    QProcess p;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& e : env)
+        environment.insert(e.section('=', 0, 0), e.section('=', 1));
+    p.setProcessEnvironment(environment);
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        r.err = QStringLiteral("did not finish: ");
+    }
+    if (p.exitStatus() == QProcess::NormalExit)
+        r.code = p.exitCode();
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    r.err += QString::fromLocal8Bit(p.readAllStandardError());
+    return r;
+}
 
 // config.txt as the settings screen saves it, the first-run values but these.
 inline QByteArray settingsText(const QString& grabber, int adjustDST = 0)
