@@ -101,11 +101,8 @@ private Q_SLOTS:
         // Only what runs at 23:30 counts: nothing starts between then and midnight.
         row("23:30", {23, 30}, {"5 A", "9 B", "10 "}, {"5 ABC Late", "", ""});
         row("text order", {20, 0}, {"10 ", "5 A", "9 B"}, {ten, five, nine});
-        row("any third byte", {20, 0}, {"5 Z", "5 ", "9 x"}, {five, five, nine});
-        row("same key twice", {20, 0}, {"10 ", "5 A", "10 "}, {ten, five, ten});
         row("no space in key text", {20, 0}, {"5 A", "555", "9 B"}, {five, "", nine});
         row("channel without a key", {20, 0}, {"5 A", "11 ", "9 B"}, {five, "", nine});
-        row("not in the guide", {20, 0}, {"5 A", "7 Z", "9 B"}, {five, "", nine});
 
         // A line between two renamed ones, before and after.
         const QByteArray a = line("Old", "5 A"), a2 = line(five, "5 A"), b = line("Old", "7 B");
@@ -115,7 +112,6 @@ private Q_SLOTS:
                                << (after.isNull() ? 2 : 3);
         };
         between("no pair", "\"Old\" c5 A \"tuner\"");
-        between("other code page", "\"Caf\xE9\"\xFF|\xA0");
         between("name ends in a bar", "\"Show|\"|\"c5 B\"", "\"5 ABC Five\"|\"c5 B\"");
 
         // Every line goes back ended by CR LF, none is lost.
@@ -230,41 +226,6 @@ private Q_SLOTS:
         QCOMPARE(readFile(m_map), before);
         QCOMPARE(QDir(m_dir->path()).entryList({"channels*"}, QDir::Files | QDir::Hidden),
                  QStringList{"channels.map"});
-    }
-
-    void unreadableMap_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("missing") << "missing.map"
-                                 << "Cannot read the channel map %1: the file does not exist.";
-        QTest::newRow("folder") << "folder.map"
-                                << "Cannot read the channel map %1: it is a folder, not a file.";
-        QTest::newRow("not set") << ""
-                                 << "No channel map file is set.";
-    }
-    void unreadableMap()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, message);
-        QVERIFY(QDir(m_dir->path()).mkdir("folder.map"));
-        addFive();
-        m_map = name.isEmpty() ? QString() : m_dir->filePath(name);
-        const ChannelMapResult result = runAt(QTime(20, 0));
-        QCOMPARE(result.outcome, Outcome::Failed);
-        QCOMPARE(result.message, message.contains("%1") ? message.arg(m_map) : message);
-        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"listings.db"});
-    }
-
-    void storeErrorReported()
-    {
-        QVERIFY(putFile(m_map, crlf({line("Old", "5 A")})));
-        m_store->database().exec("DELETE FROM dates");
-        const ChannelMapResult result = runAt(QTime(20, 0));
-        QCOMPARE(result.outcome, Outcome::Failed);
-        QVERIFY(!result.message.isEmpty());
-        QCOMPARE(readFile(m_map), crlf({line("Old", "5 A")}));
     }
 };
 

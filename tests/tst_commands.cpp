@@ -4,9 +4,6 @@
 #include "support/support.h"
 #include "support/xmltv.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
 
 using namespace zarvo;
@@ -15,13 +12,6 @@ using namespace zarvo::test;
 namespace {
 
 const QDate Monday(2003, 12, 15);
-
-struct Run
-{
-    int code;
-    QString out;
-    QString err;
-};
 
 Run cli(const QStringList& args, const QString& defaultHome = QString(),
         QDateTime now = at(Monday, 20), const QByteArray& zone = "America/New_York")
@@ -57,22 +47,6 @@ class TestCommands : public QObject
 {
     Q_OBJECT
 private Q_SLOTS:
-    // settings prints what start-up reads, and never creates config.txt.
-    void settingsPrintsWhatStartUpReads()
-    {
-        QTemporaryDir dir;
-        const Run missing = cli({"--home", dir.path(), "settings"});
-        QCOMPARE(missing.code, 0);
-        QVERIFY2(missing.out.split('\n').contains("grabberName=tv_grab_na_dd") &&
-                     missing.out.count('\n') == 8 && missing.err.contains("first-run defaults"),
-                 qPrintable(missing.out + missing.err));
-        QVERIFY(!QFile::exists(dir.filePath("config.txt")));
-        QVERIFY(putFile(dir.filePath("config.txt"), "x\r\n"));
-        const Run bad = cli({"--home", dir.path(), "settings"});
-        QCOMPARE(bad.code, 2);
-        QVERIFY(bad.out.isEmpty() && bad.err.contains("writeChannelMap"));
-    }
-
     // present, programmes and grid only read: they create no database, and they answer while
     // another process holds the write lock of an import.
     void readingCommandsTakeNoWriteLock()
@@ -109,7 +83,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("message");
         QTest::newRow("nothing") << QStringList{} << "no command";
-        QTest::newRow("home without folder") << QStringList{"--home"} << "--home needs a folder";
         QTest::newRow("unknown") << QStringList{"frobnicate"} << "unknown command: frobnicate";
         QTest::newRow("present bad date") << QStringList{"present", "2003-02-30"} << "not a date";
         QTest::newRow("import bad moment")
@@ -124,33 +97,6 @@ private Q_SLOTS:
         QCOMPARE(r.code, 2);
         QVERIFY2(r.err.contains(message) && r.err.contains("usage:"), qPrintable(r.err));
         QVERIFY(!QFile::exists(dir.filePath("xmltv97.db")));
-    }
-
-    // The real dispatcher and demo grabber fetch the day, which is then imported and read.
-    void importFetchesThenImportsThroughTheDispatcher()
-    {
-        QTemporaryDir dir;
-        QVERIFY(layOutProgramFolder(dir.path(), "tv_grab_demo", TV_GRAB_DEMO_BIN));
-        // The grabber's "today" is the machine's; import the machine's today so the offset is 0.
-        const QDate today = QDate::currentDate();
-        const QString day = today.toString(Qt::ISODate);
-        const QDateTime now = at(today, 12);
-        const QStringList h{"--home", dir.path()};
-        const Run imported = cli(h + QStringList{"import", day}, {}, now);
-        QVERIFY2(imported.code == 0 && imported.out.contains("40 channels"),
-                 qPrintable(imported.err));
-        QVERIFY(QFile::exists(dir.filePath("xmltv/" + today.toString("yyyyMMdd") + ".xml")));
-        QCOMPARE(cli(h + QStringList{"present", day}, {}, now).code, 0);
-        const Run listed = cli(h + QStringList{"programmes", day}, {}, now);
-        QCOMPARE(listed.code, 0);
-        QVERIFY(listed.out.count('\n') > 500);
-        const Run grid = cli(h + QStringList{"grid", day + " 20:00", "--page", "2"}, {}, now);
-        QCOMPARE(grid.code, 0);
-        const QJsonObject page = QJsonDocument::fromJson(grid.out.toUtf8()).object();
-        QCOMPARE(page.value("header").toArray().at(1).toString(), QString("8:00:00 PM"));
-        const QJsonArray rows = page.value("rows").toArray();
-        QCOMPARE(rows.size(), 9);
-        QCOMPARE(rows.at(0).toObject().value("channel").toString().section(' ', 0, 0), "11");
     }
 
     // Every import here follows one that stored the day: a failure must not pass for success.
@@ -216,16 +162,6 @@ private Q_SLOTS:
         QCOMPARE(cli({"--home", dir.path(), "present", "2003-12-15"}).code, 0);
         QCOMPARE(QFile::exists(file), fault == "locked");
         QCOMPARE(QFile::exists(file + ".rejected"), fault == "truncated" || fault == "other day");
-    }
-
-    // The guide passes its window's moment: the batch fetches that window's day.
-    void fetchTakesTheWindowsMoment()
-    {
-        QTemporaryDir dir;
-        QVERIFY(layOutProgramFolder(dir.path(), "tv_grab_nowhere"));
-        QCOMPARE(cli({"--home", dir.path(), "fetch", "2003-12-16 07:00"}).code, 1);
-        QVERIFY(readFile(dir.filePath("listings.sh"))
-                    .contains("--output unsorted20031216.xml --days 1 --offset 1"));
     }
 
     // rule, rules, record and recordings on a hand-made Monday, with a stand-in

@@ -243,32 +243,6 @@ private Q_SLOTS:
         QVERIFY(g_ends.isEmpty());
     }
 
-    void pagingByKeys()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        ui::Grid* g = grid(*screen);
-        // Real key events: to the screen while a button is selected...
-        QTest::keyClick(screen.get(), Qt::Key_B);
-        QCOMPARE(g->text(1, 0), QStringLiteral("      31 WPXZ"));
-        QVERIFY(g->hasFocus());
-        QCOMPARE(selectedButtons(*screen), QList<int>{});
-        // The page shown before an hour move is shown again.
-        screen->navigator().keyReleased('M');
-        QCOMPARE(g->text(0, 1) + g->text(1, 0), QStringLiteral("9:00:00 PM      31 WPXZ"));
-        // ...and to the grid once it has the focus. The last page has two rows.
-        QTest::keyClick(g, Qt::Key_B);
-        QCOMPARE(g->text(1, 0), QStringLiteral("      74 NEWS"));
-        QCOMPARE(g->text(2, 0), QStringLiteral("      76 SPRT"));
-        QCOMPARE(rowText(g, 3), QStringLiteral(" |  | "));
-        QTest::keyClick(g, Qt::Key_B); // the last page: nothing
-        QCOMPARE(screen->gridModel().channelPage, 3);
-        // The grid's own arrows move its cell, not the buttons.
-        QTest::keyClick(g, Qt::Key_Down);
-        QCOMPARE(g->currentRow(), 2);
-        QCOMPARE(screen->navigator().selectedButton(), button::None);
-    }
-
     // Wednesday's day file lies ready and is imported; Thursday's the grabber does not write.
     void daysByKeys()
     {

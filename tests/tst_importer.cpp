@@ -516,36 +516,6 @@ private Q_SLOTS:
         QCOMPARE(rows[0].title, QString::fromUtf8(title));
         QVERIFY(!dump(*env.store).join('\n').contains("TOPSECRET"));
     }
-
-    // Re-entered from the running import's own callbacks, as an event handler would: refused
-    // at once, with no hook run, the running import's flag and the store left alone.
-    void busyWhileAnotherImportRuns()
-    {
-        Env env;
-        env.seed(LastMonday, dayFile(LastMonday, 2, 3, "Old"));
-        env.write(Monday, dayFile(Monday, 2, 3, "New"));
-        const QStringList before = dump(*env.store);
-        int innerHooks = 0;
-        ImportHooks inner;
-        inner.started = [&](const QDateTime&) { ++innerHooks; };
-        inner.fetchMissingDay = inner.started;
-        QList<Status> innerResults;
-        ImportHooks outer;
-        outer.started = [&](const QDateTime&) {
-            innerResults << env.import(Sunday, inner).status << env.import(Monday, inner).status;
-            QVERIFY(env.state.importInProgress);
-            QCOMPARE(env.state.loadErrorText, "Error Loading Data");
-            QCOMPARE(dump(*env.store), before);
-        };
-        outer.progress = [&](int count) {
-            if (count == 2)
-                innerResults << env.import(Monday, inner).status;
-        };
-        QCOMPARE(env.import(Monday, outer).status, Status::Imported);
-        QCOMPARE(innerResults, QList({Status::Busy, Status::Busy, Status::Busy}));
-        QCOMPARE(innerHooks, 0);
-        QCOMPARE(env.rows(Monday).size(), std::size_t(6));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestImporter)

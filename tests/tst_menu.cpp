@@ -84,15 +84,12 @@ private:
         QCoreApplication::processEvents(); // the messages the menu posted
     }
 
-    // The logic over `view`, loaded; while *storeFails is true the database cannot be opened.
-    std::unique_ptr<MenuLogic> logic(FakeView& view, const bool* storeFails = nullptr)
+    // The logic over `view`, loaded.
+    std::unique_ptr<MenuLogic> logic(FakeView& view)
     {
-        auto menu = std::make_unique<MenuLogic>(view, m_program->state, m_clock,
-                                                m_program->handOffs, [this, storeFails] {
-                                                    if (storeFails && *storeFails)
-                                                        throw StoreError("no database here");
-                                                    return m_program->openStore();
-                                                });
+        auto menu =
+            std::make_unique<MenuLogic>(view, m_program->state, m_clock, m_program->handOffs,
+                                        [this] { return m_program->openStore(); });
         menu->load();
         return menu;
     }
@@ -225,62 +222,6 @@ private Q_SLOTS:
         QCOMPARE(view.calls.join(','), title ? "unload" : started ? "hide,minimize" : "hide");
         QCOMPARE(menu->selectedItem(), menuitem::Title);
         QCOMPARE(view.shown, title ? QList<int>() : QList<int>{0});
-    }
-
-    // A failure is told after the menu hides: nothing is marked or logged, and the next item
-    // tries the database again.
-    void failures_data()
-    {
-        QTest::addColumn<int>("item");
-        QTest::addColumn<QString>("blocked"); // a folder where this hand-off file goes; "": the
-                                              // database cannot be opened; a number: the
-                                              // opener's exit code
-        QTest::addColumn<QString>("report");
-        QTest::addColumn<int>("handed"); // files the opener was given
-        // Handed over and taken, but the mark cannot be written: the viewer hears of it.
-        QTest::newRow("no database: record") << menuitem::RecordThisShowing << ""
-                                             << "no database here" << 1;
-        QTest::newRow("recording file") << menuitem::RecordEveryShowing << "program.tvpi"
-                                        << "Cannot write " + path("program.tvpi") << 0;
-        QTest::newRow("no application: watch") << menuitem::Watch << "3"
-                                               << "No application took the viewing request" << 1;
-    }
-    void failures()
-    {
-        QFETCH(int, item);
-        QFETCH(QString, blocked);
-        QFETCH(QString, report);
-        const SelectedProgramme selection = addProgramme(at(Today, 13));
-        bool failing = blocked.isEmpty();
-        const bool refused = blocked == "3";
-        if (refused)
-            m_opener->answer("3");
-        else if (!failing)
-            QVERIFY(QDir().mkpath(path(blocked)));
-        FakeView view;
-        auto menu = logic(view, &failing);
-        menu->setSelection(selection);
-        menu->itemClicked(item);
-        QCOMPARE(view.calls.value(0), QStringLiteral("hide"));
-        drain();
-
-        QCOMPARE(view.calls.size(), 2);
-        QVERIFY2(view.calls[1].startsWith("report " + report), qPrintable(view.calls[1]));
-        QCOMPARE(mark(selection.progId), Mark());
-        QCOMPARE(recordedRows(), 0);
-        QTEST(int(opened().size()), "handed");
-        QCOMPARE(view.shown, QList<int>{0});
-
-        failing = false;
-        m_opener->answer("0");
-        view.calls.clear();
-        if (!refused && !blocked.isEmpty())
-            QDir(path(blocked)).removeRecursively();
-        menu->itemClicked(item);
-        drain();
-        QCOMPARE(view.calls.value(0), QStringLiteral("hide"));
-        QVERIFY2(!view.calls.join(',').contains("report"), qPrintable(view.calls.join(',')));
-        QCOMPARE(recordedRows(), item == menuitem::Watch || item == menuitem::DoNotRecord ? 0 : 1);
     }
 };
 

@@ -253,20 +253,6 @@ private Q_SLOTS:
         QCOMPARE(m_view->selected[button::GoToGrid], !fails);
     }
 
-    void keysIgnoredDuringImport()
-    {
-        loaded();
-        m_state.importInProgress = true;
-        for (int code : {int('Z'), int('B'), Right, Enter, int('X'), 190})
-            key(code);
-        m_nav->buttonClicked(button::Now);
-        m_state.importInProgress = false;
-        key('A'); // nothing was kept for later either
-        QCOMPARE(describe(), QLatin1String("button 1, form, 14 15:10, page 1, fills:"));
-        QCOMPARE(m_view->changes, 0);
-        QCOMPARE(m_view->events, QStringList());
-    }
-
     // Day forward by Enter on page 2: a day present is laid out again; a missing one fetched
     // (one day only); one whose fetch fails leaves the day shown before, laid out again. The
     // page is kept and the day button stays selected.

@@ -55,22 +55,6 @@ struct Visits
     }
 };
 
-class MapOnlyActions : public TickActions
-{
-public:
-    int maps = 0;
-    bool failChecks = false;
-    void writeChannelMap() override { ++maps; }
-    bool checkForPrograms(const QDateTime&) override
-    {
-        if (failChecks)
-            throw std::runtime_error("dates row missing");
-        return true;
-    }
-    void checkForScheduled(const QDateTime&) override {}
-    void getListings(const QDateTime&) override {}
-};
-
 const QByteArray
     completeFile("0\r\n\"m\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n80\r\n\"g\"\r\n");
 
@@ -143,26 +127,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         splash.repaint();
         QTRY_VERIFY(!splash.isVisible());
-    }
-
-    void minuteTick()
-    {
-        Fixture f;
-        f.program.state.settings.writeChannelMap = 1;
-        SplashScreen splash;
-        auto actions = std::make_unique<MapOnlyActions>();
-        MapOnlyActions* seen = actions.get();
-        splash.setTickActions(std::move(actions));
-        splash.runMinuteTick(); // 00:30
-        f.clock.setNow(at(QDate(2003, 12, 14), 0, 31));
-        splash.runMinuteTick();
-        QCOMPARE(seen->maps, 1);
-        // A store error ends the tick, not the program, and the request is still used up.
-        seen->failChecks = true;
-        f.program.state.rescheduleRequested = true;
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("dates row missing")));
-        splash.runMinuteTick();
-        QVERIFY(!f.program.state.rescheduleRequested);
     }
 
     // A failing tick shows a notice that waits for nobody: with it up, the next ticks run on
