@@ -100,8 +100,6 @@ private Q_SLOTS:
         row("20:29", {20, 29}, {"5 A", "9 B", "10 "}, {later, "", ten});
         // Only what runs at 23:30 counts: nothing starts between then and midnight.
         row("23:30", {23, 30}, {"5 A", "9 B", "10 "}, {"5 ABC Late", "", ""});
-        row("text order", {20, 0}, {"10 ", "5 A", "9 B"}, {ten, five, nine});
-        row("no space in key text", {20, 0}, {"5 A", "555", "9 B"}, {five, "", nine});
         row("channel without a key", {20, 0}, {"5 A", "11 ", "9 B"}, {five, "", nine});
 
         // A line between two renamed ones, before and after.

@@ -168,9 +168,7 @@ private Q_SLOTS:
         row("go to grid", {Enter}, "button 11, grid, 14 15:10, page 1, fills:");
         // Page up on page 1 shows page 1 again, from its saved start.
         row("V", {'V'}, "button 11, grid, 14 15:10, page 1, fills: back");
-        row("page up button", {Up, Enter}, "button 0, form, 14 15:10, page 1, fills: back");
         row("B", {'B'}, "button 11, grid, 14 15:10, page 2, fills: next");
-        row("now button", {Right, Enter}, "button 5, form, 14 15:10, page 1, fills: new");
         row("C from page 2", {'B', 'C'}, "button 11, grid, 14 20:00, page 1, fills: next new");
         row("prime time button", {Right, Right, Enter},
             "button 6, form, 14 20:00, page 1, fills: new");
@@ -183,10 +181,6 @@ private Q_SLOTS:
         row("M on page 3", {'B', 'B', 'M'},
             "button 11, grid, 14 16:10, page 3, fills: next next new next next", QTime(15, 10), 1,
             5);
-        row("M on page 3 of 2", {'B', 'B', SetPages + 2, 'M'},
-            "button 11, grid, 14 16:10, page 2, fills: next next new next", QTime(15, 10), 1, 5);
-        row("B on the last page", {'B', Down, Enter},
-            "button 2, form, 14 15:10, page 1, fills:", QTime(15, 10), 1, 1);
         row("K past today + 6", {'K', 'K', 'K', 'K', 'K', 'K', Left, Enter},
             "button 10, grid, 20 15:10, page 1, fills: new new new new new new", QTime(15, 10), 6);
     }

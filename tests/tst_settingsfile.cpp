@@ -66,24 +66,16 @@ private Q_SLOTS:
         };
         row("eight lines", sampleLines, sample);
         row("one line, commas", "1,\"D:\\m.map\",1,3,\"pics\",\"9:00 PM\",80,\"tv_uk\"", sample);
-        row("LF", QByteArray(sampleLines).replace("\r\n", "\n"), sample);
         row("junk after quotes",
             "1\r\n\"D:\\m.map\" old\r\n1,3,\"pics\"xyz,\"9:00 PM\"  \"x\",80,\"tv_uk\";\r\n",
             sample);
         row("unquoted texts, blanks",
             " 1\r\n D:\\m.map \t\r\n\t1\r\n3\r\npics\r\n9:00 PM  \r\n80\r\ntv_uk", sample);
-        row("byte order mark", "\xEF\xBB\xBF" + sampleLines, sample);
         row("first four lines", "1\r\n\"D:\\m.map\"\r\n1\r\n3\r\n",
             "1|D:\\m.map|1|3|images|8:00 PM|0|tv_grab_na_dd", 4);
         row("empty file", "", fixedUp, 0);
         row("line 4 is 0", with("\r\n3\r\n", "\r\n0\r\n"), "1|D:\\m.map|1|1|pics|9:00 PM|80|tv_uk");
-        row("empty grabber", with("\"tv_uk\"", "\"\""),
-            "1|D:\\m.map|1|3|pics|9:00 PM|80|tv_grab_na_dd");
         row("out of range stays", with("80", "300"), "1|D:\\m.map|1|3|pics|9:00 PM|300|tv_uk");
-        row("numbers in quotes", "\"1\",\"p\",\" -2 \",\"\t3\",\"i\",\"t\",\"80\",\"g\"",
-            "1|p|-2|3|i|t|80|g");
-        row("quotes span lines", with("\"pics\"", "\"p\r\ni, x\""),
-            "1|D:\\m.map|1|3|p\r\ni, x|9:00 PM|80|tv_uk");
         row("unterminated takes the rest", "1\r\n\"D:\\m\r\n1\r\n3\r\n",
             "1|D:\\m\r\n1\r\n3\r\n|0|1|images|8:00 PM|0|tv_grab_na_dd", 2);
         // Latin-1 unless the whole file is valid UTF-8.
@@ -128,12 +120,8 @@ private Q_SLOTS:
                  "config.txt, line 1, value 1 (writeChannelMap): \"x\"" + tail);
         QCOMPARE(error(QByteArray(sampleLines).replace("\r\n1\r\n", "\r\n32768\r\n")),
                  "config.txt, line 3, value 3 (adjustDST): \"32768\"" + tail);
-        QCOMPARE(error(QByteArray(sampleLines).replace("80", "0x50")),
-                 "config.txt, line 7, value 7 (opacity): \"0x50\"" + tail);
         QCOMPARE(error(QByteArray(sampleLines).replace("80", "\xd9\xa1")),
                  "config.txt, line 7, value 7 (opacity): \"\u0661\"" + tail);
-        QCOMPARE(error("1,\"p\",1,3,\"i\",\"t\",8O,\"g\""),
-                 "config.txt, line 1, value 7 (opacity): \"8O\"" + tail);
         QCOMPARE(error(QByteArray(60, 'a') + sampleLines.mid(1)),
                  "config.txt, line 1, value 1 (writeChannelMap): \"" + QString(40, u'a') +
                      QChar(0x2026) + "\"" + tail);
@@ -154,7 +142,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("settings");
         QTest::newRow("sample") << sample;
-        QTest::newRow("number edges") << "-32768|p|32767|-1|i|t|-32768|g";
         QTest::newRow("separators") << "1|D:\\a, b\\c.map|0|2|  padded\t|two\r\nlines|50|x\ry\nz,";
         QTest::newRow("beyond ASCII") << "0|C:\\T\u00e9l\u00e9.map|1|7|\u20ac|\u65e5|20|g";
         QTest::newRow("empty comes back fixed up") << "0||0|0|||0|";
