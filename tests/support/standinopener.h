@@ -6,45 +6,33 @@
 // waits for the application it started; "crash" makes it kill itself.
 
 #include "record/handoffqueue.h"
-
-#include <QDir>
-#include <QFile>
-#include <QTest>
+#include "support/support.h"
 
 class StandInOpener
 {
 public:
     explicit StandInOpener(const QString& folder) : m_dir(folder)
     {
-        QDir().mkpath(m_dir.filePath("got"));
-        QFile script(m_dir.filePath("open"));
-        if (!script.open(QIODevice::WriteOnly))
+        if (!QDir().mkpath(m_dir.filePath("got")) ||
+            !zarvo::test::putFile(
+                path(),
+                "#!/bin/sh\nhere=$(dirname \"$0\")\nn=$(ls \"$here/got\" | wc -l)\n"
+                "cp \"$1\" \"$here/got/.part\" && mv \"$here/got/.part\" \"$here/got/$n\"\n"
+                "stat -c %.9Y \"$1\" >>\"$here/written\"\n"
+                "answer=$(cat \"$here/answer\" 2>/dev/null || echo 0)\n"
+                "[ \"$answer\" = sleep ] && exec sleep 5\n"
+                "[ \"$answer\" = crash ] && kill -9 $$\nexit \"$answer\"\n",
+                true))
             qFatal("cannot write the stand-in opener");
-        script.write("#!/bin/sh\n"
-                     "here=$(dirname \"$0\")\n"
-                     "n=$(ls \"$here/got\" | wc -l)\n"
-                     "cp \"$1\" \"$here/got/.part\" && mv \"$here/got/.part\" \"$here/got/$n\"\n"
-                     "stat -c %.9Y \"$1\" >>\"$here/written\"\n"
-                     "answer=$(cat \"$here/answer\" 2>/dev/null || echo 0)\n"
-                     "[ \"$answer\" = sleep ] && exec sleep 5\n"
-                     "[ \"$answer\" = crash ] && kill -9 $$\n"
-                     "exit \"$answer\"\n");
-        script.close();
-        QFile::setPermissions(script.fileName(),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
-    zarvo::OpenerCommand command(int timeoutMs = 10000) const
-    {
-        return {m_dir.filePath("open"), {}, timeoutMs};
-    }
+    zarvo::OpenerCommand command(int timeoutMs = 10000) const { return {path(), {}, timeoutMs}; }
     QString path() const { return m_dir.filePath("open"); }
 
     // "0", "3" (no application), "sleep", "crash".
     void answer(const QByteArray& code) const
     {
-        QFile f(m_dir.filePath("answer"));
-        if (!f.open(QIODevice::WriteOnly) || f.write(code) != code.size())
+        if (!zarvo::test::putFile(m_dir.filePath("answer"), code))
             qFatal("cannot write the answer");
     }
 
@@ -52,23 +40,18 @@ public:
     QList<QByteArray> received() const
     {
         QList<QByteArray> files;
-        for (int n = 0;; ++n) {
-            QFile f(m_dir.filePath(QStringLiteral("got/%1").arg(n)));
-            if (!f.open(QIODevice::ReadOnly))
-                return files;
-            files << f.readAll();
-        }
+        for (int n = 0; QFile::exists(m_dir.filePath(QStringLiteral("got/%1").arg(n))); ++n)
+            files << zarvo::test::readFile(m_dir.filePath(QStringLiteral("got/%1").arg(n)));
+        return files;
     }
 
     // When each file received was written (its modification time), in seconds since the epoch.
     QList<double> writtenAt() const
     {
         QList<double> t;
-        QFile f(m_dir.filePath("written"));
-        if (f.open(QIODevice::ReadOnly))
-            for (const QByteArray& line : f.readAll().split('\n'))
-                if (!line.isEmpty())
-                    t << line.toDouble();
+        for (const QByteArray& line : zarvo::test::readFile(m_dir.filePath("written")).split('\n'))
+            if (!line.isEmpty() && line != "<unreadable>")
+                t << line.toDouble();
         return t;
     }
 
