@@ -6,7 +6,7 @@
 // waits for the application it started; "crash" makes it kill itself.
 
 #include "record/handoffqueue.h"
-#include "support/support.h"
+#include "support.h"
 
 class StandInOpener
 {
