@@ -109,7 +109,6 @@ private Q_SLOTS:
                                << crlf({a2, after.isNull() ? text : after, a2})
                                << (after.isNull() ? 2 : 3);
         };
-        between("no pair", "\"Old\" c5 A \"tuner\"");
         between("name ends in a bar", "\"Show|\"|\"c5 B\"", "\"5 ABC Five\"|\"c5 B\"");
 
         // Every line goes back ended by CR LF, none is lost.
@@ -186,7 +185,6 @@ private Q_SLOTS:
         QTest::addColumn<int>("outcome");
         const auto today = int(Outcome::TodayMissing), tooLong = int(Outcome::TooLong);
         QTest::newRow("last week") << Monday.addDays(-7) << 2 << QByteArray("\n\xE9") << today;
-        QTest::newRow("never loaded") << ListingsStore::initialDate() << 2 << QByteArray() << today;
         QTest::newRow("152") << Monday << 152 << QByteArray() << tooLong;
         QTest::newRow("151") << Monday << 151 << QByteArray() << int(Outcome::Written);
     }

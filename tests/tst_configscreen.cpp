@@ -183,10 +183,6 @@ private Q_SLOTS:
             << "tv_grab_gone"
             << "type  +35 ;click picSave"
             << QByteArray(firstRunFile).replace("100", "35").replace("na_dd", "gone") << "" << true;
-        QTest::newRow("browse: another name refused")
-            << na << "tick chkSS;browse /srv/channels.map.bak;click picSave"
-            << QByteArray(firstRunFile).replace("0\r\n\"C:", "1\r\n\"C:")
-            << "Choose the recorder's channel map" << true;
         QTest::newRow("opacity letters")
             << na << "type abc;click picSave" << QByteArray() << bad << false;
         QTest::newRow("opacity 150")
@@ -260,11 +256,9 @@ private Q_SLOTS:
         QTest::addColumn<int>("lit");
         QTest::newRow("left from 0 to Cancel") << "txtOpacity" << Keys{L} << 7;
         QTest::newRow("then Save") << "Combo4" << Keys{L, L} << 6;
-        QTest::newRow("right twice from Save: nothing") << "chkSS" << Keys{L, L, R, R} << 0;
         QTest::newRow("six more reach Save") << "txtSS" << Keys{L, L, R, R, R, R, R, R, R, R} << 6;
         QTest::newRow("up from Cancel to Save") << "txtOpacity" << Keys{L, U, Qt::Key_A} << 6;
         QTest::newRow("arrows on the day list") << "cbxDays" << Keys{D, D, U, R} << 0;
-        QTest::newRow("arrows on the prime list") << "cbxPrime" << Keys{U, L, D, D} << 0;
         QTest::newRow("left, up on the grabber list") << "Combo4" << Keys{L, U} << 6;
         QTest::newRow("a letter on the grabber list") << "Combo4" << Keys{Qt::Key_D} << 0;
     }

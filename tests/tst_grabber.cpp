@@ -332,8 +332,6 @@ private Q_SLOTS:
         QTest::newRow("progress bar redraws")
             << QByteArray("printf 'Grabbing\\n 10%% |##  \\r 99%% |####\\r\\n\\n' >&2\n")
             << Outcome::Finished << 0 << "99% |####";
-        QTest::newRow("no final line end")
-            << QByteArray("printf 'first\\r\\nlast'\n") << Outcome::Finished << 0 << "last";
     }
     void runAndWait()
     {

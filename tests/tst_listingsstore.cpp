@@ -303,21 +303,6 @@ private Q_SLOTS:
         QCOMPARE(titles(window.secondHalf), QStringList{"Mon 0"});
     }
 
-    // Channels by number value (" 11 " reads as 11), ties in insertion order, then the numbers
-    // that are not numbers by their text; within a channel by start, then by id.
-    void channelOrder()
-    {
-        ListingsStore store(newPath());
-        const char* const numbers[] = {"10", "9", "ABC", "5.1", "2", "A", "2", " 11 ", "Z", "5-1"};
-        for (int i = 0; i < 10; ++i)
-            store.insertChannel({QChar(u'a' + i), "", numbers[i], ""});
-        QString order;
-        const Snapshot<ChannelRow> channels = store.channels();
-        for (const ChannelRow& row : channels.rows())
-            order += row.channelid;
-        QCOMPARE(order, QString("egdbahjfci"));
-    }
-
     // CheckForPrograms against the raw `dates`.day2 value: 1 present, 0 missing, -1 an error.
     void coverage_data()
     {
@@ -328,7 +313,6 @@ private Q_SLOTS:
         QTest::newRow("same day") << "2003-12-15" << Monday << 1;
         QTest::newRow("same day of another year") << "2003-12-15" << QDate(2008, 12, 15) << 0;
         QTest::newRow("another weekday's column") << "2003-12-16" << QDate(2003, 12, 16) << 0;
-        QTest::newRow("column NULL") << QString() << Monday << -1;
         QTest::newRow("no dates row") << "-" << Monday << -1;
     }
     void coverage()

@@ -191,7 +191,6 @@ private Q_SLOTS:
         row("watch", Watch, "season", "season", "all 5 KABC", false, "tvvi", 0);
         // Watching what started earlier today minimises the guide, once the menu is hidden.
         row("watch, started earlier today", Watch, "", "-", "all 5 KABC", false, "tvvi", 0);
-        row("cancel", Cancel, "record", "record", "all 5 KABC", false, "", 0);
     }
     void items()
     {

@@ -173,7 +173,6 @@ private Q_SLOTS:
         row("prime time button", {Right, Right, Enter},
             "button 6, form, 14 20:00, page 1, fills: new");
         row("K", {'K'}, "button 11, grid, 15 15:10, page 1, fills: new");
-        row("day forward button", {Left, Enter}, "button 10, form, 15 15:10, page 1, fills: new");
         // The hours never leave the day, but the window is shown again, from a fresh query.
         row("M at 23:30", {'M'}, "button 11, grid, 14 23:30, page 1, fills: new", QTime(23, 30));
         row("N at 01:00", {'N'}, "button 11, grid, 14 00:00, page 1, fills: new", QTime(1, 0));

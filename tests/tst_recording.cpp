@@ -182,8 +182,6 @@ private Q_SLOTS:
         row("Berlin summer", berlin, "4 WXYZ", "News", at(SummerMonday, 23, 30),
             at(SummerMonday.addDays(1), 0, 30),
             "WXYZ|News|Cops < robbers & more|20030714|21:30|20030714|22:30|01:00|4");
-        row("longer than a day", ny, "4 WXYZ", "News", at(Monday, 20), at(Tuesday, 22, 30),
-            "WXYZ|News|Cops < robbers & more|20031216|01:00|20031217|03:30|26:30|4");
         row("station of two words", ny, "5 ABC Family", "News", at(Monday, 20), at(Monday, 21),
             "ABC Family|News|Cops < robbers & more|20031216|01:00|20031216|02:00|01:00|5");
     }

@@ -223,34 +223,6 @@ private Q_SLOTS:
         QCOMPARE(lock.tryAcquire(), SingleInstanceLock::Result::Acquired);
         QCOMPARE(other.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
     }
-
-    void secondProgramEndsSilently()
-    {
-        const QString program = QStringLiteral(ZARVO_GUIDE_BIN);
-        SingleInstanceLock running(
-            QDir(QFileInfo(program).absolutePath()).filePath(singleInstanceLockName()));
-        if (running.tryAcquire() != SingleInstanceLock::Result::Acquired)
-            QSKIP("a copy of the program is running from the build folder");
-        QProcess second;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        // Without a runtime folder Qt itself would say so on standard error.
-        QTemporaryDir runtime;
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        second.setProcessEnvironment(env);
-        second.start(program, {});
-        QVERIFY(second.waitForStarted());
-        // A copy that did not notice the first one would sit in its event loop until killed.
-        const bool ended = second.waitForFinished(15000);
-        if (!ended) {
-            second.kill();
-            second.waitForFinished();
-        }
-        QVERIFY(ended);
-        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
-    }
 };
 
 QTEST_MAIN(TestSplash)
