@@ -286,19 +286,6 @@ private Q_SLOTS:
         QCOMPARE(f.messages, QStringList());
         QCOMPARE(f.guideShown, 0);
     }
-
-    // The Enter that closes a message box is pressed there and released here; that release
-    // must not start another round.
-    void releaseWithoutPressIsIgnored()
-    {
-        Fixture f;
-        ConfigScreen& screen = f.open();
-        f.type({L, L});
-        QTest::keyRelease(screen.windowHandle(), Enter);
-        QCOMPARE(f.messages, QStringList());
-        f.type({Enter});
-        QCOMPARE(f.messages, QStringList{QStringLiteral("00000")});
-    }
 };
 
 QTEST_MAIN(TestConfigScreen)

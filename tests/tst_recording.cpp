@@ -224,7 +224,6 @@ private Q_SLOTS:
             for (QDate date : {Monday, SummerMonday})
                 QTest::addRow("%s %s", qPrintable(zone), qPrintable(date.toString(Qt::ISODate)))
                     << zone << date << "4 WXYZ";
-        QTest::newRow("name without a blank") << ny << SummerMonday << "WXYZ";
     }
     void ruleHandOffEqualsGuideHandOff()
     {
