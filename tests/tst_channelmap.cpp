@@ -1,3 +1,5 @@
+// The channel map writer: each line finds its channel by key and is named after what runs now;
+// the map is replaced whole or not at all.
 #include "app/channelmap.h"
 #include "support/filesizelimit.h"
 #include "support/support.h"

@@ -1,5 +1,5 @@
 // The settings screen on the offscreen platform: Browse, saving config.txt (and refusing to),
-// leaving, and the keyboard highlight with Enter writing the grabber's configuration batch.
+// leaving, and the keyboard highlight that leaves the lists alone.
 
 #include "acquire/grabber.h"
 #include "app/program.h"

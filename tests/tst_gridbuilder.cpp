@@ -1,5 +1,5 @@
 // The guide grid without widgets: which programme lands in which cell, the pages of nine
-// channels with their way back, the detail texts, the JSON form and the window moves.
+// channels with their way back, and a real day file's windows.
 
 #include "acquire/importer.h"
 #include "guide/gridbuilder.h"

@@ -1,7 +1,7 @@
 // The guide screen on the offscreen platform, over a program folder of its own: a listings
 // database filled for "today" of a fake clock, drawn logos, the built pictures, and a grabber
-// that writes nothing. Loading, paging, hours and days by key code, a day whose fetch fails and
-// the detail panel. (A first load that fails is the end-to-end run's.)
+// that writes nothing. Loading with the detail panel, and days by key code with a day whose
+// fetch fails. (A first load that fails is the end-to-end run's.)
 
 #include "acquire/grabber.h"
 #include "app/program.h"

@@ -1,4 +1,4 @@
-// The action menu's items and their failures without a window (MenuLogic over a fake view), with
+// The action menu's items without a window (MenuLogic over a fake view), with
 // the program's hand-off queue and a real stand-in opener. The program folder holds a listings
 // database with one programme, "Harbor Lights" on 4 WXYZ. (The screen itself is driven by the
 // end-to-end run.)

@@ -1,6 +1,6 @@
-// The guide's remote-control navigation against a fake screen: the button ring, the key map,
-// every command's effect on the window and the page, the day loads with their two passes, and
-// keys that arrive while an import or a fill runs.
+// The guide's remote-control navigation against a fake screen: every command's effect on the
+// selection, the window and the page, the day loads with their one fetch, and keys that arrive
+// while a fill runs.
 
 #include "guide/navigation.h"
 #include "support/support.h"

@@ -1,6 +1,5 @@
 // Time rules and the clock's wall-clock conversions. Every case names its zone through a
-// FakeClock, so results do not depend on the machine; only systemClockHonoursTz looks at the
-// process zone (TZ=America/New_York, set by ctest).
+// FakeClock, so results do not depend on the machine.
 
 #include "record/selection.h"
 #include "support/support.h"
