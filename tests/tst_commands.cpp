@@ -1,5 +1,5 @@
 // The command-line companion, driven through runCli with a fixed clock.
-#include "app/commands.h"
+#include "cli/commands.h"
 #include "support/standinopener.h"
 #include "support/support.h"
 #include "support/xmltv.h"

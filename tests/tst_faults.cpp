@@ -7,7 +7,7 @@
 // is seen by nothing outside it and goes when the test does.
 
 #include "app/channelmap.h"
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 #include "app/singleinstance.h"
 #include "record/handoff.h"
 #include "support/support.h"

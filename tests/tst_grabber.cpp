@@ -2,7 +2,7 @@
 // check before a grab, the log, and the cause a viewer is told.
 #include "acquire/grabber.h"
 #include "acquire/loadfailure.h"
-#include "app/appstate.h"
+#include "base/appstate.h"
 #include "support/support.h"
 
 #include <QDirIterator>

@@ -1,5 +1,5 @@
 // config.txt: the lenient reader with its fix-ups, the errors it names, and the atomic writer.
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 #include "support/filesizelimit.h"
 #include "support/support.h"
 

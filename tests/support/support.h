@@ -1,9 +1,9 @@
 #pragma once
 // What several tests need: wall-clock times, files, program folders and stores with channels.
 
-#include "app/clock.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // XMLTV snippets, written by hand so that each test says what the file holds.
 
-#include "app/clock.h"
+#include "base/clock.h"
 
 #include <QByteArray>
 #include <QDate>
