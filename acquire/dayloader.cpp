@@ -1,10 +1,8 @@
 #include "acquire/dayloader.h"
 
-#include "app/program.h"
-
 namespace zarvo {
 
-DayLoad loadDay(Program& program, ListingsStore& store, const QDateTime& theDate,
+DayLoad loadDay(const LoadContext& program, ListingsStore& store, const QDateTime& theDate,
                 FetchVariant variant, ImportHooks hooks)
 {
     DayLoad load;

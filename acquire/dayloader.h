@@ -10,7 +10,14 @@
 
 namespace zarvo {
 
-class Program;
+// What a load works with: the program's one grabber runner, its state, folder and clock.
+struct LoadContext
+{
+    GrabberRunner& grabber;
+    AppState& state;
+    const ProgramFolder& folder;
+    const Clock& clock;
+};
 
 struct DayLoad
 {
@@ -26,13 +33,13 @@ struct DayLoad
     QString grabberMessage() const { return grab ? grab->message : QString(); }
 };
 
-// getListings for `theDate` (naive wall clock) with the program's state, folder and clock.
+// getListings for `theDate` (naive wall clock) with the context's state, folder and clock.
 // A missing file runs getPrograms with `variant`, waits for it with the event loop running and,
 // unless the batch could not run at all (Failed, Busy), imports the file at once: `import` is
 // then the second attempt's result. A day file that the import refused and moved aside is
 // fetched afresh the same way. The grabber runs at most once per call.
 // `hooks.fetchMissingDay` is replaced; the other hooks are passed on.
-DayLoad loadDay(Program& program, ListingsStore& store, const QDateTime& theDate,
+DayLoad loadDay(const LoadContext& program, ListingsStore& store, const QDateTime& theDate,
                 FetchVariant variant, ImportHooks hooks = {});
 
 } // namespace zarvo

@@ -1,7 +1,7 @@
 #include "acquire/grabber.h"
 
-#include "app/appstate.h"
-#include "app/atomicfile.h"
+#include "base/appstate.h"
+#include "base/atomicfile.h"
 #include "store/timerules.h"
 
 #include <QDir>

@@ -28,8 +28,8 @@
 // Every run and every refusal is appended to grabber.log in the program folder: the time, the
 // commands, the output and the exit status, the file trimmed to about its last megabyte.
 
-#include "app/clock.h"
-#include "app/settingsfile.h"
+#include "base/clock.h"
+#include "base/settingsfile.h"
 
 #include <QByteArray>
 #include <QDate>

@@ -58,9 +58,9 @@
 // FIFO or a device), at most ImportLimits::maxFileBytes of it, counted on the bytes read; and
 // elements nest at most XmltvMaxDepth levels.
 
-#include "app/appstate.h"
-#include "app/clock.h"
-#include "app/programfolder.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
 #include "store/listingsstore.h"
 
 #include <QByteArray>

@@ -1,6 +1,6 @@
 #include "app/channelmap.h"
 
-#include "app/atomicfile.h"
+#include "base/atomicfile.h"
 #include "store/timerules.h"
 
 #include <QDir>

@@ -36,7 +36,7 @@
 // name or title becomes an apostrophe and a control character (a line break) a space, so that a
 // new name can neither end the name field early nor split the line.
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "store/listingsstore.h"
 
 #include <QByteArray>

@@ -1,14 +1,13 @@
 #pragma once
 // What the whole program shares: its state, its folder, its clock, the one grabber runner and
-// the one hand-off queue.
-//
-// The screens are program-wide single instances created on first reference, so they find the
-// program through `program()`; main() (or a test) sets it up once with `ProgramScope`.
+// the one hand-off queue. main() makes one, and the screens (app/screens.h) and the minute tick
+// are given it, or the parts of it they need.
 
+#include "acquire/dayloader.h"
 #include "acquire/grabber.h"
-#include "app/appstate.h"
-#include "app/clock.h"
-#include "app/programfolder.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
 #include "record/handoffqueue.h"
 
 #include <memory>
@@ -36,23 +35,9 @@ public:
     // StoreError when it cannot be opened; each caller keeps its own connection, as it has
     // always been.
     std::unique_ptr<ListingsStore> openStore() const;
-};
 
-// The program the screens work for. Only valid inside a ProgramScope.
-Program& program();
-bool hasProgram();
-
-// Makes `p` the program for as long as the scope lives.
-class ProgramScope
-{
-public:
-    explicit ProgramScope(Program& p);
-    ~ProgramScope();
-    ProgramScope(const ProgramScope&) = delete;
-    ProgramScope& operator=(const ProgramScope&) = delete;
-
-private:
-    Program* m_previous;
+    // What a day's load needs of the program.
+    LoadContext loadContext() { return {grabber, state, folder, clock}; }
 };
 
 } // namespace zarvo

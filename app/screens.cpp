@@ -6,6 +6,7 @@
 #include "record/menuscreen.h"
 #include "record/selection.h"
 #include "settings/configscreen.h"
+#include "store/listingsstore.h"
 #include "ui/forms.h"
 
 #include <QCoreApplication>
@@ -13,101 +14,153 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace zarvo::screens {
+namespace zarvo {
 namespace {
 
-// Enter on a programme: the selected programme, then the action menu over the guide.
-void chooseProgramme(ListingsScreen& guide, int row, int col)
+// Closes and destroys the screen, if it is loaded; a later reference makes it afresh.
+template <typename Screen> void unload(QPointer<Screen>& screen)
 {
-    const GridCell* cell = guide.page().cell(row - 1, col - 1);
-    if (!cell)
-        return;
-    const Program& p = program();
-    showActionMenu(fromGridCell(*cell, p.clock), &guide);
-    // "Do not record" cleared the mark at once: show it now, not at the next new window. (A
-    // recording's mark comes later, when an application took it; see wireGuide.)
-    if (ui::SingleInstance<ListingsScreen>::isLoaded())
-        guide.refreshMarks();
+    if (Screen* s = screen.data()) {
+        screen.clear();
+        s->hide();
+        s->deleteLater();
+    }
 }
 
-// After the guide's first load failed: the settings screen, so the viewer can pick another
-// grabber. Save loads a fresh guide with it; Cancel ends the program, as the failure always has.
-void chooseAnotherGrabber()
+template <typename Screen> void bringUp(Screen& screen)
 {
-    if (ui::SingleInstance<ListingsScreen>::isLoaded())
-        ui::SingleInstance<ListingsScreen>::instance().hide();
-    ConfigScreen& config = ui::SingleInstance<ConfigScreen>::instance();
-    ConfigScreen::Hooks hooks;
-    hooks.showGuide = [] {
-        ui::SingleInstance<ListingsScreen>::unload();
-        showGuide();
-    };
-    hooks.cancelled = &exitProgram;
-    config.setHooks(std::move(hooks));
-    config.show();
-    config.raise();
-    config.activateWindow();
-}
-
-// Connections a freshly created guide needs; a later reference after an unload creates the
-// guide afresh, so this runs for every new instance.
-void wireGuide(ListingsScreen& guide)
-{
-    QObject::connect(&guide, &ListingsScreen::programChosen, &guide,
-                     [&guide](int row, int col) { chooseProgramme(guide, row, col); });
-    QObject::connect(&guide, &ListingsScreen::settingsRequested, &guide, &showSettings);
-    // A recording is marked once an application took it, some time after the menu closed, and
-    // a rule pass marks programmes too: the grid shows each mark as it comes.
-    QObject::connect(&program().handOffs, &HandOffQueue::finished, &guide,
-                     [&guide](const SelectedProgramme&, const HandOffOutcome& outcome) {
-                         if (outcome.taken() && guide.isVisible())
-                             guide.refreshMarks();
-                     });
-    QObject::connect(&guide, &ListingsScreen::loadFailureAcknowledged, &guide,
-                     &chooseAnotherGrabber);
-    MenuScreen::setGuideHooks(
-        {[] {
-             if (ui::SingleInstance<ListingsScreen>::isLoaded())
-                 ui::SingleInstance<ListingsScreen>::instance().navigator().returnToButtons();
-         },
-         {}});
+    screen.show();
+    screen.raise();
+    screen.activateWindow();
 }
 
 } // namespace
 
-void showGuide()
+Screens::Screens(Program& program, QObject* parent) : QObject(parent), m_program(program) {}
+
+Screens::~Screens()
 {
-    const bool fresh = !ui::SingleInstance<ListingsScreen>::isLoaded();
-    ListingsScreen& guide = ui::SingleInstance<ListingsScreen>::instance();
-    if (fresh)
-        wireGuide(guide);
-    guide.show();
-    guide.raise();
-    guide.activateWindow();
+    delete m_splash.data();
+    // The menu before the guide: once shown it is a window of the guide's.
+    delete m_menu.data();
+    delete m_config.data();
+    delete m_guide.data();
 }
 
-void showSettings()
+void Screens::showSplash()
 {
-    if (ui::SingleInstance<ListingsScreen>::isLoaded())
-        ui::SingleInstance<ListingsScreen>::instance().hide();
-    ConfigScreen& config = ui::SingleInstance<ConfigScreen>::instance();
-    config.show();
-    config.raise();
-    config.activateWindow();
+    if (!m_splash) {
+        m_splash = new SplashScreen(m_program);
+        connect(m_splash, &SplashScreen::guideRequested, this, &Screens::showGuide);
+        connect(m_splash, &SplashScreen::settingsRequested, this, &Screens::showSettings);
+        connect(m_splash, &SplashScreen::startupFailed, this,
+                [](const QString& message) { ui::messageBox(nullptr, message); });
+        connect(m_splash, &SplashScreen::exitRequested, this, &Screens::exitProgram);
+    }
+    m_splash->show();
 }
 
-void exitProgram()
+void Screens::showGuide()
+{
+    if (!m_guide) {
+        m_guide = new ListingsScreen(m_program.loadContext(),
+                                     [&program = m_program] { return program.openStore(); });
+        wireGuide(*m_guide);
+    }
+    bringUp(*m_guide);
+}
+
+// The connections a freshly made guide needs; a guide made afresh after an unload gets them too.
+void Screens::wireGuide(ListingsScreen& guide)
+{
+    connect(&guide, &ListingsScreen::programChosen, this, &Screens::chooseProgramme);
+    connect(&guide, &ListingsScreen::settingsRequested, this, &Screens::showSettings);
+    connect(&guide, &ListingsScreen::loadFailureAcknowledged, this, &Screens::chooseAnotherGrabber);
+    connect(&guide, &ListingsScreen::exitRequested, this, &Screens::exitProgram);
+    connect(&guide, &ListingsScreen::endNowRequested, this, &Screens::endNow);
+    // A recording is marked once an application took it, some time after the menu closed, and
+    // a rule pass marks programmes too: the grid shows each mark as it comes.
+    connect(&m_program.handOffs, &HandOffQueue::finished, &guide,
+            [&guide](const SelectedProgramme&, const HandOffOutcome& outcome) {
+                if (outcome.taken() && guide.isVisible())
+                    guide.refreshMarks();
+            });
+}
+
+// Enter on a programme: the selected programme, then the action menu over the guide.
+void Screens::chooseProgramme(int row, int column)
+{
+    const QPointer<ListingsScreen> guide = m_guide;
+    const GridCell* cell = guide ? guide->page().cell(row - 1, column - 1) : nullptr;
+    if (!cell)
+        return;
+    // Modal: returns when the menu is hidden or unloaded.
+    menu().showFor(fromGridCell(*cell, m_program.clock), guide);
+    // "Do not record" cleared the mark at once: show it now, not at the next new window. (A
+    // recording's mark comes later, when an application took it; see wireGuide.)
+    if (guide && m_guide)
+        guide->refreshMarks();
+}
+
+MenuScreen& Screens::menu()
+{
+    if (!m_menu) {
+        m_menu =
+            new MenuScreen(m_program.folder, m_program.state, m_program.clock, m_program.handOffs,
+                           [&program = m_program] { return program.openStore(); });
+        connect(m_menu, &MenuScreen::returnedToButtons, this, [this] {
+            if (m_guide)
+                m_guide->navigator().returnToButtons();
+        });
+    }
+    return *m_menu;
+}
+
+ConfigScreen& Screens::settingsScreen()
+{
+    if (!m_config) {
+        m_config = new ConfigScreen(m_program.state, m_program.folder);
+        connect(m_config, &ConfigScreen::saved, this, &Screens::showGuide);
+        connect(m_config, &ConfigScreen::cancelled, this, &Screens::showGuide);
+    }
+    return *m_config;
+}
+
+void Screens::showSettings()
+{
+    if (m_guide)
+        m_guide->hide();
+    bringUp(settingsScreen());
+}
+
+// After the guide's first load failed: the settings screen, so the viewer can pick another
+// grabber. Save loads a fresh guide with it; Cancel ends the program, as the failure always has.
+void Screens::chooseAnotherGrabber()
+{
+    if (m_guide)
+        m_guide->hide();
+    ConfigScreen& config = settingsScreen();
+    disconnect(&config, nullptr, this, nullptr);
+    connect(&config, &ConfigScreen::saved, this, [this] {
+        unload(m_guide);
+        showGuide();
+    });
+    connect(&config, &ConfigScreen::cancelled, this, &Screens::exitProgram);
+    bringUp(config);
+}
+
+void Screens::exitProgram()
 {
     // The rules' requests answer to the screens that go now; they come again at the next pass.
-    program().handOffs.dropRuleRequests();
-    ui::SingleInstance<SplashScreen>::unload();
-    ui::SingleInstance<MenuScreen>::unload();
-    ui::SingleInstance<ConfigScreen>::unload();
-    ui::SingleInstance<ListingsScreen>::unload();
+    m_program.handOffs.dropRuleRequests();
+    unload(m_splash);
+    unload(m_menu);
+    unload(m_config);
+    unload(m_guide);
     QCoreApplication::quit();
 }
 
-void endNow()
+void Screens::endNow()
 {
     // At once, as the viewer asked: no forms are unloaded. Whatever the database had not
     // committed is rolled back by SQLite the next time it is opened.
@@ -115,4 +168,4 @@ void endNow()
     std::_Exit(0);
 }
 
-} // namespace zarvo::screens
+} // namespace zarvo

@@ -1,24 +1,65 @@
 #pragma once
-// Moving between the program's screens. Each screen is a program-wide single instance
-// (ui::SingleInstance): frmSplash is zarvo::SplashScreen (app/splash.h), frmListings is
-// zarvo::ListingsScreen (guide/listingsscreen.h).
+// The program's screens and the one place that connects them. main() makes a Screens for the
+// program and shows the splash screen; from there every screen tells what happened through its
+// signals, and Screens decides what comes next:
+// - splash (app/splash.h): the start-up step leads to the guide or the settings screen; a
+//   settings read error is shown in a message box, and after OK the program ends; closing the
+//   splash ends the program; the minute tick asks for the guide when it has stored a fetched day.
+// - guide (guide/listingsscreen.h): Enter on a programme opens the action menu over it, and the
+//   grid shows each recording's mark once an application took it; the settings command opens
+//   the settings screen; once the viewer has read why the first load failed, the settings screen
+//   opens, where Save loads a fresh guide with the settings saved and Cancel ends the program;
+//   exit (and closing the guide) unloads every screen and ends the event loop; a double click on
+//   the background ends the process at once.
+// - action menu (record/menuscreen.h): the title item hands the guide back to its buttons.
+// - settings (settings/configscreen.h): Save or Cancel shows the guide again.
+// Each screen exists at most once: made when it is first needed, with what it needs of the
+// program, destroyed when it is unloaded, and made afresh when it is needed again.
 
-namespace zarvo::screens {
+#include <QObject>
+#include <QPointer>
 
-// Shows the guide, loading it first when it is not loaded (its load fetches and fills). When its
-// first load fails and the viewer has read why, the settings screen opens: Save there loads the
-// guide afresh with the settings saved, Cancel ends the program.
-void showGuide();
+namespace zarvo {
 
-// Shows the settings screen (frmConfig), hiding the guide when it is up. Save or Cancel there
-// shows the guide again.
-void showSettings();
+class ConfigScreen;
+class ListingsScreen;
+class MenuScreen;
+class Program;
+class SplashScreen;
 
-// The guide's exit: unloads the splash screen, the action menu and the guide, which ends the
-// process (the event loop is asked to quit).
-void exitProgram();
+class Screens : public QObject
+{
+    Q_OBJECT
+public:
+    // The program must outlive the screens.
+    explicit Screens(Program& program, QObject* parent = nullptr);
+    // Deletes the screens still loaded.
+    ~Screens() override;
 
-// Ends the process at once, with no unloading (a double click on the guide's background).
-[[noreturn]] void endNow();
+    void showSplash();
+    // Shows the guide, loading it first when it is not loaded (its load fetches and fills).
+    void showGuide();
+    // Shows the settings screen, hiding the guide when it is up. Save or Cancel there shows
+    // the guide again.
+    void showSettings();
+    // The guide's exit: unloads the splash screen, the action menu, the settings screen and the
+    // guide, and asks the event loop to quit.
+    void exitProgram();
+    // Ends the process at once, with no unloading.
+    [[noreturn]] static void endNow();
 
-} // namespace zarvo::screens
+private:
+    void wireGuide(ListingsScreen& guide);
+    void chooseProgramme(int row, int column);
+    void chooseAnotherGrabber();
+    MenuScreen& menu();
+    ConfigScreen& settingsScreen();
+
+    Program& m_program;
+    QPointer<SplashScreen> m_splash;
+    QPointer<ListingsScreen> m_guide;
+    QPointer<MenuScreen> m_menu;
+    QPointer<ConfigScreen> m_config;
+};
+
+} // namespace zarvo

@@ -159,7 +159,8 @@ void ProgramTickActions::getListings(const QDateTime& day)
     // A night's import can take a while; the screens keep answering meanwhile.
     hooks.yield = [] { QCoreApplication::processEvents(); };
 
-    const DayLoad load = loadDay(m_program, *store, day, FetchVariant::StartUp, hooks);
+    const DayLoad load =
+        loadDay(m_program.loadContext(), *store, day, FetchVariant::StartUp, hooks);
     const QString grabberMessage = load.grabberMessage();
     if (!grabberMessage.isEmpty()) {
         qWarning().noquote() << "Fetching" << day.date().toString(Qt::ISODate)

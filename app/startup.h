@@ -4,10 +4,10 @@
 // widgets so that they run (and are tested) without a display; the splash screen turns their
 // outcomes into screens.
 
-#include "app/appstate.h"
-#include "app/clock.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 
 #include <QDateTime>
 #include <QString>

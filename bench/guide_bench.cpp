@@ -35,11 +35,11 @@
 // an upper bound of the drawing the event loop would do.
 
 #include "acquire/importer.h"
-#include "app/appstate.h"
-#include "app/clock.h"
 #include "app/program.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 #include "guide/listingsscreen.h"
 #include "peakrss.h"
 #include "store/listingsstore.h"
@@ -180,16 +180,23 @@ struct Guide
         : clock(listingsZone(), wallClock(today, QTime(20, 5))), program(ProgramFolder(dir), clock)
     {
         program.state.settings = firstRunDefaults();
-        ListingsScreen::setProgramEndHandler([](ListingsScreen::ProgramEnd) {
-            std::fputs("guide_bench: the guide asked to end the program\n", stderr);
-            std::exit(1);
-        });
     }
-    ~Guide() { ListingsScreen::setProgramEndHandler({}); }
+
+    // The program's guide screen; asking for the program's end fails the bench.
+    std::unique_ptr<ListingsScreen> screen()
+    {
+        auto screen = std::make_unique<ListingsScreen>(program.loadContext(),
+                                                       [this] { return program.openStore(); });
+        for (auto end : {&ListingsScreen::exitRequested, &ListingsScreen::endNowRequested})
+            QObject::connect(screen.get(), end, [] {
+                std::fputs("guide_bench: the guide asked to end the program\n", stderr);
+                std::exit(1);
+            });
+        return screen;
+    }
 
     FakeClock clock;
     Program program;
-    ProgramScope scope{program};
 };
 
 // Shows the screen and runs the event loop until its load has finished; false when it did not
@@ -241,7 +248,8 @@ int runStart(const QString& dir, QDate today)
     Guide guide(dir, today);
     QElapsedTimer timer;
     timer.start();
-    ListingsScreen screen;
+    const auto guideScreen = guide.screen();
+    ListingsScreen& screen = *guideScreen;
     const qint64 constructed = timer.nsecsElapsed();
     if (!showAndLoad(screen))
         return fail(
@@ -345,7 +353,8 @@ struct Checked
 int runKeys(const QString& dir, QDate today, int presses)
 {
     Guide guide(dir, today);
-    ListingsScreen screen;
+    const auto guideScreen = guide.screen();
+    ListingsScreen& screen = *guideScreen;
     if (!showAndLoad(screen))
         return fail(
             QStringLiteral("the guide did not load: %1").arg(guide.program.state.loadErrorText));

@@ -20,9 +20,9 @@
 // peak_rss_kb is the process's high-water mark of resident memory (VmHWM) at the end.
 
 #include "acquire/importer.h"
-#include "app/appstate.h"
-#include "app/clock.h"
-#include "app/programfolder.h"
+#include "base/appstate.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
 #include "peakrss.h"
 #include "store/listingsstore.h"
 #include "store/timerules.h"

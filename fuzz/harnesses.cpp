@@ -2,8 +2,8 @@
 
 #include "acquire/importer.h"
 #include "app/channelmap.h"
-#include "app/clock.h"
-#include "app/settingsfile.h"
+#include "base/clock.h"
+#include "base/settingsfile.h"
 #include "store/timerules.h"
 
 #include <QDir>

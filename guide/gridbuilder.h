@@ -9,7 +9,7 @@
 // All texts are fixed US-English forms, whatever the locale: weekday "Mon", time of day
 // "8:00:00 PM", date "12/15".
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "store/listingsstore.h"
 
 #include <QDate>

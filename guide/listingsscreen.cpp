@@ -1,12 +1,7 @@
 #include "guide/listingsscreen.h"
 
-#include "acquire/coverage.h"
-#include "acquire/dayloader.h"
 #include "acquire/loadfailure.h"
-#include "app/program.h"
-#include "app/screens.h"
 #include "guide/translucency.h"
-#include "store/listingsstore.h"
 #include "ui/grid.h"
 #include "ui/keycodes.h"
 #include "ui/picturebutton.h"
@@ -44,12 +39,6 @@ constexpr double GridPointSize = 18;
 const QColor White(255, 255, 255);
 // The secondary lines of the detail panel: the light blue of the picture captions.
 const QColor Secondary(0xdc, 0xe8, 0xff);
-
-ListingsScreen::ProgramEndHandler& programEndHandler()
-{
-    static ListingsScreen::ProgramEndHandler handler;
-    return handler;
-}
 
 // A label whose word-wrapped text ends in "…" where it runs out of room, instead of being cut
 // through the middle of a line. text() stays the whole text.
@@ -217,13 +206,10 @@ constexpr double FailureHintPoints = 14;
 
 } // namespace
 
-void ListingsScreen::setProgramEndHandler(ProgramEndHandler handler)
-{
-    programEndHandler() = std::move(handler);
-}
-
-ListingsScreen::ListingsScreen(QWidget* parent)
-    : QWidget(parent), m_navigator(*this, program().state, program().clock)
+ListingsScreen::ListingsScreen(const LoadContext& program, GuideSession::StoreOpener openStore,
+                               QWidget* parent)
+    : QWidget(parent), m_state(program.state), m_folder(program.folder), m_clock(program.clock),
+      m_session(std::move(openStore), program), m_navigator(*this, m_state, m_clock)
 {
     setWindowTitle(ui::applicationTitle());
     setObjectName(QStringLiteral("frmListings"));
@@ -236,6 +222,7 @@ ListingsScreen::ListingsScreen(QWidget* parent)
     setFocusPolicy(Qt::StrongFocus);
 
     buildControls();
+    connectSession();
 
     // Not maximized, the window leaves a margin of the screen free.
     resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
@@ -386,7 +373,7 @@ void ListingsScreen::buildControls()
 
 QPixmap ListingsScreen::picture(const QString& name) const
 {
-    return QPixmap(ui::picturePath(program().folder.path(), name));
+    return QPixmap(ui::picturePath(m_folder.path(), name));
 }
 
 // --- lifecycle -------------------------------------------------------------------------------
@@ -406,8 +393,7 @@ void ListingsScreen::showEvent(QShowEvent* event)
 
 void ListingsScreen::load()
 {
-    AppState& state = program().state;
-    m_alpha = applyOpacitySetting(this, state.settings.opacity);
+    m_alpha = applyOpacitySetting(this, m_state.settings.opacity);
 
     // The design layout, recorded before anything has been scaled.
     m_layout.clear();
@@ -422,12 +408,10 @@ void ListingsScreen::load()
     m_layoutRecorded = true;
     showMaximized();
     formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
-    m_lbltitle->setText(QStringLiteral("Loading the listings of %1 ...")
-                            .arg(shortDayText(program().clock.now().date())));
+    m_lbltitle->setText(
+        QStringLiteral("Loading the listings of %1 ...").arg(shortDayText(m_clock.now().date())));
 
-    m_lastGrab.reset();
-    m_lastImport = ImportResult();
-    const bool loaded = m_navigator.startUp();
+    const bool loaded = m_session.startUp(m_navigator);
 
     m_loadComplete = true;
     showMaximized();
@@ -435,7 +419,6 @@ void ListingsScreen::load()
     formatPics(width() / DesignWidthPixels, height() / DesignHeightPixels);
 
     if (loaded) {
-        state.importInProgress = false;
         Q_EMIT loadFinished(true);
         return;
     }
@@ -445,8 +428,7 @@ void ListingsScreen::load()
 
 void ListingsScreen::showLoadFailure()
 {
-    const AppState& state = program().state;
-    const QDate day = m_builder.state().windowStart.date();
+    const QDate day = m_session.gridState().windowStart.date();
     for (QLabel* label : {m_lbldesc, m_lblsubtitle, m_lblRating, m_lblcategory, m_lblTime,
                           m_lblChannel, m_lblTimes})
         label->clear();
@@ -454,17 +436,15 @@ void ListingsScreen::showLoadFailure()
         QStringLiteral("The listings of %1 could not be loaded.").arg(shortDayText(day)));
     // The headline is the load's own text; the lines an import adds to it say what the cause
     // below says in the viewer's words.
-    m_failureHeadline->setText(state.loadErrorText.section(u'\n', 0, 0));
+    m_failureHeadline->setText(m_state.loadErrorText.section(u'\n', 0, 0));
     // Its lines break where the cause breaks them (and where they run out of room); what does
     // not fit ends in "…".
-    m_failureCause->setText(
-        loadFailureCause(state.settings.grabberName, day, m_lastGrab, m_lastImport)
-            .replace(u'\n', QChar::LineSeparator));
+    m_failureCause->setText(m_session.failureCause(day).replace(u'\n', QChar::LineSeparator));
     m_failureHint->setText(
         QStringLiteral(
             "Press OK (Enter) to choose another grabber in the settings. The commands run are kept "
             "in %1.")
-            .arg(program().folder.file(kGrabberLogName)));
+            .arg(m_folder.file(kGrabberLogName)));
     m_grid->hide();
     // Nothing is loaded for the buttons to work on.
     for (ui::PictureButton* button : m_buttons)
@@ -482,7 +462,7 @@ void ListingsScreen::acknowledgeLoadFailure()
     if (isSignalConnected(QMetaMethod::fromSignal(&ListingsScreen::loadFailureAcknowledged)))
         Q_EMIT loadFailureAcknowledged();
     else
-        endProgram(ProgramEnd::Exit);
+        endProgram(false);
 }
 
 bool ListingsScreen::isShowingLoadFailure() const
@@ -509,29 +489,27 @@ void ListingsScreen::changeEvent(QEvent* event)
 {
     QWidget::changeEvent(event);
     // A changed opacity setting takes effect whenever the guide becomes active again.
-    if (event->type() == QEvent::ActivationChange && isActiveWindow() && hasProgram())
-        m_alpha = applyOpacitySetting(this, program().state.settings.opacity);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        m_alpha = applyOpacitySetting(this, m_state.settings.opacity);
 }
 
 void ListingsScreen::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    endProgram(ProgramEnd::Exit);
+    endProgram(false);
 }
 
-void ListingsScreen::endProgram(ProgramEnd how)
+void ListingsScreen::endProgram(bool immediately)
 {
+    // Once: what ends the program may close this window on its way.
     if (m_ending)
         return;
     m_ending = true;
-    if (programEndHandler()) {
-        programEndHandler()(how);
-        m_ending = false;
-        return;
-    }
-    if (how == ProgramEnd::Immediate)
-        screens::endNow();
-    screens::exitProgram();
+    if (immediately)
+        Q_EMIT endNowRequested();
+    else
+        Q_EMIT exitRequested();
+    m_ending = false;
 }
 
 void ListingsScreen::formatPics(double xratio, double yratio)
@@ -597,16 +575,16 @@ void ListingsScreen::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     }
     event->accept();
-    endProgram(ProgramEnd::Immediate);
+    endProgram(true);
 }
 
 void ListingsScreen::chooseProgram()
 {
-    if (program().state.importInProgress || m_navigator.isBusy())
+    if (m_state.importInProgress || m_navigator.isBusy())
         return;
     const int row = m_grid->currentRow();
     const int column = m_grid->currentColumn();
-    if (m_builder.page().cell(row - 1, column - 1))
+    if (m_session.page().cell(row - 1, column - 1))
         Q_EMIT programChosen(row, column);
 }
 
@@ -643,94 +621,52 @@ void ListingsScreen::showSettings()
 
 void ListingsScreen::exitProgram()
 {
-    endProgram(ProgramEnd::Exit);
+    endProgram(false);
 }
 
 // --- listings --------------------------------------------------------------------------------
 
-ListingsStore& ListingsScreen::store()
+void ListingsScreen::connectSession()
 {
-    if (!m_store)
-        m_store = program().openStore();
-    return *m_store;
-}
-
-void ListingsScreen::reportStoreError(const QString& message)
-{
-    // The connection may be what failed; the next use opens a fresh one.
-    m_store.reset();
-    ui::messageBox(this, message);
-}
-
-bool ListingsScreen::checkForPrograms(QDate day)
-{
-    try {
-        return zarvo::checkForPrograms(store(), day);
-    } catch (const StoreError&) {
-        // Counted as missing: the import that follows reports what is wrong with the store.
-        m_store.reset();
-        return false;
-    }
+    // While the grabber runs: what is fetched on the title line, its progress on the status
+    // line below, readable and cut to the room; never raw output on the title line.
+    connect(&m_session, &GuideSession::fetchStarted, this,
+            [this](const QString& grabber, QDate day) {
+                for (QLabel* label :
+                     {m_lbldesc, m_lblRating, m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes})
+                    label->clear();
+                m_lbltitle->setText(
+                    QStringLiteral("Fetching the listings of %1 ...").arg(shortDayText(day)));
+                m_lblsubtitle->setText(QStringLiteral("%1 is running.").arg(grabber));
+            });
+    connect(&m_session, &GuideSession::grabberProgress, this,
+            [this](const QString& grabber, const QString& line) {
+                m_lblsubtitle->setText(grabber + QLatin1String(": ") + line);
+            });
+    connect(&m_session, &GuideSession::programmesFound, this,
+            [this](int count) { m_lbltitle->setText(programsFoundText(count)); });
+    connect(&m_session, &GuideSession::dayImported, this, [this](int programmes) {
+        m_lbltitle->setText(programsFoundText(programmes));
+        // New listings may name logos that were missing before.
+        m_logos.clear();
+    });
 }
 
 void ListingsScreen::getListings(const QDateTime& day)
 {
-    int found = 0;
-    ImportHooks hooks;
-    hooks.progress = [&found](int count) { found = count; };
-    // The label is brought up to date only when the events run, not for every stored row.
-    hooks.yield = [this, &found] {
-        if (found > 0)
-            m_lbltitle->setText(programsFoundText(found));
-        QCoreApplication::processEvents();
-    };
-    // While the grabber runs: what is fetched on the title line, its progress on the status
-    // line below, readable and cut to the room; never raw output on the title line.
-    const QString grabberName = program().state.settings.grabberName;
-    GrabberRunner* runner = &program().grabber;
-    const QMetaObject::Connection started =
-        connect(runner, &GrabberRunner::started, this, [=, this] {
-            for (QLabel* label :
-                 {m_lbldesc, m_lblRating, m_lblcategory, m_lblTime, m_lblChannel, m_lblTimes})
-                label->clear();
-            m_lbltitle->setText(
-                QStringLiteral("Fetching the listings of %1 ...").arg(shortDayText(day.date())));
-            m_lblsubtitle->setText(QStringLiteral("%1 is running.").arg(grabberName));
-        });
-    const QMetaObject::Connection progress =
-        connect(runner, &GrabberRunner::progress, this, [=, this](const QString& line) {
-            const QString text = readableLine(line);
-            if (!text.isEmpty())
-                m_lblsubtitle->setText(grabberName + QLatin1String(": ") + text);
-        });
-    const auto disconnectAll = [&] {
-        disconnect(started);
-        disconnect(progress);
-    };
     try {
-        const DayLoad load = loadDay(program(), store(), day, FetchVariant::Guide, hooks);
-        disconnectAll();
-        m_lastImport = load.import;
-        m_lastGrab = load.grab;
-        if (load.import.status == ImportResult::Status::Imported) {
-            m_lbltitle->setText(programsFoundText(load.import.programmes));
-            // New listings may name logos that were missing before.
-            m_logos.clear();
-        }
+        m_session.getListings(day);
         // A failure is told by showLoadFailure: on the screen at the first load, in a message
         // for a day command.
     } catch (const StoreError& error) {
-        disconnectAll();
-        reportStoreError(error.message());
+        ui::messageBox(this, error.message());
     }
 }
 
 void ListingsScreen::showLoadFailure(const QString& message)
 {
-    const QDate day = m_builder.state().windowStart.date();
     QString text = message.section(u'\n', 0, 0);
-    const QString cause =
-        loadFailureCause(program().state.settings.grabberName, day, m_lastGrab, m_lastImport);
+    const QString cause = m_session.failureCause(m_session.gridState().windowStart.date());
     if (!cause.isEmpty())
         text += QLatin1String("\n\n") + cause;
     ui::messageBox(this, text);
@@ -741,10 +677,10 @@ bool ListingsScreen::displayListings()
     try {
         // A fill lets the event loop run now and then; keys arriving meanwhile wait in the
         // navigator, so no second fill starts under this one.
-        if (!m_builder.displayListings(store(), [] { QCoreApplication::processEvents(); }))
+        if (!m_session.fill([] { QCoreApplication::processEvents(); }))
             return false;
     } catch (const StoreError& error) {
-        reportStoreError(error.message());
+        ui::messageBox(this, error.message());
         return false;
     } catch (const std::invalid_argument& error) {
         ui::messageBox(this, QString::fromUtf8(error.what()));
@@ -773,14 +709,14 @@ QPixmap ListingsScreen::logo(const QString& icon)
     const auto cached = m_logos.constFind(icon);
     if (cached != m_logos.constEnd())
         return *cached;
-    const QPixmap loaded(QDir(program().folder.logosFolder()).filePath(icon));
+    const QPixmap loaded(QDir(m_folder.logosFolder()).filePath(icon));
     m_logos.insert(icon, loaded);
     return loaded;
 }
 
 void ListingsScreen::paintPage()
 {
-    const GridPage& page = m_builder.page();
+    const GridPage& page = m_session.page();
     for (int row = 1; row < m_grid->rowCount(); ++row) {
         m_grid->clearRow(row);
         m_grid->setRowMerged(row, false);
@@ -824,7 +760,7 @@ void ListingsScreen::refreshMarks()
 
 void ListingsScreen::fillDetail(int row, int column)
 {
-    const DetailTexts texts = detailTexts(m_builder.page(), row - 1, column - 1, program().clock);
+    const DetailTexts texts = detailTexts(m_session.page(), row - 1, column - 1, m_clock);
     m_lbltitle->setText(texts.lbltitle);
     m_lbldesc->setText(texts.lbldesc);
     m_lblsubtitle->setText(texts.lblsubtitle);

@@ -1,7 +1,7 @@
 #pragma once
 // frmListings, the guide screen: the banner, the detail panel of eight labels, a column of five
 // and a row of six picture buttons, and the listings grid of nine channels by two half hours.
-// A program-wide single instance (ui::SingleInstance<ListingsScreen>, see app/screens.h).
+// The program has one at a time (app/screens.h creates it, and unloads it).
 //
 // Lifecycle. The first time the screen is shown it loads: it checks today's listings, fetches
 // and imports them when they are missing (lbltitle tells what is going on meanwhile), fills the
@@ -9,10 +9,10 @@
 // the fetch, so that the screen tells at full size what it is doing ("Fetching the listings of
 // Sun 12/06 ..." on the title line, the grabber's progress on the line below). When the day
 // cannot be loaded, a panel over the grid shows loadErrorText and under it the cause
-// (acquire/loadfailure.h); OK (Enter) then emits loadFailureAcknowledged, or ends the program
+// (acquire/loadfailure.h); OK (Enter) then emits loadFailureAcknowledged, or exitRequested
 // when nothing is connected to it. Later showings only re-apply the opacity setting. Resizing
 // rescales every control, the grid's cells and the fonts from the design size of 12120 × 8670
-// twips. Closing the screen ends the program.
+// twips. Closing the screen asks for the program's end (exitRequested).
 //
 // Keys arrive as virtual-key codes and go to the GuideNavigator (guide/navigation.h): from the
 // screen while a button is selected, and from the grid while it has the focus.
@@ -22,12 +22,12 @@
 // "lbltitle", "lbldesc", "lblsubtitle", "lblRating", "lblcategory", "lblTime", "lblChannel",
 // "lblTimes" for the detail labels.
 //
-// The screen needs the program (app/program.h) from construction on: its pictures come from
-// the program folder's pictures/ folder and the channel logos from its logos/ folder.
+// The listings work (the store, loading a day, filling a page) is the screen's GuideSession
+// (guide/guidesession.h); the screen paints what it fills and tells what it reports. Its
+// pictures come from the program folder's pictures/ folder and the channel logos from its
+// logos/ folder.
 
-#include "acquire/grabber.h"
-#include "acquire/importer.h"
-#include "guide/gridbuilder.h"
+#include "guide/guidesession.h"
 #include "guide/navigation.h"
 #include "ui/forms.h"
 
@@ -36,16 +36,11 @@
 #include <QWidget>
 
 #include <array>
-#include <functional>
-#include <memory>
-#include <optional>
 
 class QFrame;
 class QLabel;
 
 namespace zarvo {
-
-class ListingsStore;
 
 namespace ui {
 class Grid;
@@ -60,16 +55,10 @@ public:
     static constexpr int DesignWidth = 12120;
     static constexpr int DesignHeight = 8670;
 
-    // How the screen ends the program.
-    enum class ProgramEnd {
-        Exit,      // the orderly way: screens::exitProgram() (exit command, close, failed load)
-        Immediate, // at once: screens::endNow() (double click on the background)
-    };
-    using ProgramEndHandler = std::function<void(ProgramEnd)>;
-    // Replaces how the program is ended (for tests); an empty handler restores the default.
-    static void setProgramEndHandler(ProgramEndHandler handler);
-
-    explicit ListingsScreen(QWidget* parent = nullptr);
+    // The program's grabber, state, folder and clock, and how its listings database is opened;
+    // all must outlive the screen.
+    ListingsScreen(const LoadContext& program, GuideSession::StoreOpener openStore,
+                   QWidget* parent = nullptr);
     ~ListingsScreen() override;
 
     // True once the first load has run to its end (whether or not the day could be loaded).
@@ -80,8 +69,8 @@ public:
     QString loadFailureText() const;
     GuideNavigator& navigator() { return m_navigator; }
     // The page the grid shows.
-    const GridPage& page() const { return m_builder.page(); }
-    const GridState& gridModel() const { return m_builder.state(); }
+    const GridPage& page() const { return m_session.page(); }
+    const GridState& gridModel() const { return m_session.gridState(); }
     // The alpha of the last opacity applied (255 opaque).
     int alpha() const { return m_alpha; }
 
@@ -102,6 +91,11 @@ Q_SIGNALS:
     // The settings command: the guide has hidden itself for the settings screen. With nothing
     // connected (no settings screen yet) the guide shows itself again at once.
     void settingsRequested();
+    // The program's orderly end: the exit command, closing the window, OK on the failure panel
+    // with nothing connected to loadFailureAcknowledged.
+    void exitRequested();
+    // The program's end at once, with nothing unloaded: a double click on the background.
+    void endNowRequested();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -113,13 +107,13 @@ protected:
 
 private:
     // GuideView
-    GridState& gridState() override { return m_builder.state(); }
+    GridState& gridState() override { return m_session.gridState(); }
     bool displayListings() override;
-    bool hasNextPage() const override { return m_builder.hasNextPage(); }
+    bool hasNextPage() const override { return m_session.hasNextPage(); }
     void beginRefill() override;
     void endRefill() override;
     void initForm() override;
-    bool checkForPrograms(QDate day) override;
+    bool checkForPrograms(QDate day) override { return m_session.checkForPrograms(day); }
     void getListings(const QDateTime& day) override;
     void showLoadFailure(const QString& message) override;
     void showButtonSelected(int button, bool selected) override;
@@ -129,12 +123,11 @@ private:
     void exitProgram() override;
 
     void buildControls();
+    void connectSession();
     void load();
     void showLoadFailure();
     void acknowledgeLoadFailure();
-    void endProgram(ProgramEnd how);
-    ListingsStore& store();
-    void reportStoreError(const QString& message);
+    void endProgram(bool immediately);
     void layoutGridCells();
     void paintPage();
     void fillDetail(int row, int column);
@@ -160,10 +153,12 @@ private:
     QLabel* m_failureCause = nullptr;
     QLabel* m_failureHint = nullptr;
 
+    AppState& m_state;
+    const ProgramFolder& m_folder;
+    const Clock& m_clock;
     ui::LayoutTable m_layout;
-    GridBuilder m_builder;
+    GuideSession m_session;
     GuideNavigator m_navigator;
-    std::unique_ptr<ListingsStore> m_store;
     // Logos by file name; a logo that could not be read is kept as a null picture, so a
     // missing file is looked for once per import, not on every page.
     QHash<QString, QPixmap> m_logos;
@@ -173,9 +168,6 @@ private:
     bool m_loadStarted = false;
     bool m_layoutRecorded = false;
     bool m_loadComplete = false;
-    // What the last fetch and import of the load did, for the failure's cause.
-    std::optional<GrabberResult> m_lastGrab;
-    ImportResult m_lastImport;
     bool m_ending = false;
 };
 

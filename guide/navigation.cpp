@@ -1,5 +1,7 @@
 #include "guide/navigation.h"
 
+#include "base/keycodes.h"
+
 namespace zarvo {
 
 namespace {
@@ -41,15 +43,15 @@ private:
 GuideCommand commandForKey(int virtualKey)
 {
     switch (virtualKey) {
-    case 13:
+    case vk::Return:
         return GuideCommand::Enter;
-    case 37:
+    case vk::Left:
         return GuideCommand::MoveLeft;
-    case 38:
+    case vk::Up:
         return GuideCommand::MoveUp;
-    case 39:
+    case vk::Right:
         return GuideCommand::MoveRight;
-    case 40:
+    case vk::Down:
         return GuideCommand::MoveDown;
     case 'B':
         return GuideCommand::PageDown;
@@ -71,9 +73,9 @@ GuideCommand commandForKey(int virtualKey)
         return GuideCommand::Exit;
     case 'Z':
         return GuideCommand::Now;
-    case 188:
+    case vk::Comma:
         return GuideCommand::Minimize;
-    case 190:
+    case vk::Period:
         return GuideCommand::Maximize;
     default:
         return GuideCommand::Nothing;

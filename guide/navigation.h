@@ -26,8 +26,8 @@
 // selected. A command that does nothing (page down on the last page, day forward on the last day,
 // day back on today) changes neither the grid nor the focus.
 
-#include "app/appstate.h"
-#include "app/clock.h"
+#include "base/appstate.h"
+#include "base/clock.h"
 #include "guide/gridbuilder.h"
 
 #include <QDate>
@@ -79,7 +79,7 @@ enum class GuideCommand {
     Maximize,
 };
 
-// The command of a virtual-key code (ui/keycodes.h); Nothing for codes below 13, above 190 and
+// The command of a virtual-key code (base/keycodes.h); Nothing for codes below 13, above 190 and
 // every code the map does not name.
 GuideCommand commandForKey(int virtualKey);
 // The command of a button 0..10; Nothing for any other number.

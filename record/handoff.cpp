@@ -1,6 +1,6 @@
 #include "record/handoff.h"
 
-#include "app/atomicfile.h"
+#include "base/atomicfile.h"
 #include "store/timerules.h"
 
 #include <QDir>

@@ -6,7 +6,7 @@
 // application is registered for the file type does the work (record/handoffqueue.h). Each
 // recording an application took is also marked in its day table and logged in `recorded`.
 
-#include "app/programfolder.h"
+#include "base/programfolder.h"
 #include "record/selection.h"
 #include "store/listingsstore.h"
 

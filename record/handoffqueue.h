@@ -26,8 +26,8 @@
 // after which the queue forgets it. Nothing is written to the database here: the callers mark and
 // log a programme only once its request was taken.
 
-#include "app/clock.h"
-#include "app/programfolder.h"
+#include "base/clock.h"
+#include "base/programfolder.h"
 #include "record/handoff.h"
 #include "record/selection.h"
 

@@ -1,8 +1,8 @@
 #include "record/menulogic.h"
 
+#include "base/keycodes.h"
 #include "record/rules.h"
 #include "store/listingsstore.h"
-#include "ui/keycodes.h"
 
 namespace zarvo {
 
@@ -27,13 +27,13 @@ void MenuLogic::keyReleased(int virtualKey)
 {
     m_view.showItemSelected(m_selected, false);
     switch (virtualKey) {
-    case ui::vk::Return:
+    case vk::Return:
         menuPressed();
         return;
-    case ui::vk::Up:
+    case vk::Up:
         m_selected = m_selected == 0 ? menuitem::Count - 1 : m_selected - 1;
         break;
-    case ui::vk::Down:
+    case vk::Down:
         m_selected = m_selected == menuitem::Count - 1 ? 0 : m_selected + 1;
         break;
     default:

@@ -30,8 +30,8 @@
 // the answer (while the menu is still loaded). A request nobody took leaves the programme
 // unmarked and unlogged; a watch nobody took does not minimise the guide.
 
-#include "app/appstate.h"
-#include "app/clock.h"
+#include "base/appstate.h"
+#include "base/clock.h"
 #include "record/handoffqueue.h"
 #include "record/rules.h"
 #include "record/selection.h"

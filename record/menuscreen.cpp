@@ -1,6 +1,5 @@
 #include "record/menuscreen.h"
 
-#include "app/program.h"
 #include "store/listingsstore.h"
 #include "ui/keycodes.h"
 #include "ui/picturebutton.h"
@@ -33,28 +32,18 @@ constexpr double pixelsOf(int twips)
 // The frame of the guide's title strip, so that the menu reads as part of the same screen.
 const QColor FrameColour(0x2a, 0x4d, 0xa8);
 
-MenuScreen::GuideHooks& guideHooks()
-{
-    static MenuScreen::GuideHooks hooks;
-    return hooks;
-}
-
 } // namespace
 
-void MenuScreen::setGuideHooks(GuideHooks hooks)
+MenuScreen::MenuScreen(const ProgramFolder& programFolder, AppState& state, const Clock& clock,
+                       HandOffQueue& handOffs, StoreOpener openStore, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
 {
-    guideHooks() = std::move(hooks);
-}
-
-MenuScreen::MenuScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint)
-{
-    Program& prog = program();
     setObjectName(QStringLiteral("frmMenu"));
     setWindowTitle(ui::applicationTitle());
     setAutoFillBackground(false);
     setFocusPolicy(Qt::StrongFocus);
 
-    const QString folder = prog.folder.path();
+    const QString folder = programFolder.path();
     for (int i = 0; i < menuitem::Count; ++i) {
         const QString name = ui::pictures::MenuItems[std::size_t(i)];
         const QPixmap plain(ui::picturePath(folder, name));
@@ -71,13 +60,8 @@ MenuScreen::MenuScreen(QWidget* parent) : QDialog(parent, Qt::Dialog | Qt::Frame
     }
     resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
 
-    m_logic = std::make_unique<MenuLogic>(static_cast<MenuView&>(*this), prog.state, prog.clock,
-                                          prog.handOffs, [] { return program().openStore(); });
-
-    connect(this, &MenuScreen::returnedToButtons, this, [] {
-        if (guideHooks().returnToButtons)
-            guideHooks().returnToButtons();
-    });
+    m_logic = std::make_unique<MenuLogic>(static_cast<MenuView&>(*this), state, clock, handOffs,
+                                          std::move(openStore));
     m_logic->load();
 }
 
@@ -188,20 +172,15 @@ void MenuScreen::hideMenu()
 
 void MenuScreen::unloadMenu()
 {
-    if (ui::SingleInstance<MenuScreen>::isLoaded() &&
-        &ui::SingleInstance<MenuScreen>::instance() == this)
-        ui::SingleInstance<MenuScreen>::unload();
-    else
-        hide(); // a menu made outside the single instance belongs to whoever made it
+    hide();
+    deleteLater();
     Q_EMIT returnedToButtons();
 }
 
 void MenuScreen::minimizeGuide()
 {
     Q_EMIT minimizeGuideRequested();
-    if (guideHooks().minimizeGuide)
-        guideHooks().minimizeGuide();
-    else if (m_guide)
+    if (m_guide)
         m_guide->window()->showMinimized();
 }
 
@@ -220,11 +199,6 @@ void MenuScreen::reportFailure(const QString& text)
                 ui::messageBox(parent, text);
         },
         Qt::QueuedConnection);
-}
-
-void showActionMenu(const SelectedProgramme& selection, QWidget* guide)
-{
-    ui::SingleInstance<MenuScreen>::instance().showFor(selection, guide);
 }
 
 } // namespace zarvo

@@ -1,7 +1,7 @@
 #pragma once
 // frmMenu, the action menu: seven picture items in a column on black, shown modally over the
-// guide when the viewer presses Enter on a programme. A program-wide single instance
-// (ui::SingleInstance<MenuScreen>): the title item unloads it, every other item only hides it.
+// guide when the viewer presses Enter on a programme. The title item unloads it (it is deleted
+// once the event loop gets back to it, so it is made with new), every other item only hides it.
 // What the items do and how the keys move the selection is record/menulogic.h.
 //
 // Keys are taken on release, as virtual-key codes (ui::toVirtualKey), whichever item has the
@@ -13,9 +13,9 @@
 // look, named "picMenu0" to "picMenu6". The menu is drawn at 440 × 468 pixels for a guide at its
 // design size and grows with the guide, centred over it.
 //
-// The items work with the program (app/program.h): its state (rescheduleRequested), clock,
-// folder (pictures), hand-off queue and a database connection of the menu's own, opened at the
-// first item that needs it. A ProgramScope must be live from construction on.
+// The items work with the program's state (rescheduleRequested), clock, folder (pictures),
+// hand-off queue and a database connection of the menu's own, opened at the first item that
+// needs it.
 //
 // Failures (a database error, a hand-off file that could not be written, a request no
 // application took) are shown in a message box over the guide once the menu is hidden; a
@@ -49,23 +49,12 @@ public:
     static constexpr int GuideDesignWidth = 12120;
     static constexpr int GuideDesignHeight = 8670;
 
-    // How the menu reaches the guide. Program-wide: set once, they serve every menu created
-    // afterwards too, so nothing needs connecting again after an unload.
-    struct GuideHooks
-    {
-        // The title item unloaded the menu: the guide's grid gives up the focus and its button
-        // 1 is selected (GuideNavigator::returnToButtons).
-        std::function<void()> returnToButtons;
-        // Watch on a programme that started earlier today. Empty: the guide window given to
-        // showFor() is minimised.
-        std::function<void()> minimizeGuide;
-    };
-    static void setGuideHooks(GuideHooks hooks);
-
     // Shows a message over `parent`; ui::messageBox by default.
     using MessageHandler = std::function<void(QWidget* parent, const QString& text)>;
 
-    explicit MenuScreen(QWidget* parent = nullptr);
+    // All but the parent must outlive the menu.
+    MenuScreen(const ProgramFolder& folder, AppState& state, const Clock& clock,
+               HandOffQueue& handOffs, StoreOpener openStore, QWidget* parent = nullptr);
     ~MenuScreen() override;
 
     // Shows the menu modally for `selection`, centred over `guide` (which may be null) and
@@ -82,9 +71,11 @@ public:
     void setMessageHandler(MessageHandler handler);
 
 Q_SIGNALS:
-    // The title item unloaded the menu; the guide should go back to its buttons.
+    // The title item unloaded the menu: the guide's grid should give up the focus and select
+    // its button 1 (GuideNavigator::returnToButtons).
     void returnedToButtons();
-    // Watch on a programme that started earlier today, after the menu was hidden.
+    // Watch on a programme that started earlier today, after the menu was hidden; the guide
+    // window given to showFor() is minimised next.
     void minimizeGuideRequested();
 
 protected:
@@ -110,9 +101,5 @@ private:
     MessageHandler m_message;
     std::unique_ptr<MenuLogic> m_logic;
 };
-
-// The guide's Enter on a programme: the single menu, loaded when it is not, shown for the
-// selection over the guide; returns when the menu is hidden or unloaded.
-void showActionMenu(const SelectedProgramme& selection, QWidget* guide);
 
 } // namespace zarvo

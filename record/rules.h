@@ -19,8 +19,8 @@
 // database fails; what runs later, at the request's turn, opens the database with `openStore`
 // and reports a failure in the outcome's message.
 
-#include "app/appstate.h"
-#include "app/clock.h"
+#include "base/appstate.h"
+#include "base/clock.h"
 #include "record/handoff.h"
 #include "record/handoffqueue.h"
 #include "record/selection.h"

@@ -7,7 +7,7 @@
 // and the times go through the same conversion, so the recorder cannot tell a rule's hand-off
 // from the viewer's own.
 
-#include "app/clock.h"
+#include "base/clock.h"
 #include "guide/gridbuilder.h"
 #include "store/listingsstore.h"
 

@@ -1,6 +1,6 @@
 #include "settings/configlogic.h"
 
-#include "ui/keycodes.h"
+#include "base/keycodes.h"
 
 #include <QFileInfo>
 #include <QSet>
@@ -233,22 +233,22 @@ SaveMapping settingsFrom(const ControlValues& controls)
 ConfigKeyboard::Action ConfigKeyboard::keyUp(int virtualKey)
 {
     switch (virtualKey) {
-    case ui::vk::Return:
+    case vk::Return:
         if (m_selection == SaveSelection)
             return Action::WriteConfigBatch;
         if (m_selection == CancelSelection)
             return Action::Close;
         return Action::None;
-    case ui::vk::Left:
+    case vk::Left:
         m_selection = m_selection == 0 ? CancelSelection : qint16(m_selection - 1);
         break;
-    case ui::vk::Right:
+    case vk::Right:
         if (m_selection == CancelSelection)
             m_selection = 0;
         else if (m_selection < std::numeric_limits<qint16>::max())
             m_selection = qint16(m_selection + 1);
         break;
-    case ui::vk::Up:
+    case vk::Up:
         if (m_selection >= SaveSelection) {
             m_selection = qint16(m_selection - 1);
         } else {
@@ -256,7 +256,7 @@ ConfigKeyboard::Action ConfigKeyboard::keyUp(int virtualKey)
             digit = digit == 9 ? 0 : qint16(digit + 1);
         }
         break;
-    case ui::vk::Down:
+    case vk::Down:
         if (m_selection < SaveSelection) {
             qint16& digit = m_digits[m_selection];
             digit = digit == 0 ? 9 : qint16(digit - 1);

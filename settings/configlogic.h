@@ -22,7 +22,7 @@
 // - no country selected.
 
 #include "acquire/grabber.h"
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 
 #include <QHash>
 #include <QList>
@@ -139,7 +139,7 @@ public:
         Close,            // Enter with Cancel highlighted: as Cancel
     };
 
-    // Handles one key release (a virtual-key code, ui/keycodes.h):
+    // Handles one key release (a virtual-key code, base/keycodes.h):
     // - Enter: the action for the selection (None for anything but 6 and 7);
     // - Left: selection - 1, from 0 to 7;
     // - Right: selection + 1, from 7 to 0;

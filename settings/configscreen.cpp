@@ -1,8 +1,6 @@
 #include "settings/configscreen.h"
 
 #include "acquire/grabber.h"
-#include "app/program.h"
-#include "app/screens.h"
 #include "ui/forms.h"
 #include "ui/keycodes.h"
 #include "ui/picturebutton.h"
@@ -141,7 +139,8 @@ template <typename W> W* control(QWidget* parent, const char* name, QRect twips)
 
 } // namespace
 
-ConfigScreen::ConfigScreen(QWidget* parent) : QWidget(parent)
+ConfigScreen::ConfigScreen(AppState& state, const ProgramFolder& folder, QWidget* parent)
+    : QWidget(parent), m_state(state), m_folder(folder)
 {
     setWindowTitle(ui::applicationTitle());
     setFixedSize(ui::pixels(ClientWidth), ui::pixels(ClientHeight));
@@ -212,9 +211,9 @@ ConfigScreen::ConfigScreen(QWidget* parent) : QWidget(parent)
 
     loadPictures();
     const QList<InstalledGrabber> installed =
-        installedGrabbers(program().folder.path(), QString::fromLocal8Bit(qgetenv("PATH")));
+        installedGrabbers(m_folder.path(), QString::fromLocal8Bit(qgetenv("PATH")));
     showControlValues(config::controlValuesFor(
-        program().state.settings, config::grabberEntries(installed, knownDescriptions())));
+        m_state.settings, config::grabberEntries(installed, knownDescriptions())));
     describeGrabbers(installed);
 
     connect(m_chkSS, &QCheckBox::toggled, this, &ConfigScreen::updatePathControls);
@@ -242,15 +241,11 @@ void ConfigScreen::setHooks(Hooks hooks)
         m_hooks.chooseChannelMap = std::move(hooks.chooseChannelMap);
     if (hooks.showMessage)
         m_hooks.showMessage = std::move(hooks.showMessage);
-    if (hooks.showGuide)
-        m_hooks.showGuide = std::move(hooks.showGuide);
-    if (hooks.cancelled)
-        m_hooks.cancelled = std::move(hooks.cancelled);
 }
 
 void ConfigScreen::loadPictures()
 {
-    const QString folder = program().folder.path();
+    const QString folder = m_folder.path();
     setButtonPictures(m_picSave, folder, ui::pictures::Save, QStringLiteral("Save"));
     setButtonPictures(m_picCancel, folder, ui::pictures::Cancel, QStringLiteral("Cancel"));
 }
@@ -356,18 +351,18 @@ bool ConfigScreen::save()
         return false;
     }
     QString error;
-    if (!writeSettingsFile(program().folder.settingsFile(), *mapping.settings, &error)) {
+    if (!writeSettingsFile(m_folder.settingsFile(), *mapping.settings, &error)) {
         showMessage(error);
         return false;
     }
-    program().state.settings = *mapping.settings;
-    closeAndShowGuide(true);
+    m_state.settings = *mapping.settings;
+    leave(true);
     return true;
 }
 
 void ConfigScreen::cancel()
 {
-    closeAndShowGuide();
+    leave();
 }
 
 void ConfigScreen::keyUp(int virtualKey)
@@ -383,7 +378,7 @@ void ConfigScreen::keyUp(int virtualKey)
         writeConfigBatch();
         break;
     case config::ConfigKeyboard::Action::Close:
-        closeAndShowGuide();
+        leave();
         return;
     }
     showHighlight();
@@ -401,8 +396,7 @@ void ConfigScreen::writeConfigBatch()
     showMessage(code);
     // For the grabber the settings name, not the list's present choice: nothing is saved here.
     QString error;
-    if (!zarvo::writeConfigBatch(program().folder.path(), program().state.settings.grabberName,
-                                 code, &error))
+    if (!zarvo::writeConfigBatch(m_folder.path(), m_state.settings.grabberName, code, &error))
         showMessage(QStringLiteral("The grabber's configuration batch was not written.\n") + error);
 }
 
@@ -414,21 +408,18 @@ void ConfigScreen::showMessage(const QString& text)
         ui::messageBox(this, text);
 }
 
-void ConfigScreen::closeAndShowGuide(bool saved)
+void ConfigScreen::leave(bool settingsSaved)
 {
     if (m_closing)
         return;
     m_closing = true;
-    // Taken before unloading: from here on the screen is on its way out.
-    std::function<void()> showGuide =
-        m_hooks.showGuide ? m_hooks.showGuide : std::function<void()>(&screens::showGuide);
-    if (!saved && m_hooks.cancelled)
-        showGuide = m_hooks.cancelled;
+    // From here on the screen is on its way out.
     hide();
-    using Instance = ui::SingleInstance<ConfigScreen>;
-    if (Instance::isLoaded() && &Instance::instance() == this)
-        Instance::unload();
-    showGuide();
+    deleteLater();
+    if (settingsSaved)
+        Q_EMIT saved();
+    else
+        Q_EMIT cancelled();
 }
 
 bool ConfigScreen::eventFilter(QObject* watched, QEvent* event)
@@ -460,7 +451,7 @@ bool ConfigScreen::eventFilter(QObject* watched, QEvent* event)
 void ConfigScreen::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    closeAndShowGuide();
+    leave();
 }
 
 } // namespace zarvo

@@ -1,10 +1,9 @@
 #pragma once
 // frmConfig, the settings screen: the eight settings on a black window of 11190 × 6150 twips
-// (746 × 410 pixels), centred. A program-wide single instance (ui::SingleInstance<ConfigScreen>);
-// it is opened by the start-up step when there is no config.txt and by the guide's settings
-// command, and needs the program (app/program.h) from construction on.
+// (746 × 410 pixels), centred. The program has one at a time (app/screens.h creates it); it is
+// opened by the start-up step when there is no config.txt and by the guide's settings command.
 //
-// Loading shows program().state.settings through config::controlValuesFor (settings/
+// Loading shows the program's state.settings through config::controlValuesFor (settings/
 // configlogic.h, which also lists the corrections made to values the lists cannot show).
 //
 // Mouse:
@@ -13,11 +12,11 @@
 //   the file is named channels.map (any letter case); another name is refused with a message,
 //   cancelling changes nothing.
 // - picSave saves: the controls are turned into a record and config.txt in the program folder
-//   is replaced atomically, then the record becomes program().state.settings, the screen is
-//   unloaded and the guide shown. When the controls cannot be saved (see configlogic.h) or the
-//   file cannot be written, a message says why, nothing is written or changed, and the screen
-//   stays open.
-// - picCancel unloads the screen and shows the guide; nothing is written. Closing the window
+//   is replaced atomically, then the record becomes the program's state.settings, the screen is
+//   unloaded (it deletes itself once the event loop gets back to it, so it is made with new)
+//   and says saved(). When the controls cannot be saved (see configlogic.h) or the file cannot
+//   be written, a message says why, nothing is written or changed, and the screen stays open.
+// - picCancel unloads the screen and says cancelled(); nothing is written. Closing the window
 //   does the same.
 //
 // The grabber list (Combo4) is config::grabberEntries for the grabbers installed now (the
@@ -42,6 +41,8 @@
 // "chkDST", "lblDays", "cbxDays", "lblPrime", "cbxPrime", "Label1", "txtOpacity", "Label5",
 // "Combo4", "picSave", "picCancel", and the hidden "lblImages" and "txtImages".
 
+#include "base/appstate.h"
+#include "base/programfolder.h"
 #include "settings/configlogic.h"
 
 #include <QSet>
@@ -65,7 +66,7 @@ class ConfigScreen : public QWidget
 {
     Q_OBJECT
 public:
-    // Where the screen turns to outside itself. An empty member keeps the default.
+    // The dialogs the screen opens. An empty member keeps the default.
     struct Hooks
     {
         // Asks for a file, starting from `preset`; returns the chosen path, or an empty text
@@ -73,14 +74,10 @@ public:
         std::function<QString(QWidget* parent, const QString& preset)> chooseChannelMap;
         // Default: ui::messageBox.
         std::function<void(const QString& text)> showMessage;
-        // Called after the screen has been unloaded by Save. Default: screens::showGuide.
-        std::function<void()> showGuide;
-        // Called after the screen has been unloaded by Cancel (or closing, or Enter on Cancel).
-        // Default: showGuide.
-        std::function<void()> cancelled;
     };
 
-    explicit ConfigScreen(QWidget* parent = nullptr);
+    // The program's state and folder, which must outlive the screen.
+    ConfigScreen(AppState& state, const ProgramFolder& folder, QWidget* parent = nullptr);
     ~ConfigScreen() override;
 
     void setHooks(Hooks hooks);
@@ -98,8 +95,14 @@ public Q_SLOTS:
     bool save();
     // picCancel_Click.
     void cancel();
-    // Form_KeyUp, with a virtual-key code (ui/keycodes.h).
+    // Form_KeyUp, with a virtual-key code (base/keycodes.h).
     void keyUp(int virtualKey);
+
+Q_SIGNALS:
+    // The screen has been unloaded by Save, the settings saved.
+    void saved();
+    // The screen has been unloaded by Cancel (or closing, or Enter on Cancel).
+    void cancelled();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -112,8 +115,8 @@ private:
     void writeConfigBatch();
     void showMessage(const QString& text);
     void describeGrabbers(const QList<InstalledGrabber>& installed);
-    // Unloads the screen and calls the hook; only the first call does anything.
-    void closeAndShowGuide(bool saved = false);
+    // Unloads the screen and says saved() or cancelled(); only the first call does anything.
+    void leave(bool settingsSaved = false);
 
     QCheckBox* m_chkSS;
     QLabel* m_lblPath;
@@ -133,6 +136,8 @@ private:
     QLabel* m_lblImages;
     QLineEdit* m_txtImages;
 
+    AppState& m_state;
+    const ProgramFolder& m_folder;
     Hooks m_hooks;
     config::ConfigKeyboard m_keyboard;
     // Keys pressed while this window had the keyboard and not yet released.

@@ -4,7 +4,7 @@
 // Local date-time values are naive wall-clock QDateTime objects (see app/clock.h). All date
 // and time texts keep the month/day/year order and the forms below whatever the locale.
 
-#include "app/clock.h"
+#include "base/clock.h"
 
 #include <QDate>
 #include <QDateTime>

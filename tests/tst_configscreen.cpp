@@ -24,7 +24,6 @@ using namespace zarvo::test;
 
 namespace {
 
-using Instance = ui::SingleInstance<ConfigScreen>;
 using Keys = QList<Qt::Key>;
 const Qt::Key L = Qt::Key_Left, R = Qt::Key_Right, U = Qt::Key_Up, D = Qt::Key_Down,
               Enter = Qt::Key_Return;
@@ -44,13 +43,12 @@ struct Fixture
     QTemporaryDir dir;
     FakeClock clock{QTimeZone("America/New_York"), wallClock(QDate(2004, 6, 14), QTime(20, 0))};
     Program program{ProgramFolder(dir.path()), clock};
-    ProgramScope scope{program};
     Settings& settings = program.state.settings;
     QStringList messages;
     int guideShown = 0;
     QString browseAnswer;
     QStringList browsePresets;
-    ConfigScreen* screen = nullptr;
+    QPointer<ConfigScreen> screen;
 
     const QByteArray oldPath = qgetenv("PATH");
 
@@ -74,7 +72,7 @@ struct Fixture
     }
     ~Fixture()
     {
-        Instance::unload();
+        delete screen.data();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         qputenv("PATH", oldPath);
     }
@@ -89,10 +87,11 @@ struct Fixture
     QByteArray settingsFile() const { return readFile(program.folder.settingsFile()); }
     ConfigScreen& open()
     {
-        screen = &Instance::instance();
+        screen = new ConfigScreen(program.state, program.folder);
+        for (auto left : {&ConfigScreen::saved, &ConfigScreen::cancelled})
+            QObject::connect(screen, left, [this] { ++guideShown; });
         ConfigScreen::Hooks hooks;
         hooks.showMessage = [this](const QString& text) { messages << text; };
-        hooks.showGuide = [this] { ++guideShown; };
         hooks.chooseChannelMap = [this](QWidget*, const QString& preset) {
             browsePresets << preset;
             return browseAnswer;
@@ -107,6 +106,12 @@ struct Fixture
         if (!QTest::qWaitFor([this] { return combo("Combo4")->itemText(15).startsWith("Demo"); }))
             qWarning("no grabber description came");
         return *screen;
+    }
+    // Whether the screen is still loaded, once what was unloaded is gone.
+    bool loaded() const
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return !screen.isNull();
     }
     template <typename W = QWidget> W* child(const char* name) const
     {
@@ -245,7 +250,7 @@ private Q_SLOTS:
         QCOMPARE(QDir(f.dir.path()).entryList(QDir::Files), QStringList{"config.txt"});
         QVERIFY(f.settings == (expected.isEmpty() ? before : parseSettings(expected).settings));
         QCOMPARE(f.guideShown, closed ? 1 : 0);
-        QCOMPARE(Instance::isLoaded(), !closed);
+        QCOMPARE(f.loaded(), !closed);
     }
 
     // Keys typed into the window move the highlight whichever control has the focus.

@@ -7,8 +7,8 @@
 // is seen by nothing outside it and goes when the test does.
 
 #include "app/channelmap.h"
-#include "base/settingsfile.h"
 #include "app/singleinstance.h"
+#include "base/settingsfile.h"
 #include "record/handoff.h"
 #include "support/support.h"
 

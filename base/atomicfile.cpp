@@ -1,4 +1,4 @@
-#include "app/atomicfile.h"
+#include "base/atomicfile.h"
 
 #include <QDir>
 #include <QFileInfo>

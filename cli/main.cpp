@@ -1,5 +1,5 @@
 // zarvoguide-cli: see app/commands.h.
-#include "app/commands.h"
+#include "cli/commands.h"
 
 #include <QCoreApplication>
 

@@ -3,7 +3,7 @@
 // the recording procedures share. Everything runs on the one user-interface thread; one AppState
 // lives for the whole process and is handed to whoever needs it.
 
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 
 #include <QString>
 

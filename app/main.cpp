@@ -1,7 +1,7 @@
 // zarvoguide: the full-screen programme guide.
 #include "app/program.h"
+#include "app/screens.h"
 #include "app/singleinstance.h"
-#include "app/splash.h"
 #include "ui/forms.h"
 
 #include <QApplication>
@@ -13,7 +13,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(zarvo::ui::applicationTitle());
     // The program's life is not tied to its visible windows: the splash screen hides yet keeps
     // the minute tick going, and the guide hides while other screens are up. It ends through
-    // the guide's exit (screens::exitProgram).
+    // the guide's exit (Screens::exitProgram).
     QApplication::setQuitOnLastWindowClosed(false);
 
     zarvo::ProgramFolder folder = zarvo::ProgramFolder::ofExecutable();
@@ -33,16 +33,16 @@ int main(int argc, char* argv[])
 
     zarvo::SystemClock clock;
     zarvo::Program program(std::move(folder), clock);
-    zarvo::ProgramScope scope(program);
+    // The screens refer to the program: they go before it does (those still loaded with
+    // `screens`, those unloaded on the way out just before).
+    zarvo::Screens screens(program);
 
-    zarvo::ui::SingleInstance<zarvo::SplashScreen>::instance().show();
+    screens.showSplash();
     const int status = app.exec();
     // A recording chosen just before the exit still reaches the recorder in its turn.
     if (!program.handOffs.finishViewerRequests(40000))
         qWarning().noquote() << "Recording requests not handed over at exit";
 
-    // The screens refer to the program: they go before it does.
-    zarvo::ui::SingleInstance<zarvo::SplashScreen>::unload();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     return status;
 }

@@ -1,6 +1,6 @@
-#include "app/settingsfile.h"
+#include "base/settingsfile.h"
 
-#include "app/atomicfile.h"
+#include "base/atomicfile.h"
 
 #include <QDir>
 #include <QFile>

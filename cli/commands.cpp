@@ -1,14 +1,14 @@
-#include "app/commands.h"
+#include "cli/commands.h"
 
 #include "acquire/coverage.h"
 #include "acquire/dayloader.h"
 #include "acquire/loadfailure.h"
 #include "app/channelmap.h"
 #include "app/program.h"
-#include "app/programfolder.h"
-#include "app/settingsfile.h"
-#include "guide/gridbuilder.h"
+#include "base/programfolder.h"
+#include "base/settingsfile.h"
 #include "guide/gridjson.h"
+#include "guide/guidesession.h"
 #include "record/handoff.h"
 #include "record/handoffqueue.h"
 #include "record/rules.h"
@@ -121,13 +121,17 @@ std::unique_ptr<ListingsStore> storeForReading(Invocation& inv)
                                            ListingsStore::Access::ReadOnly);
 }
 
+// Says on standard error that `day` is not stored; false.
+bool notStored(Invocation& inv, QDate day)
+{
+    inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
+    return false;
+}
+
 // True when `day` is stored; otherwise says so on standard error.
 bool holdsDay(Invocation& inv, ListingsStore* store, QDate day)
 {
-    if (store && checkForPrograms(*store, day))
-        return true;
-    inv.ctx.err << "the listings of " << day.toString(Qt::ISODate) << " are not stored\n";
-    return false;
+    return (store && checkForPrograms(*store, day)) || notStored(inv, day);
 }
 
 int cmdPresent(Invocation& inv)
@@ -219,7 +223,7 @@ int cmdImport(Invocation& inv)
     }
     program.state.fetchPending = true;
     // A missing day file is fetched and imported by this one call.
-    const DayLoad load = loadDay(program, *store, theDate, FetchVariant::Guide);
+    const DayLoad load = loadDay(program.loadContext(), *store, theDate, FetchVariant::Guide);
     const ImportResult& last = load.import;
     if (load.refused && last.status == ImportResult::Status::Imported)
         inv.ctx.err << load.refused->message << "\n";
@@ -295,15 +299,13 @@ int cmdGrid(Invocation& inv)
     } else if (inv.args.size() != 1) {
         return usageError(inv.ctx, QStringLiteral("grid: unexpected %1").arg(inv.args.at(1)));
     }
-    const auto store = storeForReading(inv);
-    if (!holdsDay(inv, store.get(), at.date()))
+    GuideSession guide([&inv] { return storeForReading(inv); });
+    if (!guide.holdsDay(at.date())) {
+        notStored(inv, at.date());
         return ExitNo;
-    GridBuilder builder;
-    showWindow(builder.state(), wallClock(at.date(), at.time()));
-    builder.displayListings(*store);
-    for (int p = 1; p < page && pageDown(builder.state(), builder.hasNextPage()); ++p)
-        builder.displayListings(*store);
-    inv.ctx.out << QJsonDocument(gridPageJson(builder.page())).toJson(QJsonDocument::Indented);
+    }
+    guide.showPage(wallClock(at.date(), at.time()), page);
+    inv.ctx.out << QJsonDocument(gridPageJson(guide.page())).toJson(QJsonDocument::Indented);
     return ExitOk;
 }
 

@@ -45,7 +45,7 @@
 //
 // The program folder is the folder of the executable unless --home names another one.
 
-#include "app/clock.h"
+#include "base/clock.h"
 
 #include <QString>
 #include <QStringList>

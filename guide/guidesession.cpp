@@ -1,0 +1,139 @@
+#include "guide/guidesession.h"
+
+#include "acquire/coverage.h"
+#include "acquire/loadfailure.h"
+#include "guide/navigation.h"
+#include "store/listingsstore.h"
+
+#include <QCoreApplication>
+
+#include <cassert>
+
+namespace zarvo {
+
+GuideSession::GuideSession(StoreOpener openStore, QObject* parent)
+    : QObject(parent), m_openStore(std::move(openStore))
+{
+}
+
+GuideSession::GuideSession(StoreOpener openStore, const LoadContext& program, QObject* parent)
+    : QObject(parent), m_openStore(std::move(openStore)), m_program(program)
+{
+}
+
+GuideSession::~GuideSession() = default;
+
+ListingsStore* GuideSession::store()
+{
+    if (!m_store)
+        m_store = m_openStore();
+    return m_store.get();
+}
+
+ListingsStore& GuideSession::existingStore()
+{
+    if (ListingsStore* s = store())
+        return *s;
+    throw StoreError(QStringLiteral("There is no listings database."));
+}
+
+template <typename Work> auto GuideSession::onStore(Work work)
+{
+    try {
+        return work();
+    } catch (const StoreError&) {
+        m_store.reset();
+        throw;
+    }
+}
+
+bool GuideSession::holdsDay(QDate day)
+{
+    return onStore([&] {
+        ListingsStore* s = store();
+        return s && zarvo::checkForPrograms(*s, day);
+    });
+}
+
+bool GuideSession::fill(const GridBuilder::Yield& yield)
+{
+    return onStore([&] { return m_builder.displayListings(existingStore(), yield); });
+}
+
+void GuideSession::showPage(const QDateTime& windowStart, int page)
+{
+    showWindow(gridState(), windowStart);
+    fill();
+    for (int p = 1; p < page && pageDown(gridState(), hasNextPage()); ++p)
+        fill();
+}
+
+bool GuideSession::startUp(GuideNavigator& navigator)
+{
+    assert(m_program && "a session that reads only does not load");
+    m_lastGrab.reset();
+    m_lastImport = ImportResult();
+    const bool loaded = navigator.startUp();
+    if (loaded)
+        m_program->state.importInProgress = false;
+    return loaded;
+}
+
+bool GuideSession::checkForPrograms(QDate day)
+{
+    try {
+        return holdsDay(day);
+    } catch (const StoreError&) {
+        return false;
+    }
+}
+
+void GuideSession::getListings(const QDateTime& day)
+{
+    assert(m_program && "a session that reads only does not load");
+    int found = 0;
+    ImportHooks hooks;
+    hooks.progress = [&found](int count) { found = count; };
+    // Told only when the events run, not for every stored row.
+    hooks.yield = [this, &found] {
+        if (found > 0)
+            Q_EMIT programmesFound(found);
+        QCoreApplication::processEvents();
+    };
+    // Only this load's grabber run is told: the minute tick's runs use the same runner.
+    const QString grabberName = m_program->state.settings.grabberName;
+    GrabberRunner* runner = &m_program->grabber;
+    const QMetaObject::Connection started =
+        connect(runner, &GrabberRunner::started, this,
+                [=, this] { Q_EMIT fetchStarted(grabberName, day.date()); });
+    const QMetaObject::Connection progress =
+        connect(runner, &GrabberRunner::progress, this, [=, this](const QString& line) {
+            const QString text = readableLine(line);
+            if (!text.isEmpty())
+                Q_EMIT grabberProgress(grabberName, text);
+        });
+    struct Disconnect
+    {
+        QMetaObject::Connection a, b;
+        ~Disconnect()
+        {
+            QObject::disconnect(a);
+            QObject::disconnect(b);
+        }
+    } const disconnectAtEnd{started, progress};
+
+    const DayLoad load = onStore(
+        [&] { return loadDay(*m_program, existingStore(), day, FetchVariant::Guide, hooks); });
+    m_lastImport = load.import;
+    m_lastGrab = load.grab;
+    if (load.import.status == ImportResult::Status::Imported)
+        Q_EMIT dayImported(load.import.programmes);
+}
+
+QString GuideSession::failureCause(QDate day) const
+{
+    assert(m_program && "a session that reads only does not load");
+    return loadFailureCause(m_program->state.settings.grabberName, day, m_lastGrab, m_lastImport);
+}
+
+} // namespace zarvo

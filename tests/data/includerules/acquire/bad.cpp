@@ -1,0 +1,3 @@
+#include "acquire/bad.h"
+#include "ui/keycodes.h"
+#include "store/listingsstore.h"

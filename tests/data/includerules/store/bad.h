@@ -1,0 +1,4 @@
+#pragma once
+#include "base/clock.h"
+#include "guide/listingsscreen.h"
+#include "acquire/importer.h"
