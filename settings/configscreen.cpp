@@ -233,6 +233,12 @@ ConfigScreen::~ConfigScreen()
 {
     if (QCoreApplication* app = QCoreApplication::instance())
         app->removeEventFilter(this);
+    // A grabber still describing itself would answer into the list being destroyed with the
+    // other children: it is cut off and stopped first.
+    for (QProcess* process : findChildren<QProcess*>(Qt::FindDirectChildrenOnly)) {
+        process->disconnect(this);
+        delete process;
+    }
 }
 
 void ConfigScreen::setHooks(Hooks hooks)

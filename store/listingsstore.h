@@ -273,10 +273,6 @@ public:
     // The `recorded` log, newest first.
     std::vector<RecordedRow> recordedLog();
 
-    // How many prepared statements the store keeps for reuse. Each operation prepares its
-    // statements once per store, so this stays small however many rows are written.
-    std::size_t cachedStatements() const { return m_statements.size(); }
-
 private:
     // The transaction of one unit of work (see the .cpp).
     class Unit;

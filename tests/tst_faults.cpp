@@ -10,18 +10,12 @@
 #include "app/singleinstance.h"
 #include "base/settingsfile.h"
 #include "record/handoff.h"
-#include "store/listingsstore.h"
 #include "store/sqlite.h"
-#include "store/timerules.h"
+#include "support/support.h"
 
-#include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -34,6 +28,7 @@
 #include <unistd.h>
 
 using namespace zarvo;
+using namespace zarvo::test;
 
 namespace {
 
@@ -46,58 +41,9 @@ QString dayArg(QDate day)
     return day.toString(Qt::ISODate);
 }
 
-struct Run
-{
-    int code = -1; // -1: killed, crashed or hung
-    QString out;
-    QString err;
-};
-
-Run run(const QString& program, const QStringList& args)
-{
-    QProcess p;
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(60000)) {
-        p.kill();
-        p.waitForFinished();
-        r.err = QStringLiteral("did not finish: ");
-    }
-    if (p.exitStatus() == QProcess::NormalExit)
-        r.code = p.exitCode();
-    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    r.err += QString::fromLocal8Bit(p.readAllStandardError());
-    return r;
-}
-
 Run cli(const QString& home, const QStringList& args)
 {
     return run(QStringLiteral(ZARVO_CLI_BIN), QStringList{QStringLiteral("--home"), home} + args);
-}
-
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
-bool putFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// Every file below `folder` with its bytes: nothing changed and nothing left behind.
-QMap<QString, QByteArray> snapshot(const QString& folder, const QString& except = QString())
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (it.fileName() != except)
-            files.insert(QDir(folder).relativeFilePath(path), fileBytes(path));
-    }
-    return files;
 }
 
 // A program folder as a user has it: the day files of both Mondays from the demo grabber, last
@@ -258,7 +204,7 @@ private Q_SLOTS:
         QVERIFY(first.waitForStarted());
         const QString lock = dir.filePath(singleInstanceLockName());
         const QByteArray holder = QByteArray::number(first.processId()) + '\n';
-        QTRY_VERIFY_WITH_TIMEOUT(fileBytes(lock).startsWith(holder), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(readFile(lock).startsWith(holder), 15000);
 
         second.start(guide, QStringList());
         QVERIFY2(second.waitForFinished(15000), "the second copy kept running");
@@ -266,7 +212,7 @@ private Q_SLOTS:
         QCOMPARE(second.exitCode(), 0);
         QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
         QCOMPARE(first.state(), QProcess::Running);
-        QVERIFY(fileBytes(lock).startsWith(holder));
+        QVERIFY(readFile(lock).startsWith(holder));
         first.kill();
         first.waitForFinished();
     }
@@ -334,17 +280,11 @@ private Q_SLOTS:
         QVERIFY2(disk.error.isEmpty(), qPrintable(disk.error));
         // The store the map is named from stays off the disk: at 20:00 on Monday channel 5 has
         // News on, so every line of the map would get a new name.
-        ListingsStore store(dir.filePath("listings.db"));
-        store.insertChannel({"c5", "5 ABC", "5", ""});
-        ProgrammeRow news;
-        news.startdate = news.enddate = Monday;
-        news.starttime = QTime(20, 0);
-        news.endtime = QTime(21, 0);
-        news.channel = "c5";
-        news.title = "News";
-        store.insertProgramme(2, news);
+        StoreFile stored({"5 ABC"});
+        ListingsStore& store = stored.store;
+        add(store, programme("C5", at(Monday, 20), at(Monday, 21), "News"));
         store.setStoredDate(2, Monday);
-        const FakeClock clock(QTimeZone("America/New_York"), wallClock(Monday, QTime(20, 0)));
+        const FakeClock clock(QTimeZone("America/New_York"), at(Monday, 20));
 
         // The old file, and the write that must fail; what it returns is its message.
         QString target;
@@ -404,11 +344,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
         QTemporaryDir dir;
         const QString home = dir.path();
-        QVERIFY(QDir(home).mkpath("xmltv"));
-        QVERIFY(QFile::copy(ZARVO_SOURCE_DIR "/tools/xmltv", home + "/xmltv/xmltv"));
-        QVERIFY(QFile::copy(TV_GRAB_DEMO_BIN, home + "/xmltv/tv_grab_demo"));
-        QVERIFY(putFile(home + "/config.txt", "0\r\n\"\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 "
-                                              "PM\"\r\n100\r\n\"tv_grab_demo\"\r\n"));
+        QVERIFY(layOutProgramFolder(home, "tv_grab_demo", TV_GRAB_DEMO_BIN));
         // The demo grabber's today is the machine's.
         const QDate today = QDate::currentDate();
         const QString file = home + "/xmltv/" + dayFileName(today);
@@ -444,10 +380,7 @@ private Q_SLOTS:
             Database foreign(db, Database::Mode::CreateIfMissing);
             foreign.exec("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')");
         } else {
-            QByteArray junk;
-            for (int i = 0; i < 4096; ++i)
-                junk.append(char(QRandomGenerator::global()->bounded(256)));
-            QVERIFY(putFile(db, junk));
+            QVERIFY(putFile(db, QByteArray("\x93not SQLite\0", 12).repeated(300)));
         }
         const auto before = snapshot(dir.path());
         const Run r = cli(dir.path(), {"present", dayArg(Monday)});

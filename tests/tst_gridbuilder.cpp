@@ -1,31 +1,22 @@
 // The guide grid without widgets: which programme lands in which cell, the pages of nine
-// channels with their way back, the detail texts, the JSON form and the window moves.
+// channels with their way back, and a real day file's windows.
 
 #include "acquire/importer.h"
 #include "guide/gridbuilder.h"
-#include "guide/gridjson.h"
-#include "store/timerules.h"
+#include "support/support.h"
 
-#include <QDir>
-
-#include <QJsonDocument>
 #include <QLocale>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
 
 using namespace zarvo;
+using namespace zarvo::test;
 
 namespace {
 
 const QDate Monday(2003, 12, 15);
 const QDate Tuesday(2003, 12, 16);
-
-QDateTime at(QDate date, int hour, int minute = 0)
-{
-    return wallClock(date, QTime(hour, minute));
-}
 
 // "12-15 20:00" in December 2003.
 QDateTime stamp(const QString& text)
@@ -60,21 +51,13 @@ class TestGridBuilder : public QObject
     void addChannels(int count)
     {
         for (int i = 1; i <= count; ++i)
-            m_store->insertChannel({QStringLiteral("C%1").arg(i),
-                                    QStringLiteral("%1 CALL%1").arg(i), QString::number(i),
-                                    QStringLiteral("logo%1.png").arg(i)});
+            test::addChannels(*m_store, {QStringLiteral("%1 CALL%1").arg(i)});
     }
     qint32 add(int channel, const QString& title, const QDateTime& start, const QDateTime& end,
                int day = 2)
     {
-        ProgrammeRow row;
-        row.channel = QStringLiteral("C%1").arg(channel);
-        row.title = title;
-        row.startdate = start.date();
-        row.starttime = start.time();
-        row.enddate = end.date();
-        row.endtime = end.time();
-        return m_store->insertProgramme(day, row);
+        return m_store->insertProgramme(
+            day, programme(QStringLiteral("C%1").arg(channel), start, end, title));
     }
     // Channels `from`..`to` get one programme "<prefix><n>" of `minutes` from `start`.
     void addRun(const QString& prefix, const QDateTime& start, int minutes, int to, int from = 1)
@@ -137,13 +120,10 @@ private Q_SLOTS:
         const QString news = QStringLiteral("News|12-15 20:00|12-15 21:00");
         row("8 to 9 PM, minutes ignored", at(Monday, 20, 45), {news}, h8 + "News=News");
         row("Tuesday's table is not Monday's", eight, {news + "|3"}, h8 + "|");
-        row("two half hours", eight, {"A|12-15 20:00|12-15 20:30", "B|12-15 20:30|12-15 21:00"},
-            h8 + "A|B");
         row("9 AM: 9:00, 9:30 and 9:55", at(Monday, 9),
             {"Early|12-15 08:30|12-15 09:10", "Half|12-15 09:30|12-15 10:00",
              "Ten|12-15 09:55|12-15 10:30"},
             "Mon 9:00:00 AM 9:30:00 AM / Early|Half");
-        row("20:55, 8 PM", eight, {"Late|12-15 20:55|12-15 21:30"}, h8 + "|");
         row("20:55, 9 PM", at(Monday, 21), {"Late|12-15 20:55|12-15 21:30"},
             "Mon 9:00:00 PM 9:30:00 PM / Late|");
         row("the day before until 00:30", at(Monday, 0), {"Owl|12-14 23:30|12-15 00:30"},
@@ -156,11 +136,7 @@ private Q_SLOTS:
         row("same clock time, earlier day", eight,
             {"Marathon|12-14 20:00|12-15 20:45", "Short|12-15 20:00|12-15 20:20"},
             h8 + "Short|Marathon");
-        for (const char* action : {"record", "season", "all"})
-            row(action, eight, {news + "|2|" + action},
-                h8 + QStringLiteral("News[%1]=News[%1]").arg(QLatin1String(action)));
-        row("blank action", eight, {news + "|2| "}, h8 + "News=News");
-        row("other case", eight, {news + "|2|Season"}, h8 + "News=News");
+        row("marker", eight, {news + "|2|season"}, h8 + "News[season]=News[season]");
     }
     void placement()
     {
@@ -184,37 +160,7 @@ private Q_SLOTS:
                  expected);
         QCOMPARE(cells(page.rows[1]), QStringLiteral("|"));
         QCOMPARE(page.rows[0].channelText, QStringLiteral("      1 CALL1"));
-        QCOMPARE(page.rows[0].icon, QStringLiteral("logo1.png"));
-    }
-
-    void detail_data()
-    {
-        QTest::addColumn<bool>("rerun");
-        QTest::addColumn<int>("row");
-        QTest::addColumn<QString>("labels");
-        const QString news("News/Headlines%1/Late edition/Rating: TV-PG/Newscast/8:05:12 PM/"
-                           "1 CALL1/Mon 12/15  8:00:00 PM - 9:00:00 PM");
-        QTest::newRow("repeat") << true << 0 << news.arg(" (Repeat)");
-        QTest::newRow("first showing") << false << 0 << news.arg("");
-        QTest::newRow("empty cell") << false << 1 << "///Rating: //8:05:12 PM//";
-    }
-    void detail()
-    {
-        QFETCH(bool, rerun);
-        QFETCH(int, row);
-        QFETCH(QString, labels);
-        addChannels(2);
-        const qint32 id = m_store->insertProgramme(
-            2, {0, Monday, QTime(20, 0), Monday, QTime(21, 0), "C1", "News", "Late edition",
-                "Headlines", "Newscast", "TV-PG", rerun, std::nullopt});
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        QCOMPARE(builder.page().cell(0, 1)->programId, id);
-        const DetailTexts d = detailTexts(builder.page(), row, 0, m_clock);
-        QCOMPARE((QStringList{d.lbltitle, d.lbldesc, d.lblsubtitle, d.lblRating, d.lblcategory,
-                              d.lblTime, d.lblChannel, d.lblTimes}
-                      .join(u'/')),
-                 labels);
+        QCOMPARE(page.rows[0].icon, QStringLiteral("call1.png"));
     }
 
     void pages_data()
@@ -223,7 +169,6 @@ private Q_SLOTS:
         QTest::addColumn<QString>("pages");
         // A cell that receives nothing on a page keeps nothing of the page before.
         QTest::newRow("25") << 25 << "1:9:News[record]=News[record] 10:9:| 19:7:|";
-        QTest::newRow("exactly 9") << 9 << "1:9:News[record]=News[record]";
         QTest::newRow("10") << 10 << "1:9:News[record]=News[record] 10:1:|";
         QTest::newRow("none") << 0 << "-:0";
     }
@@ -270,9 +215,7 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("firstHalf");  // channels with a programme from 20:00
         QTest::addColumn<QList<int>>("secondHalf"); // channels with one from 20:30
         QTest::newRow("nothing in the first half hour") << QList<int>{} << QList<int>{3, 7};
-        QTest::newRow("programmes run out early") << QList<int>{2} << QList<int>{2};
         QTest::newRow("first channels have none") << QList<int>{5, 6, 9} << QList<int>{8};
-        QTest::newRow("nothing on at all") << QList<int>{} << QList<int>{};
     }
     void everyChannelIsShown()
     {
@@ -375,84 +318,6 @@ private Q_SLOTS:
                      builder.displayListings(store));
         }
         QVERIFY(shown > 50);
-    }
-
-    void reentrantFillIsRefused()
-    {
-        addChannels(12);
-        addRun("P", at(Monday, 20), 120, 12);
-        GridBuilder builder;
-        QVERIFY(fill(builder, at(Monday, 20)));
-        const GridPage before = builder.page();
-        QVERIFY(pageDown(builder.state(), builder.hasNextPage()));
-        const GridState asked = builder.state();
-        builder.setYieldInterval(std::chrono::milliseconds(0));
-        int yields = 0;
-        QVERIFY(builder.displayListings(*m_store, [&] {
-            ++yields;
-            QVERIFY(builder.isFilling());
-            QVERIFY(!builder.displayListings(*m_store));
-            QVERIFY(!restoreChannelPage(builder, *m_store, 1));
-            QCOMPARE(builder.state(), asked);
-            QCOMPARE(builder.page(), before);
-        }));
-        QCOMPARE(yields, 3);
-        QVERIFY(!builder.isFilling());
-        QCOMPARE(builder.page().rows.size(), std::size_t(3));
-        QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("P10=P10"));
-    }
-
-    void json()
-    {
-        GridPage page;
-        page.header = {"Mon", "8:00:00 PM", "8:30:00 PM"};
-        GridCell news;
-        news.title = "News";
-        news.marker = "season";
-        news.programId = 17;
-        news.startDate = news.endDate = Monday;
-        news.startTime = QTime(20, 0);
-        news.endTime = QTime(21, 0);
-        page.rows = {{"      2 WCBS", "2 WCBS", "wcbs.png", true, {news, news}},
-                     {"      4 WNBC", "4 WNBC", "", false, {std::nullopt, std::nullopt}}};
-        const QByteArray cell = R"({"title": "News", "marker": "season", "programid": 17,
-               "start": "2003-12-15 20:00", "end": "2003-12-15 21:00"})";
-        const QByteArray expected =
-            R"({"header": ["Mon", "8:00:00 PM", "8:30:00 PM"], "rows": [
-            {"channel": "2 WCBS", "icon": "wcbs.png", "merged": true, "cells": [)" +
-            cell + ", " + cell + R"(]},
-            {"channel": "4 WNBC", "icon": "", "merged": false, "cells": [null, null]}]})";
-        QCOMPARE(gridPageJson(page), QJsonDocument::fromJson(expected).object());
-    }
-
-    // Only month and day are compared with today and today + 6, also across the new year.
-    void dayMovesAcrossTheYear()
-    {
-        const QDate today(2003, 12, 28);
-        const QTime t(21, 30);
-        QCOMPARE(dayForward(wallClock(QDate(2004, 1, 3), t), today), std::nullopt);
-        QCOMPARE(dayBack(wallClock(QDate(2004, 1, 3), t), today), wallClock(QDate(2004, 1, 2), t));
-        QCOMPARE(dayBack(wallClock(QDate(2004, 12, 28), t), today), std::nullopt);
-        QCOMPARE(dayForward(wallClock(today, t), today), wallClock(QDate(2003, 12, 29), t));
-    }
-
-    // "setting=time": an unreadable setting, or one naming no real time, gives 8:00 PM.
-    void primeTimeSetting_data()
-    {
-        QTest::addColumn<QString>("setting");
-        QTest::addColumn<QTime>("time");
-        for (const char* row : {"8:00 PM=20:00", "10:00 PM=22:00", " 9 pm =21:00", "8:30PM=20:30",
-                                "19:00=19:00", "12:00 AM=00:00", "=20:00", "prime=20:00", "9=20:00",
-                                "13:00 PM=20:00", "8:75 PM=20:00", "25:00=20:00"}) {
-            const QStringList parts = QString::fromLatin1(row).split(QLatin1Char('='));
-            QTest::newRow(row) << parts[0] << QTime::fromString(parts[1], u"hh:mm");
-        }
-    }
-    void primeTimeSetting()
-    {
-        QFETCH(QString, setting);
-        QFETCH(QTime, time);
-        QCOMPARE(primeTime(at(Tuesday, 9, 15), setting), wallClock(Tuesday, time));
     }
 };
 

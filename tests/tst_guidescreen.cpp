@@ -1,20 +1,17 @@
 // The guide screen on the offscreen platform, over a program folder of its own: a listings
 // database filled for "today" of a fake clock, drawn logos, the built pictures, and a grabber
-// that writes nothing. Loading, paging, hours and days by key code, a day whose fetch fails, a
-// load that fails, the detail panel, rescaling and the window's translucency. The scaling case
-// leaves guide.png (1280 x 720) in the build folder for a person to look at.
+// that writes nothing. Loading with the detail panel, and days by key code with a day whose
+// fetch fails. (A first load that fails is the end-to-end run's.)
 
 #include "acquire/grabber.h"
 #include "app/program.h"
 #include "guide/listingsscreen.h"
-#include "guide/translucency.h"
-#include "store/listingsstore.h"
-#include "store/timerules.h"
+#include "support/support.h"
+#include "support/xmltv.h"
 #include "ui/grid.h"
 #include "ui/picturebutton.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QLabel>
 #include <QPainter>
 #include <QRegularExpression>
@@ -26,6 +23,7 @@
 #include <memory>
 
 using namespace zarvo;
+using namespace zarvo::test;
 namespace button = zarvo::guidebutton;
 enum class End { Exit, Immediate };
 
@@ -33,17 +31,10 @@ namespace {
 
 const QDate Today(2004, 6, 14); // a Monday
 
-QDateTime at(QDate date, int hour, int minute = 0)
-{
-    return wallClock(date, QTime(hour, minute));
-}
-
-// Twenty stations, numbered as a cable line-up would number them.
-const char* const Stations[] = {"2 WCBZ",  "4 WNBZ",  "5 WNYZ",  "7 WABZ",  "9 WWOZ",
-                                "11 WPIZ", "13 WNEZ", "21 WLIZ", "25 WNYE", "31 WPXZ",
-                                "41 WXTZ", "47 WNJZ", "50 WNDZ", "55 WLNZ", "63 WMBZ",
-                                "68 WFUZ", "70 FOOD", "72 HIST", "74 NEWS", "76 SPRT"};
-constexpr int StationCount = 20;
+// Nine stations (a page), numbered as a cable line-up would number them.
+const char* const Stations[] = {"2 WCBZ",  "4 WNBZ",  "5 WNYZ",  "7 WABZ", "9 WWOZ",
+                                "11 WPIZ", "13 WNEZ", "21 WLIZ", "25 WNYE"};
+constexpr int StationCount = 9;
 // Title and category of each show.
 const char* const Shows[][2] = {
     {"Evening News", "News"},       {"Harbor Lights", "Drama"},
@@ -89,7 +80,7 @@ class TestGuideScreen : public QObject
     std::unique_ptr<Program> m_program;
 
     // Programmes of one day: channels 1 to 3 are written out for the checks, the others
-    // follow a pattern of one- and two-hour programmes; channel 17 has nothing on.
+    // follow a pattern of one- and two-hour programmes.
     static void fillDay(ListingsStore& store, QDate date, int titleShift)
     {
         const int day = dayNumber(date);
@@ -112,7 +103,7 @@ class TestGuideScreen : public QObject
         add(3, at(date, 19, 30), at(date, 20, 30), 4);
         add(3, at(date, 20, 30), at(date, 21, 30), 5);
         for (int channel = 4; channel <= StationCount; ++channel)
-            for (int h = 18; channel != 17 && h < 23; h += 1 + channel % 2)
+            for (int h = 18; h < 23; h += 1 + channel % 2)
                 add(channel, at(date, h), at(date, h + 1 + channel % 2), channel + h, h % 5 == 0);
         store.setStoredDate(day, date);
     }
@@ -125,18 +116,11 @@ class TestGuideScreen : public QObject
         const QString pictures = QStringLiteral(ZARVO_BINARY_DIR "/pictures");
         QVERIFY2(QFile::exists(pictures + "/guide/listingstop.png"), "the pictures are not built");
         QVERIFY(QFile::link(pictures, folder + "/pictures"));
-        QFile stub(folder + "/xmltv/xmltv");
-        QVERIFY(stub.open(QIODevice::WriteOnly));
-        stub.write("#!/bin/sh\necho \"grabbing $1\" >&2\nexit 0\n");
-        stub.close();
-        stub.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(putFile(folder + "/xmltv/xmltv", "#!/bin/sh\necho \"grabbing $1\" >&2\n", true));
         // The grabber the settings name, installed and needing no configuration; the stub
         // dispatcher above stands in for it and writes nothing.
-        QFile grabber(folder + "/xmltv/tv_grab_na_dd");
-        QVERIFY(grabber.open(QIODevice::WriteOnly));
-        grabber.write("#!/bin/sh\n[ \"$1\" = --capabilities ] && echo baseline\nexit 0\n");
-        grabber.close();
-        grabber.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QVERIFY(putFile(folder + "/xmltv/tv_grab_na_dd",
+                        "#!/bin/sh\n[ \"$1\" = --capabilities ] && echo baseline\n", true));
 
         ListingsStore store(folder + "/xmltv97.db");
         for (int i = 1; i <= StationCount; ++i) {
@@ -157,23 +141,16 @@ class TestGuideScreen : public QObject
     // An XMLTV day file with the same channels and one programme on each of the first two.
     void writeDayFile(QDate date)
     {
-        QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tv>\n";
-        for (int i = 1; i <= StationCount; ++i) {
-            const QByteArray name = Stations[i - 1], number = name.left(name.indexOf(' '));
-            const QByteArray letters = name.mid(name.indexOf(' ') + 1);
-            xml += "<channel id=\"C" + QByteArray::number(i) + "\"><display-name>" + name +
-                   "</display-name><display-name>" + letters + "</display-name><display-name>" +
-                   number + "</display-name><icon src=\"http://logos/" + letters.toLower() +
-                   ".png\"/></channel>\n";
-        }
+        QByteArray body;
+        for (int i = 1; i <= StationCount; ++i)
+            body += xmltv::channel("C" + QByteArray::number(i), Stations[i - 1],
+                                   QByteArray(Stations[i - 1]).split(' ').first());
         const QByteArray day = date.toString(u"yyyyMMdd").toLatin1();
         for (const char* channel : {"C1", "C2"})
-            xml += "<programme start=\"" + day + "200000 -0400\" stop=\"" + day +
-                   "210000 -0400\" channel=\"" + channel +
-                   "\"><title>Wednesday Special</title></programme>\n";
-        QFile file(m_dir.filePath(QString::fromLatin1("xmltv/" + day + ".xml")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(xml + "</tv>\n");
+            body += xmltv::programme(day + "200000 -0400", day + "210000 -0400", channel,
+                                     "Wednesday Special");
+        QVERIFY(
+            putFile(m_dir.filePath(QString::fromLatin1("xmltv/" + day + ".xml")), xmltv::tv(body)));
     }
 
     std::unique_ptr<ListingsScreen> openGuide(bool expectLoaded = true, Program* program = nullptr)
@@ -255,57 +232,6 @@ private Q_SLOTS:
         QVERIFY(g_ends.isEmpty());
     }
 
-    // Each move of the current cell refills the panel, the clock label too.
-    void detailFollowsTheCurrentCell()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        grid(*screen)->setCurrentCell(2, 2);
-        QCOMPARE(label(*screen, "lbltitle"), QStringLiteral("Kitchen Rescue"));
-        QVERIFY(!label(*screen, "lbldesc").endsWith(QStringLiteral(" (Repeat)")));
-        QCOMPARE(label(*screen, "lblTimes"), QStringLiteral("Mon 06/14  8:30:00 PM - 9:00:00 PM"));
-        m_clock.advanceSeconds(60);
-        grid(*screen)->setCurrentCell(3, 2);
-        QCOMPARE(label(*screen, "lbltitle"), QStringLiteral("Garden Gurus"));
-        QCOMPARE(label(*screen, "lblTime"), QStringLiteral("8:06:00 PM"));
-    }
-
-    void pagingByKeys()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        ui::Grid* g = grid(*screen);
-        // Real key events: to the screen while a button is selected...
-        QTest::keyClick(screen.get(), Qt::Key_B);
-        QCOMPARE(g->text(1, 0), QStringLiteral("      31 WPXZ"));
-        QVERIFY(g->hasFocus());
-        QCOMPARE(selectedButtons(*screen), QList<int>{});
-        // The page shown before an hour move is shown again.
-        screen->navigator().keyReleased('M');
-        QCOMPARE(g->text(0, 1) + g->text(1, 0), QStringLiteral("9:00:00 PM      31 WPXZ"));
-        // ...and to the grid once it has the focus. The last page has two rows.
-        QTest::keyClick(g, Qt::Key_B);
-        QCOMPARE(g->text(1, 0), QStringLiteral("      74 NEWS"));
-        QCOMPARE(g->text(2, 0), QStringLiteral("      76 SPRT"));
-        QCOMPARE(rowText(g, 3), QStringLiteral(" |  | "));
-        QTest::keyClick(g, Qt::Key_B); // the last page: nothing
-        QCOMPARE(screen->gridModel().channelPage, 3);
-        // 70 FOOD (page 2) has nothing on: its row has a name and empty cells.
-        screen->navigator().keyReleased('V');
-        QCOMPARE(rowText(g, 8), QStringLiteral("      70 FOOD* |  | "));
-        screen->navigator().keyReleased('V');
-        QCOMPARE(rowText(g, 1), QStringLiteral("      2 WCBZ* | City Desk = City Desk"));
-        screen->navigator().keyReleased('N');
-        screen->navigator().keyReleased('N');
-        QCOMPARE(g->text(0, 1) + g->text(1, 1), QStringLiteral("7:00:00 PMEvening News"));
-        screen->navigator().keyReleased('C');
-        QCOMPARE(rowText(g, 1), QStringLiteral("      2 WCBZ* | Harbor Lights* = Harbor Lights*"));
-        // The grid's own arrows move its cell, not the buttons.
-        QTest::keyClick(g, Qt::Key_Down);
-        QCOMPARE(g->currentRow(), 2);
-        QCOMPARE(screen->navigator().selectedButton(), button::None);
-    }
-
     // Wednesday's day file lies ready and is imported; Thursday's the grabber does not write.
     void daysByKeys()
     {
@@ -347,166 +273,15 @@ private Q_SLOTS:
         QCOMPARE(m_program->state.loadErrorText, QStringLiteral("Program timed out."));
         QVERIFY(!m_program->state.importInProgress);
         // What is fetched on the title line, the grabber's own words only on the status line.
-        // (Seen after each line arrived, so a later line may already show: the stub's, or the
-        // sort's after it.)
-        const QRegularExpression seen(
-            QStringLiteral("^Fetching the listings of Thu 06/17 \\.\\.\\. / tv_grab_na_dd: "
-                           "grabbing tv_(grab_na_dd|sort)$"));
-        QVERIFY2(titles.indexOf(seen) >= 0, qPrintable(titles.join(u'|')));
+        // (Progress lines may come faster than the test's queued look at the labels.)
+        QVERIFY2(titles.filter(QRegularExpression("^Fetching the listings of Thu 06/17 \\.\\.\\. / "
+                                                  "tv_grab_na_dd: grabbing tv_(grab_na_dd|sort)$"))
+                             .size() == titles.size() &&
+                     !titles.isEmpty(),
+                 qPrintable(titles.join(u'|')));
         key('J');
         QCOMPARE(key('J'), QStringLiteral("Mon: Harbor Lights"));
         QVERIFY(g_ends.isEmpty());
-    }
-
-    void enterOnTheGrid()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        ui::Grid* g = grid(*screen);
-        QSignalSpy chosen(screen.get(), &ListingsScreen::programChosen);
-        screen->navigator().keyReleased(13); // Enter on button 1: to the grid
-        QVERIFY(g->hasFocus());
-        for (Qt::Key k : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Return})
-            QTest::keyClick(g, k);
-        QCOMPARE(chosen.size(), 1);
-        QCOMPARE(chosen.first(), (QList<QVariant>{2, 2}));
-        // Enter from the grid does not press the button that was selected before.
-        QCOMPARE(screen->navigator().selectedButton(), button::None);
-        screen->navigator().keyReleased('B');
-        g->setCurrentCell(8, 1);
-        QTest::keyClick(g, Qt::Key_Return); // 70 FOOD: nothing on
-        QCOMPARE(chosen.size(), 1);
-    }
-
-    // The failure panel tells what failed and why; OK then ends the program when nothing
-    // else is connected (the program itself opens the settings screen).
-    void failedLoadShowsTheCause_data()
-    {
-        QTest::addColumn<QString>("grabber");
-        QTest::addColumn<QString>("cause");
-        QTest::newRow("no file written") << "tv_grab_na_dd"
-                                         << "tv_grab_na_dd wrote no file 20040614.xml.";
-        QTest::newRow("not installed")
-            << "tv_grab_uk_rt"
-            << "tv_grab_uk_rt is not installed.\nIt is neither in %1/xmltv nor on the PATH.";
-    }
-    void failedLoadShowsTheCause()
-    {
-        QFETCH(QString, grabber);
-        QFETCH(QString, cause);
-        QTemporaryDir other;
-        makeFolder(other.path(), {});
-        Program failing(ProgramFolder(other.path()), m_clock);
-        failing.state.settings = firstRunDefaults();
-        failing.state.settings.grabberName = grabber;
-        auto screen = openGuide(false, &failing);
-        QVERIFY(screen);
-        QVERIFY(screen->isShowingLoadFailure());
-        QCOMPARE(screen->loadFailureText(),
-                 "Program timed out.\n" + cause.replace("%1", other.path()));
-        QCOMPARE(label(*screen, "lbltitle"), "The listings of Mon 06/14 could not be loaded.");
-        QVERIFY(!grid(*screen)->isVisible());
-        // Laid out at full size, the panel's words as large as the detail panel's.
-        const QLabel* why = screen->findChild<QLabel*>("loadFailureCause");
-        QVERIFY(why->font().pointSizeF() >=
-                screen->findChild<QLabel*>("lbldesc")->font().pointSizeF());
-        QVERIFY(g_ends.isEmpty());
-        // The guide's keys and buttons do nothing here.
-        QTest::keyClick(screen.get(), Qt::Key_K);
-        QTest::keyClick(screen.get(), Qt::Key_Right);
-        QVERIFY(!screen->findChild<QWidget*>("piclistings1")->isEnabled());
-        QVERIFY(g_ends.isEmpty());
-        QTest::keyClick(screen.get(), Qt::Key_Return);
-        QCOMPARE(g_ends, QList<End>{End::Exit});
-        QVERIFY(failing.state.fetchPending);
-    }
-
-    void windowAndProgramCommands()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        screen->navigator().keyReleased(188);
-        QVERIFY(screen->isMinimized());
-        screen->navigator().keyReleased(190);
-        QVERIFY(screen->isMaximized());
-        // No settings screen to go to yet: the guide comes back at once.
-        screen->navigator().keyReleased('S');
-        QVERIFY(screen->isVisible());
-        // With one, the guide is hidden before it is asked for, and stays hidden.
-        bool visibleThen = true;
-        connect(screen.get(), &ListingsScreen::settingsRequested, this,
-                [&] { visibleThen = screen->isVisible(); });
-        screen->navigator().keyReleased('S');
-        QVERIFY(!visibleThen && !screen->isVisible());
-        screen->show();
-        QTest::mouseDClick(screen.get(), Qt::LeftButton, {}, QPoint(4, 4));
-        screen->navigator().keyReleased('X');
-        screen->close();
-        QCOMPARE(g_ends, (QList<End>{End::Immediate, End::Exit, End::Exit}));
-    }
-
-    // At half the design size every control, the cells and the fonts are halved; a window
-    // resize scales from the design again, not from the last layout.
-    void formatPicsScales()
-    {
-        auto screen = openGuide();
-        QVERIFY(screen);
-        screen->showNormal();
-        screen->formatPics(1.0, 1.0);
-        ui::Grid* g = grid(*screen);
-        const QRect design = g->geometry();
-        QCOMPARE(design, ui::twipRect(360, 3120, 11400, 5460));
-        QLabel* title = screen->findChild<QLabel*>("lbltitle");
-        const QRect titleDesign = title->geometry();
-        screen->formatPics(0.5, 0.5);
-        QCOMPARE(g->geometry(), QRect(design.x() / 2, design.y() / 2, design.width() / 2,
-                                      ui::roundHalfEven(design.height() / 2.0)));
-        QCOMPARE(title->geometry().topLeft(), titleDesign.topLeft() / 2);
-        QCOMPARE(title->font().pointSizeF(), 9.0);
-        QCOMPARE(screen->findChild<QLabel*>("lblTime")->font().pointSizeF(), 7.0);
-        QCOMPARE(g->font().pointSizeF(), 9.0);
-        QCOMPARE(g->columnWidth(0), ui::roundHalfEven(g->width() / 5.0));
-        QCOMPARE(g->columnWidth(1), ui::roundHalfEven(2 * g->width() / 5.0));
-        QCOMPARE(g->rowHeight(9), ui::roundHalfEven(g->height() / 10.0));
-        screen->resize(ui::pixels(ListingsScreen::DesignWidth * 2),
-                       ui::pixels(ListingsScreen::DesignHeight * 2));
-        QCOMPARE(g->geometry(), QRect(design.topLeft() * 2, design.size() * 2));
-        QCOMPARE(title->font().pointSizeF(), 36.0);
-        // The guide at a television's 1280 x 720, saved for a person to look at.
-        screen->resize(1280, 720);
-        QCOMPARE(screen->size(), QSize(1280, 720));
-        QVERIFY(screen->grab().save(QStringLiteral(ZARVO_BINARY_DIR "/guide.png")));
-    }
-
-    void opacityAlpha_data()
-    {
-        QTest::addColumn<int>("opacity");
-        QTest::addColumn<int>("alpha");
-        // 127.5 and 178.5 round to even; outside 20 to 100 the window is opaque.
-        const int rows[][2] = {{0, 255},  {19, 255},  {20, 51},   {50, 128},
-                               {70, 178}, {100, 255}, {101, 255}, {-5, 255}};
-        for (const auto& r : rows)
-            QTest::addRow("%d", r[0]) << r[0] << r[1];
-    }
-    void opacityAlpha()
-    {
-        QFETCH(int, opacity);
-        QFETCH(int, alpha);
-        QCOMPARE(zarvo::opacityAlpha(opacity), alpha);
-    }
-
-    // The offscreen platform draws no translucency: the calls say so and change nothing.
-    void translucencyWhereUnsupported()
-    {
-        QCOMPARE(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-        QVERIFY(!translucencySupported());
-        QWidget window;
-        QWidget child(&window);
-        QCOMPARE(topLevelWindow(&child), &window);
-        QVERIFY(!setWindowTranslucency(&child, 128));
-        QCOMPARE(window.windowOpacity(), 1.0);
-        QVERIFY(!clearWindowTranslucency(&child));
-        QVERIFY(!setWindowTranslucency(nullptr, 128));
     }
 };
 

@@ -1,42 +1,33 @@
+// The listings store on real SQLite files: the schema and what it refuses, ids, the guide's
+// windows over a day table, channel order and the coverage check; its units of work, and the
+// migration of a file of the previous schema version.
 #include "acquire/coverage.h"
-#include "store/listingsstore.h"
 #include "store/sqlite.h"
+#include "support/support.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sqlite3.h>
 
-#include <csignal>
 #include <functional>
 #include <stdexcept>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace zarvo;
+using namespace zarvo::test;
 
 namespace {
 
 const QDate Sunday(2003, 12, 14);
 const QDate Monday(2003, 12, 15); // weekday table day2
 
-ProgrammeRow programme(const QString& channel, QDate startDate, QTime start, QDate endDate,
-                       QTime end, const QString& title = "Show", bool rerun = false)
-{
-    return {0,       startDate,  start,   endDate, end,   channel,     title,
-            "Pilot", "About it", "Drama", "TV-PG", rerun, std::nullopt};
-}
-
-// A Monday programme on c1 from `hour` to half past.
-ProgrammeRow monday(int hour, const QString& title = "Show", const QString& channel = "c1",
+// A Monday programme on C1 from `hour` to half past.
+ProgrammeRow monday(int hour, const QString& title = "Show", const QString& channel = "C1",
                     bool rerun = false)
 {
-    return programme(channel, Monday, QTime(hour, 0), Monday, QTime(hour, 30), title, rerun);
+    ProgrammeRow p = programme(channel, at(Monday, hour), at(Monday, hour, 30), title);
+    p.rerun = rerun;
+    return p;
 }
 
 // Runs SQL on the file with SQLite alone, outside the store; the first column of each row.
@@ -120,7 +111,7 @@ QString writeVersion1File(const QString& path)
     return rawExec(path, sql.constData());
 }
 
-// Every row of every table, as text: what a migration must keep.
+// Every row of every table, as text: what a failed unit and a migration must keep.
 QStringList rowsOf(const QString& path)
 {
     QStringList rows;
@@ -147,12 +138,6 @@ QStringList schemaOf(const QString& path)
                           "sqlite_master ORDER BY type, name");
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 template <typename Row> QStringList titles(const Snapshot<Row>& rows)
 {
     QStringList result;
@@ -176,6 +161,8 @@ class TestListingsStore : public QObject
     QString newPath() { return m_dir.filePath(QStringLiteral("db%1.db").arg(++m_fileCount)); }
 
 private Q_SLOTS:
+    // A new file (or an empty one) gets the tables and seven empty days; what was stored is
+    // read back after a reopen. (A lost `dates` row is the fault suite's.)
     void newDatabaseAndReopen_data()
     {
         QTest::addColumn<bool>("emptyFileFirst");
@@ -187,15 +174,14 @@ private Q_SLOTS:
         QFETCH(bool, emptyFileFirst);
         const QString path = newPath();
         if (emptyFileFirst)
-            QVERIFY(QFile(path).open(QIODevice::WriteOnly));
+            QVERIFY(putFile(path, {}));
         qint32 id = 0;
         {
             ListingsStore store(path);
             for (int day = 1; day <= 7; ++day)
                 QCOMPARE(store.storedDate(day), ListingsStore::initialDate());
-            QVERIFY(store.channels().isEmpty());
-            QVERIFY(store.rules().empty());
-            store.insertChannel({"c1", "2 ABC", "2", "abc.png"});
+            QVERIFY(store.channels().isEmpty() && store.rules().empty());
+            store.insertChannel({"C1", "2 ABC", "2", "abc.png"});
             id = store.insertProgramme(2, monday(20));
             store.insertRule({"Show", "season", "2 ABC"});
             QVERIFY(store.setAction(2, id, QStringLiteral("season")));
@@ -210,21 +196,13 @@ private Q_SLOTS:
         QCOMPARE(rawQuery(path, "SELECT count(*) || day2 || day7 FROM dates"),
                  QStringList{"12003-12-152000-01-01"});
         {
-            ListingsStore store(path); // so the file is marked as ours, at the current version
+            ListingsStore store(path);
             QCOMPARE(store.storedDate(2), Monday);
             QCOMPARE(store.channels().rows(),
-                     std::vector<ChannelRow>({ChannelRow{"c1", "2 ABC", "2", "abc.png"}}));
+                     std::vector<ChannelRow>({ChannelRow{"C1", "2 ABC", "2", "abc.png"}}));
             QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
             QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"Show", "season", "2 ABC"}}));
-            // A lost `dates` row fails readers and the importer's update until the next open.
-            QCOMPARE(rawExec(path, "DELETE FROM dates"), QString());
-            QVERIFY_THROWS_EXCEPTION(StoreError, store.storedDate(1));
-            QVERIFY_THROWS_EXCEPTION(StoreError, store.setStoredDate(1, Sunday));
         }
-        ListingsStore store(path);
-        QCOMPARE(rawQuery(path, "SELECT count(*) FROM dates"), QStringList{"1"});
-        for (int day = 1; day <= 7; ++day)
-            QCOMPARE(store.storedDate(day), ListingsStore::initialDate());
     }
 
     // A file that is not ours, or that a newer version wrote, is refused and left untouched.
@@ -233,12 +211,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("expected");
         const QString notOurs = QStringLiteral("is not a Zarvo Guide listings database");
-        QTest::newRow("random bytes") << "random" << notOurs;
-        QTest::newRow("text file") << "text" << notOurs;
-        QTest::newRow("foreign SQLite") << "foreign" << notOurs;
         QTest::newRow("our tables, no application id") << "unmarked" << notOurs;
-        QTest::newRow("newer schema")
-            << "newer" << QStringLiteral("was written by a newer version");
+        QTest::newRow("newer schema") << "newer"
+                                      << "was written by a newer version";
     }
     void refusesFilesNotOurs()
     {
@@ -246,117 +221,43 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         QTemporaryDir dir;
         const QString path = dir.filePath("listings.db");
-        if (kind == "random" || kind == "text") {
-            QByteArray bytes = kind == "text" ? "channel,title\n5,News\n" : "";
-            while (kind == "random" && bytes.size() < 8192)
-                bytes.append(char(QRandomGenerator::global()->bounded(256)));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(bytes);
-        } else if (kind == "foreign") {
-            Database(path, Database::Mode::CreateIfMissing)
-                .exec("CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('keep me')");
-        } else {
-            ListingsStore{path};
-            const QByteArray newer =
-                "PRAGMA user_version = " + QByteArray::number(ListingsStore::SchemaVersion + 1);
-            Database(path, Database::Mode::OpenExisting)
-                .exec(kind == "newer" ? newer.constData() : "PRAGMA application_id = 0");
-        }
-        const QByteArray before = fileBytes(path);
-        const QStringList filesBefore = QDir(dir.path()).entryList(QDir::Files);
+        ListingsStore{path};
+        const QByteArray newer =
+            "PRAGMA user_version = " + QByteArray::number(ListingsStore::SchemaVersion + 1);
+        Database(path, Database::Mode::OpenExisting)
+            .exec(kind == "newer" ? newer.constData() : "PRAGMA application_id = 0");
+        const auto before = snapshot(dir.path());
         try {
             ListingsStore store(path);
             QFAIL("the file was opened");
         } catch (const StoreError& error) {
-            QVERIFY2(error.message().contains(expected), qPrintable(error.message()));
-            QVERIFY2(error.message().contains(path), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(expected) && error.message().contains(path),
+                     qPrintable(error.message()));
         }
-        QCOMPARE(fileBytes(path), before);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), filesBefore);
+        QCOMPARE(snapshot(dir.path()), before);
         QVERIFY_THROWS_EXCEPTION(StoreError, ListingsStore{dir.filePath("no-such/listings.db")});
     }
 
-    // A process killed in the middle of an import leaves a hot journal; the next open must roll
-    // it back (the read-only check alone cannot) and find the last committed listings.
-    void killedImportRolledBack()
-    {
-        const QString path = newPath();
-        {
-            ListingsStore store(path);
-            store.insertChannel({"c1", "2 ABC", "2", "abc.png"});
-            for (int i = 0; i < 3; ++i)
-                store.insertProgramme(
-                    1, programme("c1", Sunday, QTime(i, 0), Sunday, QTime(i, 30), "Old"));
-            store.setStoredDate(1, Sunday);
-        }
-        const qint64 sizeBefore = QFileInfo(path).size();
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            int code = 3;
-            try {
-                ListingsStore store(path);
-                // Rows large enough to outgrow the store's page cache, so that SQLite writes
-                // changed pages into the file itself before the commit; the kill comes once it
-                // has, so that the next open has a real rollback to make.
-                const QDate next = Sunday.addDays(7);
-                std::vector<ProgrammeRow> rows;
-                for (int i = 0; i < 20000; ++i) {
-                    rows.push_back(programme("c1", next, QTime(i % 24, 0), next, QTime(i % 24, 30),
-                                             QString(20, 'n')));
-                    rows.back().description = QString(3000, QChar(u'a' + i % 26));
-                }
-                store.replaceDay(1, next, {{"c2", "3 NBC", "3", ""}}, rows, [&](int stored) {
-                    if (stored % 500 == 0 && QFileInfo(path).size() > sizeBefore)
-                        raise(SIGKILL);
-                });
-                code = 4; // committed without the file ever growing
-            } catch (...) {
-            }
-            _exit(code);
-        }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
-                 qPrintable(QString("the child ended with %1").arg(status)));
-        QVERIFY2(QFile::exists(path + "-journal"), "the child left no journal to roll back");
-
-        ListingsStore store(path);
-        QCOMPARE(store.storedDate(1), Sunday);
-        QCOMPARE(
-            titles(store.guideWindow(1, QTime(1, 0), QTime(1, 30), QTime(1, 55), Sunday).firstHalf),
-            QStringList{"Old"});
-        QCOMPARE(store.dayProgrammes(1).size(), std::size_t(3));
-        QCOMPARE(store.channels().rows(),
-                 std::vector<ChannelRow>({ChannelRow{"c1", "2 ABC", "2", "abc.png"}}));
-        QCOMPARE(rawQuery(path, "PRAGMA integrity_check"), QStringList{"ok"});
-    }
-
+    // Values are bound, never pasted: quotes and SQL in texts come back exactly. Ids are not
+    // handed out again after the day is emptied, even across a reopen.
     void insertedProgrammes()
     {
         const QString path = newPath();
         qint32 lastId = 0;
         {
             ListingsStore store(path);
-            // Values are bound, never pasted: quotes and SQL in texts come back exactly.
-            ProgrammeRow row = programme("o'b", Monday, QTime(23, 30, 15), Monday.addDays(1),
-                                         QTime(0, 30), "Bob's 'Late'", true);
+            ProgrammeRow row = programme("o'b", at(Monday, 23, 30, 15),
+                                         at(Monday.addDays(1), 0, 30), "Bob's 'Late'");
+            row.subtitle = "Pilot", row.category = "Drama", row.rerun = true;
             row.description = "It's; DROP TABLE day2; --";
             row.rating = "PG'13";
             row.programid = 999;                   // ignored
             row.action = QStringLiteral("record"); // ignored: new rows are unmarked
             const qint32 first = store.insertProgramme(2, row);
-            QVERIFY(first > 0);
-            QVERIFY(store.insertProgramme(2, row) > first);
+            QVERIFY(first > 0 && store.insertProgramme(2, row) > first);
             row.programid = first;
             row.action = std::nullopt;
             QCOMPARE(store.programme(2, first), std::optional<ProgrammeRow>(row));
-            store.insertProgramme(
-                2, programme("c1", Sunday, QTime(11, 59, 59), Monday, QTime(12, 30)));
-            store.insertProgramme(2, monday(6));
-
-            // Ids are not handed out again after the day is emptied, even across a reopen.
             lastId = store.insertProgramme(2, row);
             store.replaceDay(2, Monday, {}, {});
         }
@@ -364,62 +265,10 @@ private Q_SLOTS:
         QCOMPARE(store.programme(2, lastId), std::nullopt);
         const qint32 next = store.insertProgramme(2, monday(8));
         QVERIFY2(next > lastId, qPrintable(QString("%1 after %2").arg(next).arg(lastId)));
-        QVERIFY(store.insertProgramme(2, monday(9)) > next);
         QCOMPARE(store.insertProgramme(3, monday(8)), 1); // another day table keeps its own count
-        QVERIFY_THROWS_EXCEPTION(
-            StoreError,
-            store.insertProgramme(2, programme("c1", QDate(), QTime(8, 0), Monday, QTime(9, 0))));
-    }
-
-    void statementsPreparedOnce()
-    {
-        ListingsStore store(newPath());
-        std::vector<ProgrammeRow> rows;
-        for (int i = 0; i < 200; ++i)
-            rows.push_back(monday(i % 24));
-        const std::vector<ChannelRow> channels = {{"c1", "2 ABC", "2", "abc.png"},
-                                                  {"c2", "3 NBC", "3", "nbc.png"}};
-        // The first import into an empty table and the next one (which moves the first id on
-        // past the old ones) between them prepare all there is; a third reuses every one.
-        store.replaceDay(4, Monday, channels, rows);
-        store.replaceDay(4, Monday, channels, rows);
-        const std::size_t prepared = store.cachedStatements();
-        QVERIFY2(prepared <= 8, qPrintable(QString::number(prepared)));
-        store.replaceDay(4, Monday, channels, rows);
-        QCOMPARE(store.cachedStatements(), prepared);
-        QCOMPARE(store.dayProgrammes(4).size(), std::size_t(200));
-    }
-
-    void failures()
-    {
-        const QString path = newPath();
-        ListingsStore store(path);
-        const auto refused = [](auto&& call, const char* text) {
-            try {
-                call();
-            } catch (const StoreError& error) {
-                return error.message().contains(text);
-            }
-            return false;
-        };
-        for (int day : {0, 8}) {
-            QVERIFY(refused([&] { store.replaceDay(day, Monday, {}, {}); }, "outside 1..7"));
-            QVERIFY(refused([&] { store.insertProgramme(day, monday(20)); }, "outside 1..7"));
-            QVERIFY(refused([&] { store.storedDate(day); }, "outside 1..7"));
-            QVERIFY(refused([&] { store.setStoredDate(day, Monday); }, "outside 1..7"));
-            QVERIFY(refused(
-                [&] {
-                    store.guideWindow(day, {20, 0}, {20, 30}, {20, 55}, Monday);
-                },
-                "outside 1..7"));
-            QVERIFY(refused([&] { store.seasonMatches(day); }, "outside 1..7"));
-            QVERIFY(refused([&] { store.setAction(day, 1, std::nullopt); }, "outside 1..7"));
-        }
-        QVERIFY(refused([&] { store.replaceDay(2, QDate(), {}, {}); }, "no valid date"));
-        // An SQLite failure names the operation and SQLite's reason.
-        QCOMPARE(rawExec(path, "DROP TABLE day3"), QString());
-        QVERIFY(refused([&] { store.dayProgrammes(3); }, "dayProgrammes"));
-        QVERIFY(refused([&] { store.dayProgrammes(3); }, "no such table"));
+        ProgrammeRow undated = monday(8);
+        undated.startdate = QDate();
+        QVERIFY_THROWS_EXCEPTION(StoreError, store.insertProgramme(2, undated));
     }
 
     // The guide's two half-hour windows and the channel map's window. Programme times are a day
@@ -438,33 +287,18 @@ private Q_SLOTS:
         };
         add("20-21 first", "first", "20:00", "M20:00", "M21:00", true);
         add("20-21 second", "second", "20:30", "M20:00", "M21:00", true);
-        add("20-20:30 not second", "second", "20:30", "M20:00", "M20:30", false);
         add("20:30-21 not first", "first", "20:00", "M20:30", "M21:00", false);
-        add("20:30-21 second", "second", "20:30", "M20:30", "M21:00", true);
         add("20:55 not second", "second", "20:30", "M20:55", "M21:30", false);
         add("19-20 ended", "first", "20:00", "M19:00", "M20:00", false);
         add("19:30-20:15 running", "first", "20:00", "M19:30", "M20:15", true);
-        add("19:30-20:15 over by second", "second", "20:30", "M19:30", "M20:15", false);
         add("day before to 0:30 in 0:00", "first", "00:00", "S23:30", "M00:30", true);
-        add("day before to 0:30 not in 0:30", "second", "00:30", "S23:30", "M00:30", false);
         add("day before to 1:00 in 0:30", "second", "00:30", "S23:30", "M01:00", true);
-        add("23:30-0:30 in 23:30", "second", "23:30", "M23:30", "T00:30", true);
         add("23-0:30 in 23:30", "second", "23:30", "M23:00", "T00:30", true);
         add("22-0:30 in 23:00", "first", "23:00", "M22:00", "T00:30", true);
-        add("22-23 over by 23:00", "first", "23:00", "M22:00", "M23:00", false);
-        add("map 20:29 start", "map", "20:00", "M20:29", "M21:00", true);
-        add("map 20:30 start", "map", "20:00", "M20:30", "M21:00", false);
-        add("map 19:30-20 ended", "map", "20:00", "M19:30", "M20:00", false);
-        add("map 23:45 not before 0:00", "map", "23:30", "M23:45", "T00:15", false);
-        add("map 23-0:30 running", "map", "23:30", "M23:00", "T00:30", true);
         add("map from the day before running", "map", "20:00", "S23:00", "M20:15", true);
         // Rows of other dates never show, whatever their times of day.
         add("tomorrow 20:00 not in 20:00", "first", "20:00", "T20:00", "T21:00", false);
-        add("tomorrow 20:40 not in 20:30", "second", "20:30", "T20:40", "T21:00", false);
-        add("day before 21-22 not in 20:00", "first", "20:00", "S21:00", "S22:00", false);
-        add("day before 21-22 not in 21:00", "first", "21:00", "S21:00", "S22:00", false);
         add("day before 23-M20:15 running", "first", "20:00", "S23:00", "M20:15", true);
-        add("map tomorrow not in 20:00", "map", "20:00", "T20:10", "T21:00", false);
     }
     void windows()
     {
@@ -473,18 +307,17 @@ private Q_SLOTS:
         QFETCH(QString, start);
         QFETCH(QString, end);
         QFETCH(bool, shown);
-        const auto date = [](const QString& s) {
-            return Monday.addDays(QString("SMT").indexOf(s[0]) - 1);
+        const auto moment = [](const QString& s) {
+            return wallClock(Monday.addDays(QString("SMT").indexOf(s[0]) - 1),
+                             QTime::fromString(s.mid(1), "HH:mm"));
         };
-        const auto time = [](const QString& s) { return QTime::fromString(s.mid(1), "HH:mm"); };
         ListingsStore store(newPath());
-        const ChannelRow channel{"c1", "2 ABC", "2", "abc.png"};
+        const ChannelRow channel{"C1", "2 ABC", "2", "abc.png"};
         store.insertChannel(channel);
-        ProgrammeRow row =
-            programme("c1", date(start), time(start), date(end), time(end), "Target");
+        ProgrammeRow row = programme("C1", moment(start), moment(end), "Target");
         row.programid = store.insertProgramme(2, row);
         // The same programme on a channel missing from `channels` is never shown.
-        store.insertProgramme(2, programme("gone", date(start), time(start), date(end), time(end)));
+        store.insertProgramme(2, programme("gone", moment(start), moment(end)));
         // first [from, from+30), second [from, from+25), map [from, from+30).
         const QTime t00 = query == "second" ? from.addSecs(-1800) : from;
         const ListingsStore::GuideWindow window =
@@ -506,15 +339,15 @@ private Q_SLOTS:
     // zone's midnight) shows only its own date's programmes in every window of that date.
     void threeDatesInOneDayTable()
     {
-        ListingsStore store(newPath());
-        store.insertChannel({"c1", "2 ABC", "2", ""});
+        StoreFile file({"2 ABC"});
+        ListingsStore& store = file.store;
         for (const QDate date : {Monday, Monday.addDays(1), Monday.addDays(2)})
             for (int h = 0; h < 24; ++h)
-                store.insertProgramme(2, programme("c1", date, QTime(h, 0), date.addDays(h / 23),
-                                                   QTime((h + 1) % 24, 0),
-                                                   date.toString("ddd ") + QString::number(h)));
-        store.insertProgramme(
-            2, programme("c1", Sunday, QTime(23, 30), Monday, QTime(0, 30), "Sun late"));
+                add(store,
+                    programme("C2", at(date, h), at(date.addDays(h / 23), (h + 1) % 24),
+                              date.toString("ddd ") + QString::number(h)),
+                    2);
+        add(store, programme("C2", at(Sunday, 23, 30), at(Monday, 0, 30), "Sun late"), 2);
         store.setStoredDate(2, Monday);
         for (int h = 0; h < 24; ++h) {
             const ListingsStore::GuideWindow window =
@@ -547,20 +380,17 @@ private Q_SLOTS:
         QFETCH(bool, ownHasIt);
         QFETCH(QStringList, first);
         QFETCH(QList<int>, tables);
-        ListingsStore store(newPath());
-        store.insertChannel({"c1", "2 ABC", "2", ""});
-        const ProgrammeRow late =
-            programme("c1", Sunday, QTime(23, 30), Monday, QTime(0, 30), "Late");
-        store.insertProgramme(1, late);
-        store.insertProgramme(1,
-                              programme("c1", Sunday, QTime(21, 0), Sunday, QTime(22, 0), "Eve"));
+        StoreFile file({"2 ABC"});
+        ListingsStore& store = file.store;
+        const ProgrammeRow late = programme("C2", at(Sunday, 23, 30), at(Monday, 0, 30), "Late");
+        add(store, late, 1);
+        add(store, programme("C2", at(Sunday, 21), at(Sunday, 22), "Eve"), 1);
         // The day before's file pads with this day's early programmes; the day's own rows win.
-        store.insertProgramme(1, programme("c1", Monday, QTime(0, 0), Monday, QTime(1, 0), "Pad"));
+        add(store, programme("C2", at(Monday, 0), at(Monday, 1), "Pad"), 1);
         store.setStoredDate(1, previousHolds);
         if (ownHasIt)
-            store.insertProgramme(2, late);
-        store.insertProgramme(2,
-                              programme("c1", Monday, QTime(0, 0), Monday, QTime(1, 0), "Mon 0"));
+            add(store, late, 2);
+        add(store, programme("C2", at(Monday, 0), at(Monday, 1), "Mon 0"), 2);
         store.setStoredDate(2, Monday);
         const ListingsStore::GuideWindow window =
             store.guideWindow(2, QTime(0, 0), QTime(0, 30), QTime(0, 55), Monday);
@@ -572,149 +402,6 @@ private Q_SLOTS:
         QCOMPARE(titles(window.secondHalf), QStringList{"Mon 0"});
     }
 
-    void channelOrder()
-    {
-        // Numbers by value (" 11 " reads as 11), ties in insertion order; then the numbers that
-        // are not numbers, by their text. Channel ids a, b, c, ... in insertion order.
-        ListingsStore store(newPath());
-        const char* const numbers[] = {"10", "9", "ABC", "5.1", "2", "A", "2", " 11 ", "Z", "5-1"};
-        for (int i = 0; i < 10; ++i)
-            store.insertChannel({QChar(u'a' + i), "", numbers[i], ""});
-        QString order;
-        const Snapshot<ChannelRow> channels = store.channels();
-        for (const ChannelRow& row : channels.rows())
-            order += row.channelid;
-        QCOMPARE(order, QString("egdbahjfci"));
-    }
-
-    void windowRowsInChannelOrder()
-    {
-        ListingsStore store(newPath());
-        for (const ChannelRow& channel : std::vector<ChannelRow>{
-                 {"c10", "10 TEN", "10", ""}, {"cX", "X", "X", ""}, {"c9", "9 NINE", "9", ""}})
-            store.insertChannel(channel);
-        // Within a channel: by start, then by id for equal starts; inserted in reverse.
-        for (const QString c : {"c10", "cX", "c9"}) {
-            store.insertProgramme(
-                2, programme(c, Monday, QTime(20, 15), Monday, QTime(20, 45), c + " 20:15 b"));
-            store.insertProgramme(
-                2, programme(c, Monday, QTime(20, 0), Monday, QTime(20, 15), c + " 20:00"));
-            store.insertProgramme(
-                2, programme(c, Sunday, QTime(23, 0), Monday, QTime(20, 15), c + " earlier"));
-        }
-        store.insertProgramme(
-            2, programme("c9", Monday, QTime(20, 15), Monday, QTime(20, 30), "c9 20:15 c"));
-        const QStringList expected = {"c9 earlier",  "c9 20:00",  "c9 20:15 b",  "c9 20:15 c",
-                                      "c10 earlier", "c10 20:00", "c10 20:15 b", "cX earlier",
-                                      "cX 20:00",    "cX 20:15 b"};
-        QCOMPARE(titles(store.dayProgrammes(2)), expected);
-        QCOMPARE(titles(store.channelMapWindow(Monday, QTime(20, 0), QTime(20, 30))), expected);
-        const ListingsStore::GuideWindow window =
-            store.guideWindow(2, QTime(20, 0), QTime(20, 30), QTime(20, 55), Monday);
-        QCOMPARE(titles(window.firstHalf), expected);
-        QCOMPARE(titles(window.secondHalf),
-                 QStringList({"c9 20:15 b", "c10 20:15 b", "cX 20:15 b"}));
-    }
-
-    void ruleMatches()
-    {
-        ListingsStore store(newPath());
-        store.insertChannel({"c1", "2 O'Brien's", "2", ""});
-        store.insertChannel({"c2", "4 NBC", "4", ""});
-        const auto add = [&](const char* title, const char* channel, int hour, bool rerun,
-                             std::optional<QString> action = std::nullopt) {
-            const qint32 id = store.insertProgramme(2, monday(hour, title, channel, rerun));
-            if (action)
-                store.setAction(2, id, action);
-            return id;
-        };
-        const qint32 firstShowing = add("Bob's", "c1", 20, false);
-        add("Bob's", "c1", 21, true);            // rerun
-        add("Bob's", "c2", 19, false);           // other channel
-        add("Bob's", "c1", 18, false, "record"); // already marked
-        add("Bob's", "c1", 17, false, " ");      // marked not to record
-        add("bob's", "c1", 16, false);           // another title
-        const qint32 rerunAll = add("Other", "c1", 22, true);
-        const qint32 otherChannel = add("Other", "c2", 10, false);
-        add("Other", "c2", 11, false, "all");
-        store.insertRule({"Bob's", "season", "2 O'Brien's"});
-        store.insertRule({"Other", "all", "4 NBC"});
-        store.insertRule({"Other", "season", "2 O'Brien's"}); // a rerun: no season match
-
-        const auto season = store.seasonMatches(2);
-        QCOMPARE(season.size(), std::size_t(1));
-        QCOMPARE(season.current().programme.programid, firstShowing);
-        QCOMPARE(season.current().channel.channelname, QString("2 O'Brien's"));
-        QCOMPARE(season.current().rule, (RuleRow{"Bob's", "season", "2 O'Brien's"}));
-        const auto all = store.allMatches(2);
-        QCOMPARE(all.size(), std::size_t(2));
-        QCOMPARE(all.rows()[0].programme.programid, otherChannel); // 10:00 before 22:00
-        QCOMPARE(all.rows()[1].programme.programid, rerunAll);
-        QCOMPARE(all.rows()[1].rule.recordtype, QString("all"));
-        // Once marked, a programme is not matched again.
-        QVERIFY(store.setAction(2, firstShowing, QStringLiteral("season")));
-        QVERIFY(store.seasonMatches(2).isEmpty());
-    }
-
-    void marksAndRules()
-    {
-        ListingsStore store(newPath());
-        const qint32 id = store.insertProgramme(5, monday(20));
-        for (const std::optional<QString>& action :
-             {std::optional<QString>("record"), std::optional<QString>(" "),
-              std::optional<QString>()}) {
-            QVERIFY(store.setAction(5, id, action));
-            QCOMPARE(store.programme(5, id)->action, action);
-        }
-        QVERIFY(!store.setAction(5, id + 1, QStringLiteral("record")));
-        QVERIFY(!store.setAction(4, id, QStringLiteral("record")));
-        QCOMPARE(store.programme(5, id + 1), std::nullopt);
-
-        store.insertRule({"Bob's", "season", "2 O'Brien's"});
-        store.insertRule({"Bob's", "season", "4 NBC"});
-        store.insertRule({"News", "all", "2 O'Brien's"});
-        QCOMPARE(store.rule("Bob's", "4 NBC"),
-                 std::optional<RuleRow>({"Bob's", "season", "4 NBC"}));
-        QCOMPARE(store.rule("Bob's", "9 CBS"), std::nullopt);
-        QCOMPARE(store.rule("bob's", "2 O'Brien's"), std::nullopt);
-        // An existing rule of the title and channel changes its type, the others stay.
-        store.upsertRule({"Bob's", "all", "4 NBC"});
-        QCOMPARE(store.rule("Bob's", "4 NBC")->recordtype, QString("all"));
-        QCOMPARE(store.rule("Bob's", "2 O'Brien's")->recordtype, QString("season"));
-        QCOMPARE(store.rules().size(), std::size_t(3));
-        // A channel without one gets a new rule.
-        store.upsertRule({"Bob's", "all", "9 CBS"});
-        QCOMPARE(store.rules().size(), std::size_t(4));
-        QCOMPARE(store.rule("Bob's", "9 CBS"), std::optional<RuleRow>({"Bob's", "all", "9 CBS"}));
-        // "&" and "and" alike: the rule stored with "and" is the one changed, its text kept.
-        store.insertRule({"Law and Order", "season", "4 NBC"});
-        store.upsertRule({"Law & Order", "all", "4 NBC"});
-        QCOMPARE(store.rule("Law & Order", "4 NBC"),
-                 std::optional<RuleRow>({"Law and Order", "all", "4 NBC"}));
-        QCOMPARE(store.rules().size(), std::size_t(5));
-        QCOMPARE(store.deleteRules("Law & Order"), 1);
-        QCOMPARE(store.deleteRules("Bob's"), 3);
-        QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"News", "all", "2 O'Brien's"}}));
-        QCOMPARE(store.deleteRules("Bob's"), 0);
-    }
-
-    void recordedLog()
-    {
-        const QString path = newPath();
-        // A selection that names no table: nothing to mark, the row is logged all the same.
-        QVERIFY(!ListingsStore{path}.markAndLog(
-            0, 1, "record",
-            {"20031215", "01:00", "20031215", "02:00", "2 ABC", "Bob's", "Sub", "Desc", "Cat", "PG",
-             "program.tvpi", "12/15/2003", "20:00:00", "ABC", "cable", "01:00"}));
-        QCOMPARE(rawQuery(path, "SELECT startdate || '|' || starttime || '|' || enddate || '|' || "
-                                "endtime || '|' || channel || '|' || title || '|' || subtitle || "
-                                "'|' || description || '|' || category || '|' || rating || '|' "
-                                "|| filename || '|' || realdate || '|' || realtime || '|' || "
-                                "station || '|' || mode || '|' || duration FROM recorded"),
-                 QStringList{"20031215|01:00|20031215|02:00|2 ABC|Bob's|Sub|Desc|Cat|PG|"
-                             "program.tvpi|12/15/2003|20:00:00|ABC|cable|01:00"});
-    }
-
     // CheckForPrograms against the raw `dates`.day2 value: 1 present, 0 missing, -1 an error.
     void coverage_data()
     {
@@ -723,11 +410,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("present");
         QTest::newRow("a week old") << "2003-12-08" << Monday << 0;
         QTest::newRow("same day") << "2003-12-15" << Monday << 1;
-        QTest::newRow("with a time of day") << "2003-12-15 00:00:00" << Monday << 1;
         QTest::newRow("same day of another year") << "2003-12-15" << QDate(2008, 12, 15) << 0;
         QTest::newRow("another weekday's column") << "2003-12-16" << QDate(2003, 12, 16) << 0;
-        QTest::newRow("column NULL") << QString() << Monday << -1;
-        QTest::newRow("not a date") << "soon" << Monday << -1;
         QTest::newRow("no dates row") << "-" << Monday << -1;
     }
     void coverage()
@@ -758,13 +442,13 @@ private Q_SLOTS:
     void replaceDayReplacesTheDay()
     {
         ListingsStore store(newPath());
-        store.replaceDay(2, Monday.addDays(-7), {{"c1", "2 ABC", "2", "abc.png"}},
+        store.replaceDay(2, Monday.addDays(-7), {{"C1", "2 ABC", "2", "abc.png"}},
                          {monday(19, "Old"), monday(20, "Old")});
         qint32 oldLast = 0;
         const Snapshot<ProgrammeRow> oldDay = store.dayProgrammes(2);
         for (const ProgrammeRow& row : oldDay.rows())
             oldLast = std::max(oldLast, row.programid);
-        store.insertProgramme(1, programme("c1", Sunday, QTime(20, 0), Sunday, QTime(21, 0)));
+        store.insertProgramme(1, programme("C1", at(Sunday, 20), at(Sunday, 21)));
         store.setStoredDate(1, Sunday);
         store.insertRule({"New", "season", "3 NBC"});
 
@@ -811,7 +495,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         const QString path = newPath();
         ListingsStore store(path);
-        const std::vector<ChannelRow> oldChannels = {{"c1", "2 ABC", "2", "abc.png"}};
+        const std::vector<ChannelRow> oldChannels = {{"C1", "2 ABC", "2", "abc.png"}};
         store.replaceDay(2, Monday.addDays(-7), oldChannels,
                          {monday(19, "Old"), monday(20, "Old"), monday(21, "Old")});
         const QStringList before = rowsOf(path);
@@ -886,7 +570,7 @@ private Q_SLOTS:
         QStringList refused;
         QList<std::size_t> seen;
         store.replaceDay(
-            2, Monday, {{"c1", "2 ABC", "2", ""}}, {monday(20), monday(21)}, [&](int stored) {
+            2, Monday, {{"C1", "2 ABC", "2", ""}}, {monday(20), monday(21)}, [&](int stored) {
                 if (stored == 0)
                     return;
                 seen << store.dayProgrammes(2).size();
@@ -912,6 +596,23 @@ private Q_SLOTS:
         QCOMPARE(store.channels().size(), std::size_t(1));
         // Once it is done, writes go through again.
         QVERIFY(store.setAction(3, id, QStringLiteral("record")));
+    }
+
+    // One rule per title and channel: an existing one changes its type, "&" and "and" alike,
+    // its text kept; another channel gets a rule of its own.
+    void upsertRuleKeepsOnePerTitleAndChannel()
+    {
+        ListingsStore store(newPath());
+        store.insertRule({"Law and Order", "season", "4 NBC"});
+        store.insertRule({"News", "all", "2 ABC"});
+        store.upsertRule({"Law & Order", "all", "4 NBC"});
+        QCOMPARE(store.rules(), std::vector<RuleRow>(
+                                    {{"Law and Order", "all", "4 NBC"}, {"News", "all", "2 ABC"}}));
+        store.upsertRule({"Law & Order", "season", "2 ABC"});
+        QCOMPARE(store.rule("Law and Order", "2 ABC"),
+                 std::optional<RuleRow>({"Law & Order", "season", "2 ABC"}));
+        QCOMPARE(store.rules().size(), std::size_t(3));
+        QCOMPARE(store.deleteRules("Law and Order"), 2);
     }
 
     // The mark and the log row are stored together or not at all.
@@ -993,12 +694,12 @@ private Q_SLOTS:
         QVERIFY2(plan.join(' ').contains("scheduled_titlekey"), qPrintable(plan.join(' ')));
 
         // A second open changes nothing in the file.
-        const QByteArray migrated = fileBytes(path);
+        const QByteArray migrated = readFile(path);
         {
             ListingsStore store(path);
             QCOMPARE(store.storedDate(2), Monday);
         }
-        QCOMPARE(fileBytes(path), migrated);
+        QCOMPARE(readFile(path), migrated);
         // Ids go on after the ones the old file handed out.
         ListingsStore store(path);
         store.replaceDay(2, Monday, {}, {monday(20)});
@@ -1026,14 +727,14 @@ private Q_SLOTS:
         // A table in the way of the index the step creates last, after it dropped the day
         // tables' indexes.
         QCOMPARE(rawExec(path, "CREATE TABLE scheduled_titlekey (x)"), QString());
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readFile(path);
         try {
             ListingsStore store(path);
             QFAIL("the file was opened");
         } catch (const StoreError& error) {
             QVERIFY2(error.message().contains("scheduled_titlekey"), qPrintable(error.message()));
         }
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readFile(path), before);
         QVERIFY(!QFile::exists(path + "-journal"));
         QCOMPARE(rawQuery(path, "PRAGMA user_version"), QStringList{"1"});
         QVERIFY(
@@ -1046,9 +747,9 @@ private Q_SLOTS:
         const QString path = newPath();
         QCOMPARE(writeVersion1File(path), QString());
         QCOMPARE(rawExec(path, "PRAGMA user_version = 0"), QString());
-        const QByteArray before = fileBytes(path);
+        const QByteArray before = readFile(path);
         QVERIFY_THROWS_EXCEPTION(StoreError, ListingsStore{path});
-        QCOMPARE(fileBytes(path), before);
+        QCOMPARE(readFile(path), before);
     }
 };
 

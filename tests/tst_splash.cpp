@@ -1,48 +1,39 @@
-// The splash screen on the offscreen platform: its window, logo and version, the start-up step
-// it runs and where that leads, hiding once the step has run, the minute tick's reports shown as
-// notices, and the lock that keeps a second copy of the program from starting.
+// The splash screen on the offscreen platform: the start-up step it runs and where that leads,
+// hiding once the step has run, the minute tick's reports shown as notices, and the lock that
+// keeps a second copy of the program from starting.
 
 #include "app/program.h"
 #include "app/singleinstance.h"
 #include "app/splash.h"
-#include "ui/pictures.h"
+#include "support/support.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
 #include <QLabel>
-#include <QPainter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace zarvo;
+using namespace zarvo::test;
 
 namespace {
 
-// A program in a folder of its own, standing at 00:30, with a logo red on the left half and
-// blue on the right.
+// A program in a folder of its own, standing at 00:30, with the built pictures and, unless null,
+// `settings` as its config.txt.
 struct Fixture
 {
     QTemporaryDir dir;
-    FakeClock clock{QTimeZone("America/New_York"), wallClock(QDate(2003, 12, 14), QTime(0, 30))};
+    FakeClock clock{QTimeZone("America/New_York"), at(QDate(2003, 12, 14), 0, 30)};
     Program program{ProgramFolder(dir.path()), clock};
 
-    explicit Fixture(bool withLogo = true, const QByteArray& settings = {})
+    explicit Fixture(const QByteArray& settings = {})
     {
-        if (withLogo) {
-            QImage logo(128, 128, QImage::Format_RGB32);
-            logo.fill(Qt::red);
-            QPainter(&logo).fillRect(64, 0, 64, 128, Qt::blue);
-            const QString path = ui::picturePath(program.folder.path(), ui::pictures::Logo);
-            QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()) && logo.save(path));
-        }
-        QFile f(program.folder.settingsFile());
-        QVERIFY(settings.isNull() || (f.open(QIODevice::WriteOnly) && f.write(settings) >= 0));
+        QVERIFY(QFile::link(ZARVO_BINARY_DIR "/pictures", dir.filePath("pictures")));
+        QVERIFY(settings.isNull() || putFile(program.folder.settingsFile(), settings));
     }
 };
 
@@ -63,15 +54,6 @@ struct Visits
 const QByteArray
     completeFile("0\r\n\"m\"\r\n0\r\n1\r\n\"images\"\r\n\"8:00 PM\"\r\n80\r\n\"g\"\r\n");
 
-// The colour names of a row of pixels.
-QString colours(const QImage& image, std::initializer_list<int> xs, int y)
-{
-    QStringList names;
-    for (int x : xs)
-        names << image.pixelColor(x, y).name();
-    return names.join(u' ');
-}
-
 QString lockPath(const QTemporaryDir& dir, const QString& name = singleInstanceLockName())
 {
     return QDir(dir.path()).filePath(name);
@@ -84,53 +66,6 @@ class TestSplash : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void windowAndVersion()
-    {
-        Fixture f;
-        f.program.state.rescheduleRequested = true;
-        SplashScreen splash(f.program);
-        QVERIFY(!f.program.state.rescheduleRequested); // cleared at load
-        QCOMPARE(splash.size(), QSize(4680 / 15, 3195 / 15));
-        QCOMPARE(splash.windowTitle(), QStringLiteral("Zarvo Guide"));
-        const QImage shot = splash.grab().toImage();
-        QCOMPARE(colours(shot, {2, shot.width() - 3}, 2), QStringLiteral("#000000 #000000"));
-
-        const auto* label = splash.findChild<QLabel*>(QStringLiteral("Label2"));
-        QVERIFY(label);
-        QVERIFY2(QRegularExpression(QStringLiteral("^\\d+\\.\\d+\\.\\d+$"))
-                     .match(label->text())
-                     .hasMatch(),
-                 qPrintable(label->text()));
-        QCOMPARE(label->text(), QStringLiteral(ZARVO_VERSION_TEXT));
-        // Three numbers of up to two digits must fit the label, or the revision is cut off.
-        QVERIFY(label->fontMetrics().horizontalAdvance(QStringLiteral("1.0.12")) <= label->width());
-        QVERIFY(label->font().bold());
-        QCOMPARE(label->palette().color(QPalette::WindowText), QColor(Qt::white));
-    }
-
-    // 97 wide in a box of 129: 16 pixels of black on either side, no stretching, full height.
-    void logoScaledAndCentred()
-    {
-        Fixture f;
-        SplashScreen splash(f.program);
-        auto* box = splash.findChild<QLabel*>(QStringLiteral("Picture1"));
-        QVERIFY(box);
-        QCOMPARE(box->geometry(), QRect(88, 40, 129, 97));
-        QCOMPARE(box->pixmap().size(), QSize(97, 97));
-        const QImage shot = box->grab().toImage();
-        QCOMPARE(colours(shot, {8, 20, 108, 120}, 48),
-                 QStringLiteral("#000000 #ff0000 #0000ff #000000"));
-        QCOMPARE(colours(shot, {20}, 2), QStringLiteral("#ff0000"));
-    }
-
-    void missingLogoLeavesBlackBox()
-    {
-        Fixture f(false);
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("logo not found")));
-        SplashScreen splash(f.program);
-        QCOMPARE(colours(splash.grab().toImage(), {88 + 64}, 40 + 48), QStringLiteral("#000000"));
-    }
-
     // A short file is fixed up (opacity 0, not 100); without one the first-run defaults lead
     // to the settings screen and the splash hides only at its next repaint; a bad value shows
     // the error and opens nothing.
@@ -153,7 +88,7 @@ private Q_SLOTS:
         QFETCH(QString, visits);
         QFETCH(bool, hiddenByStep);
         QFETCH(qint16, opacity);
-        Fixture f(true, contents);
+        Fixture f(contents);
         Visits v;
         SplashScreen splash(f.program);
         v.watch(splash);
@@ -180,6 +115,7 @@ private Q_SLOTS:
         QTRY_VERIFY(!splash.isVisible());
         QCOMPARE(splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive(),
                  !visits.endsWith("exit"));
+        QCOMPARE(QFile::exists(f.program.folder.settingsFile()), !contents.isNull());
         splash.runStartupStep(); // the step runs once only
         QCOMPARE(v.seen.size(), visits.count(u'|') + 1);
         // Whatever brings it back into view, its first repaint sends it away again.
@@ -187,40 +123,6 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&splash));
         splash.repaint();
         QTRY_VERIFY(!splash.isVisible());
-    }
-
-    void startupStepFiresAfterThreeSeconds()
-    {
-        Fixture f(true, completeFile);
-        Visits v;
-        QElapsedTimer elapsed;
-        elapsed.start();
-        SplashScreen splash(f.program);
-        v.watch(splash);
-        splash.show();
-        QTRY_COMPARE_WITH_TIMEOUT(v.seen, QStringList{"guide"}, 6000);
-        // A coarse timer may fire up to 5 % early.
-        QVERIFY2(elapsed.elapsed() >= 2850, qPrintable(QString::number(elapsed.elapsed())));
-        QVERIFY(!splash.isVisible());
-        QTest::qWait(200);
-        QCOMPARE(v.seen, QStringList{"guide"});
-    }
-
-    // A second close (the program's exit closing what is left) does not come back; unloading
-    // stops both timers, so no start-up step follows.
-    void closingExitsOnce()
-    {
-        Fixture f;
-        Visits v;
-        SplashScreen splash(f.program);
-        v.watch(splash);
-        splash.show();
-        QVERIFY(splash.close());
-        splash.show();
-        splash.close();
-        QVERIFY(!splash.findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
-        QTest::qWait(50);
-        QCOMPARE(v.seen, QStringList{"exit"});
     }
 
     // The tick's reports are notices that wait for nobody, one at a time.
@@ -302,34 +204,6 @@ private Q_SLOTS:
         SingleInstanceLock lock(lockPath(dir)), other(lockPath(dir));
         QCOMPARE(lock.tryAcquire(), SingleInstanceLock::Result::Acquired);
         QCOMPARE(other.tryAcquire(), SingleInstanceLock::Result::HeldByAnother);
-    }
-
-    void secondProgramEndsSilently()
-    {
-        const QString program = QStringLiteral(ZARVO_GUIDE_BIN);
-        SingleInstanceLock running(
-            QDir(QFileInfo(program).absolutePath()).filePath(singleInstanceLockName()));
-        if (running.tryAcquire() != SingleInstanceLock::Result::Acquired)
-            QSKIP("a copy of the program is running from the build folder");
-        QProcess second;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        // Without a runtime folder Qt itself would say so on standard error.
-        QTemporaryDir runtime;
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
-        second.setProcessEnvironment(env);
-        second.start(program, {});
-        QVERIFY(second.waitForStarted());
-        // A copy that did not notice the first one would sit in its event loop until killed.
-        const bool ended = second.waitForFinished(15000);
-        if (!ended) {
-            second.kill();
-            second.waitForFinished();
-        }
-        QVERIFY(ended);
-        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(second.exitCode(), 0);
-        QCOMPARE(second.readAllStandardOutput() + second.readAllStandardError(), QByteArray());
     }
 };
 

@@ -1,7 +1,7 @@
-// The start-up step's decision from config.txt and the minute tick's schedule, with a clock
-// that stands still and actions that only record what they were asked to do; then the tick's
-// timer and its reports, without a display; then the program's own actions on its one store
-// while an import of that store lets events run.
+// The minute tick's schedule, with a clock that stands still and actions that only record what
+// they were asked to do; then the tick's timer and its reports, without a display; then the
+// program's own actions on its one store while an import of that store lets events run. (The
+// start-up step is driven through the splash screen.)
 
 #include "acquire/importer.h"
 #include "app/minutetick.h"
@@ -97,25 +97,17 @@ private Q_SLOTS:
         };
         // The walk stops at the first missing day although a later one is present.
         row("03:01 map=1 present=013", "c0 r0 c1 r1 c2 f2 pending");
-        row("00:01 present=0123456", "c0 r0 c1 r1 c2 r2 c3 r3 c4 r4 c5 r5 c6 r6");
-        row("05:01:59", "c0 f0 pending");
         // The day fetched and imported gets its rules; no second fetch follows.
         row("04:01 loads present=0", "c0 r0 c1 f1 r1");
         // fetchPending is read afresh for every day.
         row("01:01 present=0123456 clear=2", "c0 r0 c1 r1 c2 r2");
         // Only minute 1 of the hours 0 to 5 checks; a late tick does not catch up.
-        for (const char* time : {"06:01", "07:01", "03:00", "03:31", "03:02:00.005"})
+        for (const char* time : {"06:01", "03:00", "03:02:00.005"})
             row(time, "");
         // Only the seventh day ends the pending state; nothing is fetched on such a pass.
         row("07:01 reschedule present=0136", "c0 r0 c1 r1 c2 c3 r3 c4 c5 c6 r6");
-        row("07:01 reschedule present=0245", "c0 r0 c1 c2 r2 c3 c4 r4 c5 r5 c6 pending");
         row("04:30 map=1 reschedule present=0", "map c0 r0 c1 c2 c3 c4 c5 c6 pending");
-        row("14:00 map=1", "map");
         row("14:30:45 map=1", "map");
-        row("14:01 map=1", "");
-        row("14:29:59 map=1", "");
-        row("14:00 map=0", "");
-        row("14:30 map=2", "");
     }
     void minuteTick()
     {
@@ -207,69 +199,6 @@ private Q_SLOTS:
         const int settled = fetches();
         QTest::qWait(350);
         QCOMPARE(fetches(), settled);
-    }
-
-    void failingActionStillClearsRequest()
-    {
-        AppState state;
-        state.rescheduleRequested = true;
-        RecordingActions actions(state);
-        actions.present = {0, 1};
-        actions.failRulesOf = 0;
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                                 zarvo::minuteTick(state, clockAt(QTime(12, 0)), actions));
-        QVERIFY(!state.rescheduleRequested);
-        QCOMPARE(actions.calls.join(u' '), QStringLiteral("c0 r0"));
-    }
-
-    // Expected: the screen that follows, opacity, daysToDownload and grabberName.
-    void startupOutcomes_data()
-    {
-        QTest::addColumn<QByteArray>("contents"); // null: no file
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("no file: first run") << QByteArray() << "settings 100 1 tv_grab_na_dd";
-        QTest::newRow("complete") << QByteArray(
-                                         "1\r\n\"/tmp/channels.map\"\r\n1\r\n3\r\n\"img\"\r\n"
-                                         "\"9:00 PM\"\r\n60\r\n\"tv_grab_uk_rt\"\r\n")
-                                  << "guide 60 3 tv_grab_uk_rt";
-        // A short file opens the guide with the fix-ups only: the missing opacity stays 0.
-        QTest::newRow("three values")
-            << QByteArray("1\r\n\"/tmp/channels.map\"\r\n1\r\n") << "guide 0 1 tv_grab_na_dd";
-        QTest::newRow("empty file") << QByteArray("") << "guide 0 1 tv_grab_na_dd";
-        QTest::newRow("letter on line 1") << QByteArray("x\r\n\"p\"\r\n0\r\n") << "stop 0 0 ";
-        // What was read before the bad value stands, without fix-ups.
-        QTest::newRow("bad opacity")
-            << QByteArray("1\r\n\"m\"\r\n0\r\n4\r\n\"i\"\r\n\"6:00 PM\"\r\nfull\r\n\"g\"\r\n")
-            << "stop 0 4 ";
-    }
-    void startupOutcomes()
-    {
-        QFETCH(QByteArray, contents);
-        QFETCH(QString, expected);
-        QTemporaryDir dir;
-        const ProgramFolder folder(dir.path());
-        QFile f(folder.settingsFile());
-        QVERIFY(contents.isNull() || (f.open(QIODevice::WriteOnly) && f.write(contents) >= 0));
-        f.close();
-        AppState state;
-        state.settings.opacity = 55; // whatever was there is replaced
-        const StartupOutcome outcome = runStartupStep(folder, state);
-        using N = StartupOutcome::Next;
-        const char* next = outcome.next == N::ShowGuide            ? "guide"
-                           : outcome.next == N::ShowSettingsScreen ? "settings"
-                                                                   : "stop";
-        QCOMPARE(QStringLiteral("%1 %2 %3 %4")
-                     .arg(QLatin1String(next))
-                     .arg(state.settings.opacity)
-                     .arg(state.settings.daysToDownload)
-                     .arg(state.settings.grabberName),
-                 expected);
-        // The box tells which file is wrong.
-        QCOMPARE(outcome.message.contains(QStringLiteral("config.txt")), outcome.next == N::Stop);
-        if (contents.isNull()) {
-            QCOMPARE(state.settings, firstRunDefaults());
-            QVERIFY(!QFile::exists(folder.settingsFile())); // only the settings screen's Save
-        }
     }
 
     // The tick's actions work on the program's store, which an import holds open while its
