@@ -326,15 +326,16 @@ std::unique_ptr<ListingsStore> storeHolding(Invocation& inv, QDate day)
 int cmdRule(Invocation& inv)
 {
     const QStringList& a = inv.args;
-    const bool add = a.size() == 4 && a.at(0) == QLatin1String("add") &&
-                     (a.at(2) == QLatin1String("season") || a.at(2) == QLatin1String("all"));
+    const std::optional<RuleType> type =
+        a.size() == 4 && a.at(0) == QLatin1String("add") ? ruleTypeFromText(a.at(2)) : std::nullopt;
+    const bool add = type.has_value();
     const bool remove = a.size() == 2 && a.at(0) == QLatin1String("delete");
     if (!add && !remove)
         return usageError(inv.ctx, QStringLiteral("rule add TITLE season|all \"CHANNEL NAME\", "
                                                   "or rule delete TITLE"));
     ListingsStore store(inv.home.databaseFile());
     if (add) {
-        addRule(store, a.at(1), a.at(2), a.at(3));
+        addRule(store, a.at(1), *type, a.at(3));
         return ExitOk;
     }
     inv.ctx.out << deleteRules(store, a.at(1)) << " rules deleted\n";
@@ -361,8 +362,8 @@ int cmdRulesList(Invocation& inv)
 {
     ListingsStore store(inv.home.databaseFile());
     for (const RuleRow& rule : store.rules())
-        inv.ctx.out << rule.programtitle << "\t" << rule.recordtype << "\t" << rule.recordchannel
-                    << "\n";
+        inv.ctx.out << rule.programtitle << "\t" << ruleTypeText(rule.recordtype) << "\t"
+                    << rule.recordchannel << "\n";
     return ExitOk;
 }
 

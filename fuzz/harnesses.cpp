@@ -264,7 +264,7 @@ QString rowText(const ProgrammeRow& p)
                        p.category,
                        p.rating,
                        QString::number(p.rerun),
-                       p.action.value_or(QStringLiteral("NULL"))}
+                       p.action ? markText(*p.action) : QStringLiteral("NULL")}
         .join(u'|');
 }
 

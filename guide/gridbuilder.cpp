@@ -27,13 +27,9 @@ QString dayAndTimesText(const ProgrammeRow& programme)
            standardTimeText(programme.endtime);
 }
 
-QString markerOf(const std::optional<QString>& action)
+std::optional<Mark> markerOf(std::optional<Mark> action)
 {
-    static const std::array<QString, 3> markers = {QStringLiteral("record"),
-                                                   QStringLiteral("season"), QStringLiteral("all")};
-    if (action && std::find(markers.begin(), markers.end(), *action) != markers.end())
-        return *action;
-    return QString();
+    return action == Mark::Cleared ? std::nullopt : action;
 }
 
 GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable)

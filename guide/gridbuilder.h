@@ -44,8 +44,9 @@ struct GridCell
     qint32 programId = 0;
     // The weekday table (1..7) that holds the programme's row; programId is unique only there.
     int dayTable = 0;
-    // The recording-state picture: "record", "season" or "all"; "" for any other action.
-    QString marker;
+    // The recording-state picture: the programme's mark when it is Record, Season or All;
+    // none for an unmarked or cleared programme.
+    std::optional<Mark> marker;
     bool operator==(const GridCell&) const = default;
 };
 

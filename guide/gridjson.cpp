@@ -17,11 +17,12 @@ QJsonValue cellJson(const std::optional<GridCell>& cell)
 {
     if (!cell)
         return QJsonValue(QJsonValue::Null);
-    return QJsonObject{{QStringLiteral("title"), cell->title},
-                       {QStringLiteral("marker"), cell->marker},
-                       {QStringLiteral("programid"), cell->programId},
-                       {QStringLiteral("start"), dateTimeText(cell->startDate, cell->startTime)},
-                       {QStringLiteral("end"), dateTimeText(cell->endDate, cell->endTime)}};
+    return QJsonObject{
+        {QStringLiteral("title"), cell->title},
+        {QStringLiteral("marker"), cell->marker ? markText(*cell->marker) : QString()},
+        {QStringLiteral("programid"), cell->programId},
+        {QStringLiteral("start"), dateTimeText(cell->startDate, cell->startTime)},
+        {QStringLiteral("end"), dateTimeText(cell->endDate, cell->endTime)}};
 }
 
 } // namespace
@@ -58,7 +59,7 @@ QJsonObject programmeJson(const ProgrammeRow& p)
         {QStringLiteral("category"), p.category},
         {QStringLiteral("rating"), p.rating},
         {QStringLiteral("rerun"), p.rerun},
-        {QStringLiteral("action"), p.action ? QJsonValue(*p.action) : QJsonValue()},
+        {QStringLiteral("action"), p.action ? QJsonValue(markText(*p.action)) : QJsonValue()},
     };
 }
 

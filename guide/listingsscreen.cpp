@@ -366,9 +366,9 @@ void ListingsScreen::buildControls()
     failureLayout->addWidget(m_failureHint);
     m_failurePanel->hide();
 
-    m_markers.insert(QStringLiteral("record"), picture(pics::RecordOnceMarker));
-    m_markers.insert(QStringLiteral("season"), picture(pics::SeasonMarker));
-    m_markers.insert(QStringLiteral("all"), picture(pics::AllMarker));
+    m_markers = {{Mark::Record, picture(pics::RecordOnceMarker)},
+                 {Mark::Season, picture(pics::SeasonMarker)},
+                 {Mark::All, picture(pics::AllMarker)}};
 }
 
 QPixmap ListingsScreen::picture(const QString& name) const
@@ -734,7 +734,9 @@ void ListingsScreen::paintPage()
                 continue;
             m_grid->setText(row, half + 1, cell->title);
             m_grid->setAlignment(row, half + 1, ui::CellAlignment::LeftCenter);
-            m_grid->setPicture(row, half + 1, m_markers.value(cell->marker));
+            const auto marker = cell->marker ? m_markers.find(*cell->marker) : m_markers.end();
+            m_grid->setPicture(row, half + 1,
+                               marker == m_markers.end() ? QPixmap() : marker->second);
             m_grid->setPictureAlignment(row, half + 1, ui::CellAlignment::RightCenter);
         }
         m_grid->setRowMerged(row, channel.merged);

@@ -36,6 +36,7 @@
 #include <QWidget>
 
 #include <array>
+#include <map>
 
 class QFrame;
 class QLabel;
@@ -162,7 +163,7 @@ private:
     // Logos by file name; a logo that could not be read is kept as a null picture, so a
     // missing file is looked for once per import, not on every page.
     QHash<QString, QPixmap> m_logos;
-    QHash<QString, QPixmap> m_markers;
+    std::map<Mark, QPixmap> m_markers;
     int m_refillDepth = 0;
     int m_alpha = 255;
     bool m_loadStarted = false;

@@ -56,7 +56,7 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
     return result;
 }
 
-bool logRecording(ListingsStore& store, SelectedProgramme& s, const QString& action)
+bool logRecording(ListingsStore& store, SelectedProgramme& s, Mark action)
 {
     s.progFileName = s.progTitle + QStringLiteral(" on ") + channelText(s);
 

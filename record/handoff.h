@@ -56,7 +56,7 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
                                HandOffKind kind);
 
 // Marks the programme (progId in day table dayTable, the table its row was read from) with
-// `action` ("record", "season" or "all"), sets progFileName, and adds the `recorded` row:
+// `action`, sets progFileName, and adds the `recorded` row:
 //   startdate progStartDate, starttime progStartTime, enddate progEndDate, endtime progEndTime,
 //   channel progChannelNumber, title progTitle, subtitle progSubtitle, description
 //   progDescription, category progCategory, rating progRating, filename progFileName,
@@ -66,6 +66,6 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
 // nothing to mark (the programme left its table, or the selection names no table); the result
 // says whether a programme was marked. The mark and the row are stored together or not at all
 // (ListingsStore::markAndLog). Throws StoreError when the database fails.
-bool logRecording(ListingsStore& store, SelectedProgramme& selected, const QString& action);
+bool logRecording(ListingsStore& store, SelectedProgramme& selected, Mark action);
 
 } // namespace zarvo

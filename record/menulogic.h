@@ -16,7 +16,7 @@
 //                  and the programme is marked and logged once an application took it; every
 //                  showing and the series store their rule at once (every showing also asks
 //                  for a rescheduling pass).
-//   do not record  the mark becomes " " and every rule of the title goes, on all channels.
+//   do not record  the mark becomes Cleared and every rule of the title goes, on all channels.
 //   watch          program.tvvi goes to the queue; once taken, the guide is minimised when the
 //                  programme started earlier today.
 //   cancel         nothing.

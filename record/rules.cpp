@@ -5,9 +5,6 @@
 namespace zarvo {
 namespace {
 
-const QString Season = QStringLiteral("season");
-const QString All = QStringLiteral("all");
-
 bool ended(const ProgrammeRow& p, const Clock& clock)
 {
     const QDateTime end = clock.instant(wallClock(p.enddate, p.endtime));
@@ -16,10 +13,9 @@ bool ended(const ProgrammeRow& p, const Clock& clock)
 
 // Once the request was taken, the programme is marked with `action` and logged.
 std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreAccess store,
-                                                                       QString action)
+                                                                       Mark action)
 {
-    return [store = std::move(store), action = std::move(action)](SelectedProgramme& handed,
-                                                                  HandOffOutcome& outcome) {
+    return [store = std::move(store), action](SelectedProgramme& handed, HandOffOutcome& outcome) {
         if (!outcome.taken())
             return;
         try {
@@ -31,7 +27,7 @@ std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreAcce
 }
 
 void queueRecording(HandOffQueue& queue, StoreAccess store, const SelectedProgramme& selected,
-                    const QString& action, HandOffDone done)
+                    Mark action, HandOffDone done)
 {
     HandOffRequest request;
     request.fromViewer = true;
@@ -69,7 +65,8 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
                 return std::nullopt; // the next pass tries again
             }
         };
-        request.keep = markWhenTaken(store, match.rule.recordtype);
+        request.keep = markWhenTaken(store, match.rule.recordtype == RuleType::Season ? Mark::Season
+                                                                                      : Mark::All);
         request.told = each;
         queue.enqueue(std::move(request));
         ++queued;
@@ -78,8 +75,7 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
 
 } // namespace
 
-void addRule(ListingsStore& store, const QString& title, const QString& type,
-             const QString& channel)
+void addRule(ListingsStore& store, const QString& title, RuleType type, const QString& channel)
 {
     store.upsertRule({title, type, channel});
 }
@@ -94,7 +90,7 @@ bool clearMark(ListingsStore& store, const SelectedProgramme& selected)
     if (selected.dayTable < 1 || selected.dayTable > 7)
         return false;
     // A blank, not NULL: NULL would let the rules take the programme again.
-    return store.setAction(selected.dayTable, selected.progId, QStringLiteral(" "));
+    return store.setAction(selected.dayTable, selected.progId, Mark::Cleared);
 }
 
 int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreAccess later,
@@ -102,7 +98,7 @@ int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, Stor
 {
     const int w = dayNumber(day);
     int queued = 0;
-    // Season first, so that a first showing a season rule wants is marked "season" even when an
+    // Season first, so that a first showing a season rule wants is marked Season even when an
     // all rule for the title exists too: the all match then finds it queued.
     queueMatches(store.seasonMatches(w), w, queue, later, clock, each, queued);
     queueMatches(store.allMatches(w), w, queue, later, clock, each, queued);
@@ -112,22 +108,22 @@ int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, Stor
 void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedProgramme& selected,
                        HandOffDone done)
 {
-    queueRecording(queue, std::move(later), selected, QStringLiteral("record"), std::move(done));
+    queueRecording(queue, std::move(later), selected, Mark::Record, std::move(done));
 }
 
 void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done)
 {
-    addRule(store, selected.progTitle, All, channelText(selected));
+    addRule(store, selected.progTitle, RuleType::All, channelText(selected));
     state.rescheduleRequested = true;
-    queueRecording(queue, std::move(later), selected, All, std::move(done));
+    queueRecording(queue, std::move(later), selected, Mark::All, std::move(done));
 }
 
 void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done)
 {
-    addRule(store, selected.progTitle, Season, channelText(selected));
-    queueRecording(queue, std::move(later), selected, Season, std::move(done));
+    addRule(store, selected.progTitle, RuleType::Season, channelText(selected));
+    queueRecording(queue, std::move(later), selected, Mark::Season, std::move(done));
 }
 
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected)

@@ -8,10 +8,10 @@
 // compare with "&" and "and" alike, letter case and all else exactly: a rule for "Law and
 // Order" and one for "Law & Order" both take "Law & Order" and are the same rule.
 //
-// A programme's `action` goes from NULL to "record", "season" or "all" once an application took
-// its hand-off, and to " " when the viewer chooses not to record it; rules only take programmes
-// whose action is NULL, so each is handed over by the rules until one is taken, and then never
-// again.
+// A programme's `action` goes from none to Mark::Record, Season or All once an application took
+// its hand-off, and to Cleared when the viewer chooses not to record it; rules only take
+// programmes that have none, so each is handed over by the rules until one is taken, and then
+// never again.
 //
 // Every hand-off goes through the program's hand-off queue (record/handoffqueue.h): these
 // functions queue it and return; the programme is marked and logged when its request is taken,
@@ -36,14 +36,13 @@ namespace zarvo {
 // Stores the rule (title, type, channel name); when the title already has a rule on that
 // channel its type changes instead (season -> all and back). One unit of the store
 // (ListingsStore::upsertRule).
-void addRule(ListingsStore& store, const QString& title, const QString& type,
-             const QString& channel);
+void addRule(ListingsStore& store, const QString& title, RuleType type, const QString& channel);
 
 // Deletes every rule for the title, on every channel; returns how many.
 int deleteRules(ListingsStore& store, const QString& title);
 
-// Marks the selected programme "do not record" (action " ") in its day table, so that no rule
-// takes it; false when it is not there.
+// Marks the selected programme "do not record" (Mark::Cleared) in its day table, so that no
+// rule takes it; false when it is not there.
 bool clearMark(ListingsStore& store, const SelectedProgramme& selected);
 
 // Gives the listings database that work done later (at a request's turn) uses: the program's
@@ -70,15 +69,15 @@ int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, Stor
 // The record items queue a viewer's request for the programme, also when it is marked already;
 // once taken it is marked (overwriting an earlier mark) and logged.
 
-// "record this showing": action "record".
+// "record this showing": Mark::Record.
 void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedProgramme& selected,
                        HandOffDone done = {});
-// "record every showing": action "all"; at once an "all" rule for the title on this channel,
+// "record every showing": Mark::All; at once an All rule for the title on this channel,
 // and `state.rescheduleRequested` is set so that the next minute tick applies the rules to
 // every day present.
 void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done = {});
-// "record the series": action "season"; at once a "season" rule for the title on this channel.
+// "record the series": Mark::Season; at once a Season rule for the title on this channel.
 // Does not ask for a rescheduling pass.
 void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done = {});

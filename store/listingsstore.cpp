@@ -16,6 +16,7 @@
 #include <initializer_list>
 #include <iterator>
 #include <limits>
+#include <utility>
 
 // Titles of rules and listings compare with "&" and "and" alike: the menu stores a title as the
 // hand-off file gives it ("Law and Order"), the listings and a rule typed by hand have "&".
@@ -25,6 +26,57 @@
 #define ZARVO_SAME_TITLE(a, b) ZARVO_TITLE_KEY(a) " = " ZARVO_TITLE_KEY(b)
 
 namespace zarvo {
+
+// --- marks and rule types -----------------------------------------------------------------------
+// The texts files of every version hold; " " rather than '' or NULL for Cleared, since NULL is
+// what lets the rules take a programme.
+
+namespace {
+
+constexpr std::pair<Mark, const char*> MarkTexts[] = {
+    {Mark::Cleared, " "}, {Mark::Record, "record"}, {Mark::Season, "season"}, {Mark::All, "all"}};
+constexpr std::pair<RuleType, const char*> RuleTypeTexts[] = {{RuleType::Season, "season"},
+                                                              {RuleType::All, "all"}};
+
+template <typename Value, std::size_t N>
+QString textOf(const std::pair<Value, const char*> (&texts)[N], Value value)
+{
+    for (const auto& [v, text] : texts)
+        if (v == value)
+            return QLatin1String(text);
+    return QString();
+}
+
+template <typename Value, std::size_t N>
+std::optional<Value> valueOf(const std::pair<Value, const char*> (&texts)[N], const QString& text)
+{
+    for (const auto& [v, t] : texts)
+        if (text == QLatin1String(t))
+            return v;
+    return std::nullopt;
+}
+
+} // namespace
+
+QString markText(Mark mark)
+{
+    return textOf(MarkTexts, mark);
+}
+
+std::optional<Mark> markFromText(const QString& text)
+{
+    return valueOf(MarkTexts, text);
+}
+
+QString ruleTypeText(RuleType type)
+{
+    return textOf(RuleTypeTexts, type);
+}
+
+std::optional<RuleType> ruleTypeFromText(const QString& text)
+{
+    return valueOf(RuleTypeTexts, text);
+}
 
 namespace {
 
@@ -173,7 +225,8 @@ ProgrammeRow readProgramme(const Statement& s, int first = 0)
     row.category = s.text(first + 9);
     row.rating = s.text(first + 10);
     row.rerun = s.integer(first + 11) != 0;
-    row.action = s.optionalText(first + 12);
+    if (const std::optional<QString> action = s.optionalText(first + 12))
+        row.action = markFromText(*action).value_or(Mark::Cleared);
     return row;
 }
 
@@ -182,9 +235,13 @@ ChannelRow readChannel(const Statement& s, int first = 0)
     return ChannelRow{s.text(first), s.text(first + 1), s.text(first + 2), s.text(first + 3)};
 }
 
-RuleRow readRule(const Statement& s, int first = 0)
+// nullopt for a rule whose type names no RuleType.
+std::optional<RuleRow> readRule(const Statement& s, int first = 0)
 {
-    return RuleRow{s.text(first), s.text(first + 1), s.text(first + 2)};
+    const std::optional<RuleType> type = ruleTypeFromText(s.text(first + 1));
+    if (!type)
+        return std::nullopt;
+    return RuleRow{s.text(first), *type, s.text(first + 2)};
 }
 
 // --- schema -----------------------------------------------------------------------------------
@@ -512,8 +569,7 @@ void ListingsStore::replaceDay(int dayNumber, QDate date, const std::vector<Chan
     });
 }
 
-bool ListingsStore::markAndLog(int dayNumber, qint32 programid, const QString& action,
-                               const RecordedRow& row)
+bool ListingsStore::markAndLog(int dayNumber, qint32 programid, Mark action, const RecordedRow& row)
 {
     // Together: a programme marked without its log row, or logged without its mark, would tell
     // the viewer something that did not happen.
@@ -570,7 +626,7 @@ void ListingsStore::setStoredDate(int dayNumber, QDate date)
     });
 }
 
-bool ListingsStore::setAction(int dayNumber, qint32 programid, const std::optional<QString>& action)
+bool ListingsStore::setAction(int dayNumber, qint32 programid, std::optional<Mark> action)
 {
     return guarded("setAction", [&] {
         Unit unit(*this, "setAction");
@@ -696,12 +752,11 @@ void ListingsStore::writeStoredDate(int dayNumber, QDate date)
         throw StoreError(QStringLiteral("the dates table has no row"));
 }
 
-bool ListingsStore::writeAction(int dayNumber, qint32 programid,
-                                const std::optional<QString>& action)
+bool ListingsStore::writeAction(int dayNumber, qint32 programid, std::optional<Mark> action)
 {
     Statement& s = cached(
         QStringLiteral("UPDATE %1 SET action = ? WHERE programid = ?").arg(dayTable(dayNumber)));
-    s.bind(1, action).bind(2, qint64(programid));
+    s.bind(1, action ? markText(*action) : QString()).bind(2, qint64(programid));
     s.run();
     return m_db->changes() > 0;
 }
@@ -711,18 +766,17 @@ void ListingsStore::addRule(const RuleRow& rule)
     Statement& s = cached(QStringLiteral(
         "INSERT INTO scheduled (programtitle, recordtype, recordchannel) VALUES (?, ?, ?)"));
     s.bind(1, orEmpty(rule.programtitle))
-        .bind(2, orEmpty(rule.recordtype))
+        .bind(2, ruleTypeText(rule.recordtype))
         .bind(3, orEmpty(rule.recordchannel));
     s.run();
 }
 
-bool ListingsStore::writeRuleType(const QString& title, const QString& channelName,
-                                  const QString& type)
+bool ListingsStore::writeRuleType(const QString& title, const QString& channelName, RuleType type)
 {
     Statement& s = cached(
         QStringLiteral("UPDATE scheduled SET recordtype = ? "
                        "WHERE " ZARVO_SAME_TITLE("programtitle", "?") " AND recordchannel = ?"));
-    s.bind(1, orEmpty(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
+    s.bind(1, ruleTypeText(type)).bind(2, orEmpty(title)).bind(3, orEmpty(channelName));
     s.run();
     return m_db->changes() > 0;
 }
@@ -990,13 +1044,16 @@ QString matchOrder()
         .arg(QLatin1String(ChannelOrder));
 }
 
-std::vector<RuleMatch> readMatches(Statement& s)
+// The rule's type is bound as ?1: the queries pick rules of one type.
+std::vector<RuleMatch> readMatches(Statement& s, RuleType type)
 {
     Rewind rewind(s);
+    s.bind(1, ruleTypeText(type));
     std::vector<RuleMatch> rows;
     while (s.step())
         rows.push_back(RuleMatch{readProgramme(s), readChannel(s, ProgrammeColumnCount),
-                                 readRule(s, ProgrammeColumnCount + ChannelColumnCount)});
+                                 RuleRow{s.text(ProgrammeColumnCount + ChannelColumnCount), type,
+                                         s.text(ProgrammeColumnCount + ChannelColumnCount + 2)}});
     return rows;
 }
 
@@ -1006,21 +1063,21 @@ Snapshot<RuleMatch> ListingsStore::seasonMatches(int dayNumber)
 {
     return guarded("seasonMatches", [&] {
         Statement& s = cached(matchSelect(dayTable(dayNumber)) +
-                              QStringLiteral("WHERE s.recordtype = 'season' "
+                              QStringLiteral("WHERE s.recordtype = ?1 "
                                              "AND s.recordchannel = c.channelname "
                                              "AND p.action IS NULL AND p.rerun = 0") +
                               matchOrder());
-        return Snapshot<RuleMatch>(readMatches(s));
+        return Snapshot<RuleMatch>(readMatches(s, RuleType::Season));
     });
 }
 
 Snapshot<RuleMatch> ListingsStore::allMatches(int dayNumber)
 {
     return guarded("allMatches", [&] {
-        Statement& s = cached(matchSelect(dayTable(dayNumber)) +
-                              QStringLiteral("WHERE s.recordtype = 'all' AND p.action IS NULL") +
-                              matchOrder());
-        return Snapshot<RuleMatch>(readMatches(s));
+        Statement& s =
+            cached(matchSelect(dayTable(dayNumber)) +
+                   QStringLiteral("WHERE s.recordtype = ?1 AND p.action IS NULL") + matchOrder());
+        return Snapshot<RuleMatch>(readMatches(s, RuleType::All));
     });
 }
 
@@ -1057,13 +1114,14 @@ std::optional<RuleRow> ListingsStore::rule(const QString& title, const QString& 
         Statement& s =
             cached(QStringLiteral("SELECT %1 FROM scheduled AS s WHERE " ZARVO_SAME_TITLE(
                                       "s.programtitle", "?") " AND s.recordchannel = ? "
-                                                             "ORDER BY s.rowid LIMIT 1")
+                                                             "ORDER BY s.rowid")
                        .arg(QLatin1String(RuleColumns)));
         Rewind rewind(s);
         s.bind(1, orEmpty(title)).bind(2, orEmpty(channelName));
-        if (!s.step())
-            return std::nullopt;
-        return readRule(s);
+        while (s.step())
+            if (std::optional<RuleRow> rule = readRule(s))
+                return rule;
+        return std::nullopt;
     });
 }
 
@@ -1075,7 +1133,8 @@ std::vector<RuleRow> ListingsStore::rules()
         Rewind rewind(s);
         std::vector<RuleRow> rows;
         while (s.step())
-            rows.push_back(readRule(s));
+            if (std::optional<RuleRow> rule = readRule(s))
+                rows.push_back(std::move(*rule));
         return rows;
     });
 }

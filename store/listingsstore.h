@@ -5,8 +5,10 @@
 // of recordings handed to the recorder, `recorded`.
 //
 // Storage forms: dates as 'YYYY-MM-DD' and times of day as 'HH:MM:SS' text, so that they compare
-// correctly as text; `rerun` as 0/1; `action` NULL until a programme is marked. Every value is
-// bound, never pasted into SQL; only the weekday number (checked to be 1..7) names a table.
+// correctly as text; `rerun` as 0/1; `action` NULL until a programme is marked, then the text of
+// its Mark; a rule's `recordtype` the text of its RuleType (markText(), ruleTypeText()). Every
+// value is bound, never pasted into SQL; only the weekday number (checked to be 1..7) names a
+// table.
 //
 // Texts compare exactly, letter case included: channel ids with `channelid`, rule channels with
 // `channelname`, and titles with rule titles, except that there "&" and "and" count alike.
@@ -58,6 +60,22 @@ namespace zarvo {
 class Database;
 class Statement;
 
+// What became of a programme: a recording of it was handed over (Record: this showing; Season,
+// All: also by a rule of that type), or the viewer chose not to record it (Cleared). A
+// programme never marked has no Mark (std::nullopt); only those are taken by the rules.
+enum class Mark { Cleared, Record, Season, All };
+// A standing rule: Season takes the first showings of its title on its channel, All every
+// showing of the title on any channel.
+enum class RuleType { Season, All };
+
+// The texts by which the file stores them, the command line and the grid's JSON print them and
+// the command line reads them: " ", "record", "season", "all"; "season", "all". The readers
+// give nullopt for any other text.
+QString markText(Mark mark);
+std::optional<Mark> markFromText(const QString& text);
+QString ruleTypeText(RuleType type);
+std::optional<RuleType> ruleTypeFromText(const QString& text);
+
 struct ChannelRow
 {
     QString channelid;
@@ -81,7 +99,9 @@ struct ProgrammeRow
     QString category;
     QString rating;
     bool rerun = false;
-    std::optional<QString> action; // "record", "season", "all", " " or NULL
+    // NULL in the file is nullopt; a text that names no Mark reads as Cleared (the rules leave
+    // it, as they leave every programme whose action is not NULL).
+    std::optional<Mark> action;
     bool operator==(const ProgrammeRow&) const = default;
 };
 
@@ -99,7 +119,7 @@ struct ListingRow
 struct RuleRow
 {
     QString programtitle;
-    QString recordtype; // "season" or "all"
+    RuleType recordtype = RuleType::Season;
     QString recordchannel;
     bool operator==(const RuleRow&) const = default;
 };
@@ -201,7 +221,7 @@ public:
     // table `dayNumber` to `action` and adds `row` to the `recorded` log; both or neither are
     // stored. The row is added also when there is no such programme or when `dayNumber` is
     // outside 1..7 (a selection that names no table); returns whether a programme was marked.
-    bool markAndLog(int dayNumber, qint32 programid, const QString& action, const RecordedRow& row);
+    bool markAndLog(int dayNumber, qint32 programid, Mark action, const RecordedRow& row);
     // Stores a rule as one unit: when its title ("&" and "and" alike) already has a rule on its
     // channel, that rule's type becomes rule.recordtype (season <-> all); otherwise the rule is
     // added. Since the lookup and the write are one unit, two connections storing the same rule
@@ -253,17 +273,19 @@ public:
     // --- recording rules and marks ------------------------------------------------------
     // Both rule queries give one row per programme and matching rule, in the order the
     // programmes are on (start date, start time, then channel order).
-    // Unmarked (action NULL) first showings (rerun false) whose title has a "season" rule
+    // Unmarked (action NULL) first showings (rerun false) whose title has a Season rule
     // naming their channel's name.
     Snapshot<RuleMatch> seasonMatches(int dayNumber);
-    // Unmarked showings on any channel whose title has an "all" rule.
+    // Unmarked showings on any channel whose title has an All rule.
     Snapshot<RuleMatch> allMatches(int dayNumber);
     std::optional<ProgrammeRow> programme(int dayNumber, qint32 programid);
     // Sets (or with nullopt clears) the action of a programme; false when there is no such row.
-    bool setAction(int dayNumber, qint32 programid, const std::optional<QString>& action);
+    bool setAction(int dayNumber, qint32 programid, std::optional<Mark> action);
     // Deletes every rule for `title` ("&" and "and" alike), on every channel; returns how many.
     int deleteRules(const QString& title);
-    // The rule for `title` on `channelName` (the first one, should there be several).
+    // The rule for `title` on `channelName` (the first one, should there be several). Here and
+    // in rules(), a row whose recordtype names no RuleType (no version of the program writes
+    // one) is left out: it takes nothing either.
     std::optional<RuleRow> rule(const QString& title, const QString& channelName);
     // Adds a row as it is, even beside a rule of the same title and channel (upsertRule() keeps
     // one per title and channel).
@@ -288,9 +310,9 @@ private:
     void addChannel(const ChannelRow& channel);
     qint32 addProgramme(int dayNumber, const ProgrammeRow& programme);
     void writeStoredDate(int dayNumber, QDate date);
-    bool writeAction(int dayNumber, qint32 programid, const std::optional<QString>& action);
+    bool writeAction(int dayNumber, qint32 programid, std::optional<Mark> action);
     void addRule(const RuleRow& rule);
-    bool writeRuleType(const QString& title, const QString& channelName, const QString& type);
+    bool writeRuleType(const QString& title, const QString& channelName, RuleType type);
     void addRecorded(const RecordedRow& row);
     // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
     // handed out before; returns the row's id.

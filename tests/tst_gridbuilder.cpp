@@ -32,7 +32,7 @@ QString cells(const GridRow& row)
     QString half[2];
     for (int i = 0; i < 2; ++i)
         if (const auto& c = row.cells[std::size_t(i)])
-            half[i] = c->title + (c->marker.isEmpty() ? QString() : '[' + c->marker + ']');
+            half[i] = c->title + (c->marker ? '[' + markText(*c->marker) + ']' : QString());
     return half[0] + (row.merged ? "=" : "|") + half[1];
 }
 
@@ -149,7 +149,7 @@ private Q_SLOTS:
             const int day = p.size() > 3 ? p[3].toInt() : 2;
             const qint32 id = add(1, p[0], stamp(p[1]), stamp(p[2]), day);
             if (p.size() > 4)
-                QVERIFY(m_store->setAction(day, id, p[4]));
+                QVERIFY(m_store->setAction(day, id, markFromText(p[4])));
         }
         GridBuilder builder;
         QVERIFY(fill(builder, window));
@@ -177,7 +177,7 @@ private Q_SLOTS:
         QFETCH(int, channels);
         QFETCH(QString, pages);
         addChannels(channels);
-        m_store->setAction(2, add(1, "News", at(Monday, 20), at(Monday, 21)), "record");
+        m_store->setAction(2, add(1, "News", at(Monday, 20), at(Monday, 21)), Mark::Record);
         GridBuilder builder;
         QVERIFY(fill(builder, at(Monday, 20)));
         QCOMPARE(pageToTheEnd(builder), pages);

@@ -96,10 +96,11 @@ class TestGuideScreen : public QObject
                  QString::fromUtf8(s[1]), channel % 3 ? "TV-PG" : "TV-14", rerun, std::nullopt});
         };
         add(1, at(date, 19), at(date, 20), 0);
-        store.setAction(day, add(1, at(date, 20), at(date, 21), 1, true, "The Storm"), "season");
+        store.setAction(day, add(1, at(date, 20), at(date, 21), 1, true, "The Storm"),
+                        Mark::Season);
         add(1, at(date, 21), at(date, 22), 6);
         add(2, at(date, 20), at(date, 20, 30), 2);
-        store.setAction(day, add(2, at(date, 20, 30), at(date, 21), 3), "record");
+        store.setAction(day, add(2, at(date, 20, 30), at(date, 21), 3), Mark::Record);
         add(3, at(date, 19, 30), at(date, 20, 30), 4);
         add(3, at(date, 20, 30), at(date, 21, 30), 5);
         for (int channel = 4; channel <= StationCount; ++channel)

@@ -49,7 +49,7 @@ QStringList dump(ListingsStore& store)
             out << QStringLiteral("day%1|%2|%3|%4")
                        .arg(n)
                        .arg(p.programid)
-                       .arg(fields(p), p.action.value_or("NULL"));
+                       .arg(fields(p), p.action ? markText(*p.action) : "NULL");
     }
     const Snapshot<ChannelRow> channels = store.channels();
     for (const ChannelRow& c : channels.rows())

@@ -183,8 +183,8 @@ private Q_SLOTS:
             QVERIFY(store.channels().isEmpty() && store.rules().empty());
             store.insertChannel({"C1", "2 ABC", "2", "abc.png"});
             id = store.insertProgramme(2, monday(20));
-            store.insertRule({"Show", "season", "2 ABC"});
-            QVERIFY(store.setAction(2, id, QStringLiteral("season")));
+            store.insertRule({"Show", RuleType::Season, "2 ABC"});
+            QVERIFY(store.setAction(2, id, Mark::Season));
             QVERIFY(!checkForPrograms(store, Monday));
             store.setStoredDate(2, Monday);
             QVERIFY(checkForPrograms(store, Monday));
@@ -200,8 +200,9 @@ private Q_SLOTS:
             QCOMPARE(store.storedDate(2), Monday);
             QCOMPARE(store.channels().rows(),
                      std::vector<ChannelRow>({ChannelRow{"C1", "2 ABC", "2", "abc.png"}}));
-            QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
-            QCOMPARE(store.rules(), std::vector<RuleRow>({RuleRow{"Show", "season", "2 ABC"}}));
+            QCOMPARE(store.programme(2, id)->action, std::optional<Mark>(Mark::Season));
+            QCOMPARE(store.rules(),
+                     std::vector<RuleRow>({RuleRow{"Show", RuleType::Season, "2 ABC"}}));
         }
     }
 
@@ -251,8 +252,8 @@ private Q_SLOTS:
             row.subtitle = "Pilot", row.category = "Drama", row.rerun = true;
             row.description = "It's; DROP TABLE day2; --";
             row.rating = "PG'13";
-            row.programid = 999;                   // ignored
-            row.action = QStringLiteral("record"); // ignored: new rows are unmarked
+            row.programid = 999;       // ignored
+            row.action = Mark::Record; // ignored: new rows are unmarked
             const qint32 first = store.insertProgramme(2, row);
             QVERIFY(first > 0 && store.insertProgramme(2, row) > first);
             row.programid = first;
@@ -450,14 +451,14 @@ private Q_SLOTS:
             oldLast = std::max(oldLast, row.programid);
         store.insertProgramme(1, programme("C1", at(Sunday, 20), at(Sunday, 21)));
         store.setStoredDate(1, Sunday);
-        store.insertRule({"New", "season", "3 NBC"});
+        store.insertRule({"New", RuleType::Season, "3 NBC"});
 
         QList<int> told;
         const std::vector<ChannelRow> channels = {{"c2", "3 NBC", "3", "nbc.png"},
                                                   {"c3", "5 CBS", "5", ""}};
         ProgrammeRow marked = monday(21, "New", "c2");
-        marked.programid = 999;              // ignored
-        marked.action = QStringLiteral(" "); // ignored
+        marked.programid = 999;        // ignored
+        marked.action = Mark::Cleared; // ignored
         store.replaceDay(2, Monday, channels,
                          {monday(20, "New", "c2"), marked, monday(6, "New", "c3")},
                          [&](int stored) { told << stored; });
@@ -554,17 +555,17 @@ private Q_SLOTS:
              }},
             {"insertProgramme", [&] { store.insertProgramme(3, monday(8)); }},
             {"setStoredDate", [&] { store.setStoredDate(3, Monday); }},
-            {"setAction", [&] { store.setAction(3, id, QStringLiteral("record")); }},
+            {"setAction", [&] { store.setAction(3, id, Mark::Record); }},
             {"deleteRules", [&] { store.deleteRules("Show"); }},
             {"insertRule",
              [&] {
-                 store.insertRule({"Show", "all", "2 ABC"});
+                 store.insertRule({"Show", RuleType::All, "2 ABC"});
              }},
             {"upsertRule",
              [&] {
-                 store.upsertRule({"Show", "all", "2 ABC"});
+                 store.upsertRule({"Show", RuleType::All, "2 ABC"});
              }},
-            {"markAndLog", [&] { store.markAndLog(3, id, "record", {}); }},
+            {"markAndLog", [&] { store.markAndLog(3, id, Mark::Record, {}); }},
             {"replaceDay", [&] { store.replaceDay(4, Monday, {}, {monday(9)}); }},
         };
         QStringList refused;
@@ -595,7 +596,7 @@ private Q_SLOTS:
         QCOMPARE(store.dayProgrammes(4).size(), std::size_t(0));
         QCOMPARE(store.channels().size(), std::size_t(1));
         // Once it is done, writes go through again.
-        QVERIFY(store.setAction(3, id, QStringLiteral("record")));
+        QVERIFY(store.setAction(3, id, Mark::Record));
     }
 
     // One rule per title and channel: an existing one changes its type, "&" and "and" alike,
@@ -603,14 +604,14 @@ private Q_SLOTS:
     void upsertRuleKeepsOnePerTitleAndChannel()
     {
         ListingsStore store(newPath());
-        store.insertRule({"Law and Order", "season", "4 NBC"});
-        store.insertRule({"News", "all", "2 ABC"});
-        store.upsertRule({"Law & Order", "all", "4 NBC"});
-        QCOMPARE(store.rules(), std::vector<RuleRow>(
-                                    {{"Law and Order", "all", "4 NBC"}, {"News", "all", "2 ABC"}}));
-        store.upsertRule({"Law & Order", "season", "2 ABC"});
+        store.insertRule({"Law and Order", RuleType::Season, "4 NBC"});
+        store.insertRule({"News", RuleType::All, "2 ABC"});
+        store.upsertRule({"Law & Order", RuleType::All, "4 NBC"});
+        QCOMPARE(store.rules(), std::vector<RuleRow>({{"Law and Order", RuleType::All, "4 NBC"},
+                                                      {"News", RuleType::All, "2 ABC"}}));
+        store.upsertRule({"Law & Order", RuleType::Season, "2 ABC"});
         QCOMPARE(store.rule("Law and Order", "2 ABC"),
-                 std::optional<RuleRow>({"Law & Order", "season", "2 ABC"}));
+                 std::optional<RuleRow>({"Law & Order", RuleType::Season, "2 ABC"}));
         QCOMPARE(store.rules().size(), std::size_t(3));
         QCOMPARE(store.deleteRules("Law and Order"), 2);
     }
@@ -624,11 +625,11 @@ private Q_SLOTS:
         RecordedRow row;
         row.title = "Show";
         row.filename = "Show on 2 ABC";
-        QVERIFY(store.markAndLog(2, id, "season", row));
-        QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
+        QVERIFY(store.markAndLog(2, id, Mark::Season, row));
+        QCOMPARE(store.programme(2, id)->action, std::optional<Mark>(Mark::Season));
         QCOMPARE(store.recordedLog().size(), std::size_t(1));
         // No such programme: logged, not marked.
-        QVERIFY(!store.markAndLog(2, id + 1, "record", row));
+        QVERIFY(!store.markAndLog(2, id + 1, Mark::Record, row));
         QCOMPARE(store.recordedLog().size(), std::size_t(2));
 
         // The log refuses the row: the mark made before it in the unit goes too.
@@ -636,14 +637,14 @@ private Q_SLOTS:
                                "BEGIN SELECT RAISE(ABORT, 'log is full'); END"),
                  QString());
         try {
-            store.markAndLog(2, id, "record", row);
+            store.markAndLog(2, id, Mark::Record, row);
             QFAIL("the recording was logged");
         } catch (const StoreError& error) {
             QVERIFY2(error.message().contains("markAndLog") &&
                          error.message().contains("log is full"),
                      qPrintable(error.message()));
         }
-        QCOMPARE(store.programme(2, id)->action, std::optional<QString>("season"));
+        QCOMPARE(store.programme(2, id)->action, std::optional<Mark>(Mark::Season));
         QCOMPARE(store.recordedLog().size(), std::size_t(2));
     }
 
@@ -669,7 +670,7 @@ private Q_SLOTS:
             // The rows read as before, the rule with "and" takes the programme with "&".
             QCOMPARE(store.storedDate(2), Monday);
             QCOMPARE(store.channels().size(), std::size_t(2));
-            QCOMPARE(store.programme(2, 6)->action, std::optional<QString>("record"));
+            QCOMPARE(store.programme(2, 6)->action, std::optional<Mark>(Mark::Record));
             const Snapshot<RuleMatch> season = store.seasonMatches(2);
             QCOMPARE(season.size(), std::size_t(1));
             QCOMPARE(season.current().programme.programid, 5);

@@ -21,7 +21,6 @@
 using namespace zarvo;
 using namespace zarvo::test;
 namespace vk = zarvo::ui::vk;
-using Mark = std::optional<QString>;
 
 namespace {
 
@@ -106,10 +105,10 @@ private:
         return fromGridCell(cell, m_clock);
     }
 
-    Mark mark(qint32 id)
+    QString mark(qint32 id)
     {
         const auto row = store().programme(dayNumber(Today), id);
-        return row ? row->action : Mark("<gone>");
+        return row ? (row->action ? markText(*row->action) : "-") : "<gone>";
     }
 
     // The rules of the programme's title as "type channel", sorted; the rule of another title
@@ -120,8 +119,8 @@ private:
         bool other = false;
         for (const RuleRow& rule : store().rules()) {
             if (rule.programtitle == Show)
-                ours << rule.recordtype + ' ' + rule.recordchannel;
-            other |= rule == RuleRow{"Evening News", "season", Channel};
+                ours << ruleTypeText(rule.recordtype) + ' ' + rule.recordchannel;
+            other |= rule == RuleRow{"Evening News", RuleType::Season, Channel};
         }
         ours.sort();
         return other ? ours.join(", ") : QStringLiteral("other title's rule gone");
@@ -152,8 +151,8 @@ private Q_SLOTS:
         m_program->handOffs.setOpener(m_opener->command());
         m_program->handOffs.setRecheckMs(2);
         addChannels(store(), {Channel, "5 KABC"});
-        store().insertRule({Show, "all", "5 KABC"});
-        store().insertRule({"Evening News", "season", Channel});
+        store().insertRule({Show, RuleType::All, "5 KABC"});
+        store().insertRule({"Evening News", RuleType::Season, Channel});
     }
 
     void cleanup() { m_program.reset(); }
@@ -196,7 +195,7 @@ private Q_SLOTS:
         const bool started = QByteArray(QTest::currentDataTag()).contains("started");
         const SelectedProgramme selection = addProgramme(at(Today, started ? 13 : 15));
         if (!markBefore.isEmpty())
-            store().setAction(dayNumber(Today), selection.progId, markBefore);
+            store().setAction(dayNumber(Today), selection.progId, markFromText(markBefore));
         FakeView view;
         auto menu = logic(view);
         menu->setSelection(selection);
@@ -205,7 +204,7 @@ private Q_SLOTS:
         menu->keyReleased(vk::Return);
         drain();
 
-        QTEST(mark(selection.progId).value_or("-"), "markAfter");
+        QTEST(mark(selection.progId), "markAfter");
         QTEST(titleRules(), "rules");
         QTEST(m_program->state.rescheduleRequested, "reschedule");
         const QStringList files = file.isEmpty() ? QStringList() : QStringList{"program." + file};

@@ -81,7 +81,7 @@ private:
     QString actionOf(int table, qint32 id)
     {
         const auto row = m_store->programme(table, id);
-        return row ? row->action.value_or("-") : "<gone>";
+        return row ? (row->action ? markText(*row->action) : "-") : "<gone>";
     }
     QString actionOf(qint32 id) { return actionOf(dayNumber(Monday), id); }
 
@@ -202,7 +202,7 @@ private Q_SLOTS:
         QCOMPARE(channelText(s), channelName);
         QCOMPARE(s.dayTable, dayNumber(start.date()));
         // Logging first changes nothing in the file: no doubled apostrophes leak into it.
-        logRecording(*m_store, s, "record");
+        logRecording(*m_store, s, Mark::Record);
         HandOffRequest request;
         request.kind = kind;
         request.selected = s;
@@ -233,7 +233,7 @@ private Q_SLOTS:
         m_clock = FakeClock(QTimeZone(zone.toUtf8()), at(date, 12));
         m_store->insertChannel({"I4.wxyz.example.com", channelName, "4", "wxyz.png"});
         add("I4.wxyz.example.com", "Law & Order", at(date, 20), at(date, 21));
-        m_store->insertRule({"Law & Order", "all", channelName});
+        m_store->insertRule({"Law & Order", RuleType::All, channelName});
         const std::optional<GridCell> shown = guideCell(at(date, 20), "Law & Order");
         QVERIFY(shown);
         const SelectedProgramme byGuide = fromGridCell(*shown, m_clock);
@@ -282,9 +282,9 @@ private Q_SLOTS:
         QFETCH(QStringList, action);
         const qint32 id = add(channel, title, at(Monday, 20), at(Monday, 21), rerun);
         if (action[0] != "-")
-            m_store->setAction(dayNumber(Monday), id, action[0]);
+            m_store->setAction(dayNumber(Monday), id, markFromText(action[0]));
         for (int i = 0; i < rules.size(); i += 3)
-            m_store->insertRule({rules[i], rules[i + 1], rules[i + 2]});
+            m_store->insertRule({rules[i], *ruleTypeFromText(rules[i + 1]), rules[i + 2]});
         const int taken = action[1] != action[0];
         QCOMPARE(pass(Monday), taken);
         QCOMPARE(actionOf(id), action[1]);
@@ -302,7 +302,7 @@ private Q_SLOTS:
         const qint32 late =
             add("C4", "Late Film", at(Monday, 23, 30), at(Tuesday, 1), false, dayNumber(Tuesday));
         QCOMPARE(late, sameId);
-        m_store->insertRule({"Late Film", "all", "4 WXYZ"});
+        m_store->insertRule({"Late Film", RuleType::All, "4 WXYZ"});
         QCOMPARE(pass(Tuesday), 1);
         QCOMPARE(pass(Tuesday), 0);
         QCOMPARE(pass(Tuesday), 0);
@@ -326,7 +326,7 @@ private Q_SLOTS:
         add("C4", "News", at(Monday, 20), at(Monday, 21));
         add("C5", "News", at(Monday, 22), at(Monday, 23));
         add("C4", "Film", at(Monday, 21), at(Monday, 22));
-        m_store->insertRule({"News", "all", "4 WXYZ"});
+        m_store->insertRule({"News", RuleType::All, "4 WXYZ"});
         QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, later(), m_clock, noteEnd()), 2);
         QTRY_COMPARE(m_opener->received().size(), 1);
         const QDateTime first = m_clock.currentInstant();
@@ -450,7 +450,7 @@ private Q_SLOTS:
         const qint32 running = add("C4", "News", at(Monday, 20), at(Monday, 21));
         const qint32 brief = add("C5", "News", at(Monday, 20, 15), at(Monday, 20, 45));
         const qint32 coming = add("C4", "News", at(Monday, 22), at(Monday, 23));
-        m_store->insertRule({"News", "all", "4 WXYZ"});
+        m_store->insertRule({"News", RuleType::All, "4 WXYZ"});
         m_clock.setNow(at(Monday, 20, 30));
         QCOMPARE(checkForScheduled(*m_store, Monday, *m_queue, later(), m_clock, noteEnd()), 3);
         // The brief one ends while it waits behind the first request: dropped at its turn.
@@ -470,7 +470,7 @@ private Q_SLOTS:
     {
         add("C4", "News", at(Tuesday, 20), at(Tuesday, 21));
         add("C4", "News", at(Tuesday, 22), at(Tuesday, 23));
-        m_store->insertRule({"News", "all", "4 WXYZ"});
+        m_store->insertRule({"News", RuleType::All, "4 WXYZ"});
         SystemClock clock;
         HandOffQueue queue(clock, ProgramFolder(m_dir.path()));
         queue.setOpener(m_opener->command());
