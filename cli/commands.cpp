@@ -386,10 +386,11 @@ int cmdRules(Invocation& inv)
     bool failed = false;
     checkForScheduled(*store, day, queue, storeAccess(*store), inv.ctx.clock,
                       [&inv, &failed](const SelectedProgramme& p, const HandOffOutcome& outcome) {
-                          if (outcome.taken())
-                              inv.ctx.out << p.progLocalDate << " " << p.progLocalTime << " "
-                                          << p.progTitle << " on " << p.progChannelNumber << " "
-                                          << p.progStation << "\n";
+                          if (outcome.taken()) {
+                              const RecordedRow r = recordedRow(p);
+                              inv.ctx.out << r.realdate << " " << r.realtime << " " << r.title
+                                          << " on " << r.channel << " " << r.station << "\n";
+                          }
                           if (!outcome.message.isEmpty()) {
                               inv.ctx.err << outcome.message << "\n";
                               failed = true;

@@ -1,11 +1,35 @@
 #include "record/handoff.h"
 
 #include "base/atomicfile.h"
+#include "guide/gridbuilder.h"
 #include "store/timerules.h"
 
 #include <QDir>
 
 namespace zarvo {
+namespace {
+
+QString pad2(int n)
+{
+    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
+}
+
+QString hoursMinutes(QTime time)
+{
+    return pad2(time.hour()) + QLatin1Char(':') + pad2(time.minute());
+}
+
+// "hh:mm" of a span in seconds: hours as many as it takes (at least two digits), negative spans
+// as "00:00". Seconds are dropped.
+QString durationText(qint64 seconds)
+{
+    const qint64 minutes = qMax<qint64>(seconds, 0) / 60;
+    return QStringLiteral("%1:%2")
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(pad2(minutes % 60));
+}
+
+} // namespace
 
 QString handOffFileName(HandOffKind kind)
 {
@@ -13,28 +37,63 @@ QString handOffFileName(HandOffKind kind)
                                           : QStringLiteral("program.tvvi");
 }
 
-QByteArray handOffFile(const SelectedProgramme& s, HandOffKind kind)
+QString handOffTitle(const SelectedProgramme& selected)
 {
+    return QString(selected.title).replace(QLatin1Char('&'), QLatin1String("and"));
+}
+
+RecordedRow recordedRow(const SelectedProgramme& s)
+{
+    RecordedRow r;
+    const qsizetype blank = s.channelName.indexOf(QLatin1Char(' '));
+    r.channel = blank < 0 ? QString() : s.channelName.left(blank);
+    r.station = blank < 0 ? s.channelName : s.channelName.mid(blank + 1);
+    r.title = handOffTitle(s);
+    r.subtitle = s.subtitle;
+    r.description = s.description;
+    r.category = s.category;
+    r.rating = s.rating;
+    if (s.start.isValid()) {
+        r.startdate = recordDate(s.start.date());
+        r.starttime = hoursMinutes(s.start.time());
+    }
+    if (s.end.isValid()) {
+        r.enddate = recordDate(s.end.date());
+        r.endtime = hoursMinutes(s.end.time());
+    }
+    r.duration = durationText(s.start.isValid() && s.end.isValid() ? s.start.secsTo(s.end) : 0);
+    r.filename = r.title + QStringLiteral(" on ") + s.channelName;
+    if (s.localDate.isValid())
+        r.realdate = dateText(s.localDate);
+    if (s.localTime.isValid())
+        r.realtime = standardTimeText(s.localTime);
+    r.mode = QStringLiteral("cable");
+    return r;
+}
+
+QByteArray handOffFile(const SelectedProgramme& selected, HandOffKind kind)
+{
+    const RecordedRow r = recordedRow(selected);
     const QString root = kind == HandOffKind::Recording ? QStringLiteral("tv-program-info")
                                                         : QStringLiteral("tv-viewer-info");
     const auto element = [](const char* name, const QString& value) {
         return QStringLiteral("<%1>%2</%1>").arg(QLatin1String(name), value);
     };
     // Values go in untouched: the tuner applications that read these files expect the text as
-    // the guide shows it, and the title's "&" was already made "and" on selection.
+    // the guide shows it, and the title's "&" is already "and".
     const QStringList lines = {
         QLatin1Char('<') + root + QLatin1Char('>'),
         QStringLiteral("<program>"),
-        element("station", s.progStation),
-        element("tv-mode", s.progMode),
-        element("program-title", s.progTitle),
-        element("program-description", s.progDescription),
-        element("start-date", s.progStartDate),
-        element("start-time", s.progStartTime),
-        element("end-date", s.progEndDate),
-        element("end-time", s.progEndTime),
-        element("duration", s.progDuration),
-        element("rf-channel", s.progChannelNumber),
+        element("station", r.station),
+        element("tv-mode", r.mode),
+        element("program-title", r.title),
+        element("program-description", r.description),
+        element("start-date", r.startdate),
+        element("start-time", r.starttime),
+        element("end-date", r.enddate),
+        element("end-time", r.endtime),
+        element("duration", r.duration),
+        element("rf-channel", r.channel),
         QStringLiteral("</program>"),
         QStringLiteral("</") + root + QLatin1Char('>'),
     };
@@ -56,16 +115,10 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
     return result;
 }
 
-bool logRecording(ListingsStore& store, SelectedProgramme& s, Mark action)
+bool logRecording(ListingsStore& store, const SelectedProgramme& selected, Mark action)
 {
-    s.progFileName = s.progTitle + QStringLiteral(" on ") + channelText(s);
-
     // Marked and logged in one unit of the store: both or neither.
-    return store.markAndLog(s.dayTable, s.progId, action,
-                            {s.progStartDate, s.progStartTime, s.progEndDate, s.progEndTime,
-                             s.progChannelNumber, s.progTitle, s.progSubtitle, s.progDescription,
-                             s.progCategory, s.progRating, s.progFileName, s.progLocalDate,
-                             s.progLocalTime, s.progStation, s.progMode, s.progDuration});
+    return store.markAndLog(selected.dayTable, selected.programId, action, recordedRow(selected));
 }
 
 } // namespace zarvo

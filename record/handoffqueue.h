@@ -77,10 +77,10 @@ struct HandOffRequest
     SelectedProgramme selected;
     std::function<std::optional<SelectedProgramme>()> take;
     // Called once with the programme handed over (or meant to be) and the outcome: `keep`
-    // first, for the record-keeping a taken request needs (it may add to both, for `told`),
-    // then `told`, for whoever wants to hear of it. At the program's exit a rule request's
-    // `told` is not called: those it would tell are gone.
-    std::function<void(SelectedProgramme&, HandOffOutcome&)> keep;
+    // first, for the record-keeping a taken request needs (it may add to the outcome, for
+    // `told`), then `told`, for whoever wants to hear of it. At the program's exit a rule
+    // request's `told` is not called: those it would tell are gone.
+    std::function<void(const SelectedProgramme&, HandOffOutcome&)> keep;
     std::function<void(const SelectedProgramme&, const HandOffOutcome&)> told;
 };
 

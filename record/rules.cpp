@@ -12,10 +12,11 @@ bool ended(const ProgrammeRow& p, const Clock& clock)
 }
 
 // Once the request was taken, the programme is marked with `action` and logged.
-std::function<void(SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreAccess store,
-                                                                       Mark action)
+std::function<void(const SelectedProgramme&, HandOffOutcome&)> markWhenTaken(StoreAccess store,
+                                                                             Mark action)
 {
-    return [store = std::move(store), action](SelectedProgramme& handed, HandOffOutcome& outcome) {
+    return [store = std::move(store), action](const SelectedProgramme& handed,
+                                              HandOffOutcome& outcome) {
         if (!outcome.taken())
             return;
         try {
@@ -44,7 +45,7 @@ void queueMatches(const Snapshot<RuleMatch>& matches, int table, HandOffQueue& q
     for (const RuleMatch& match : matches.rows()) {
         const qint32 id = match.programme.programid;
         const auto same = [table, id](const SelectedProgramme& s) {
-            return s.dayTable == table && s.progId == id;
+            return s.dayTable == table && s.programId == id;
         };
         if (ended(match.programme, clock) || queue.holds(same))
             continue;
@@ -90,7 +91,7 @@ bool clearMark(ListingsStore& store, const SelectedProgramme& selected)
     if (selected.dayTable < 1 || selected.dayTable > 7)
         return false;
     // A blank, not NULL: NULL would let the rules take the programme again.
-    return store.setAction(selected.dayTable, selected.progId, Mark::Cleared);
+    return store.setAction(selected.dayTable, selected.programId, Mark::Cleared);
 }
 
 int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, StoreAccess later,
@@ -114,7 +115,7 @@ void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedPro
 void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done)
 {
-    addRule(store, selected.progTitle, RuleType::All, channelText(selected));
+    addRule(store, handOffTitle(selected), RuleType::All, selected.channelName);
     state.rescheduleRequested = true;
     queueRecording(queue, std::move(later), selected, Mark::All, std::move(done));
 }
@@ -122,14 +123,14 @@ void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess l
 void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done)
 {
-    addRule(store, selected.progTitle, RuleType::Season, channelText(selected));
+    addRule(store, handOffTitle(selected), RuleType::Season, selected.channelName);
     queueRecording(queue, std::move(later), selected, Mark::Season, std::move(done));
 }
 
 void doNotRecord(ListingsStore& store, const SelectedProgramme& selected)
 {
     clearMark(store, selected);
-    deleteRules(store, selected.progTitle);
+    deleteRules(store, handOffTitle(selected));
 }
 
 void watch(HandOffQueue& queue, const SelectedProgramme& selected, HandOffDone done)
@@ -145,11 +146,10 @@ void watch(HandOffQueue& queue, const SelectedProgramme& selected, HandOffDone d
 bool startedEarlierToday(const SelectedProgramme& selected, const Clock& clock)
 {
     const QDateTime now = clock.currentInstant().toUTC();
-    const QString nowTime = QStringLiteral("%1:%2")
-                                .arg(now.time().hour(), 2, 10, QLatin1Char('0'))
-                                .arg(now.time().minute(), 2, 10, QLatin1Char('0'));
-    // "hh:mm" texts order like the times they stand for.
-    return selected.progStartDate == recordDate(now.date()) && selected.progStartTime < nowTime;
+    // To the minute, as the file gives the start: a start in the present minute is not earlier.
+    const auto minute = [](QTime t) { return QTime(t.hour(), t.minute()); };
+    return selected.start.isValid() && selected.start.date() == now.date() &&
+           minute(selected.start.time()) < minute(now.time());
 }
 
 } // namespace zarvo

@@ -50,9 +50,8 @@ bool clearMark(ListingsStore& store, const SelectedProgramme& selected);
 // opened.
 using StoreAccess = std::function<ListingsStore&()>;
 
-// Told how a queued hand-off ended: the programme (with progFileName when it was logged) and
-// the outcome. A taken recording whose mark or log failed keeps its Taken status and carries
-// the database's message.
+// Told how a queued hand-off ended: the programme and the outcome. A taken recording whose mark
+// or log failed keeps its Taken status and carries the database's message.
 using HandOffDone = std::function<void(const SelectedProgramme&, const HandOffOutcome&)>;
 
 // Applies the rules to day table `day`'s weekday: queues, in the order they are on, first the
@@ -72,12 +71,12 @@ int checkForScheduled(ListingsStore& store, QDate day, HandOffQueue& queue, Stor
 // "record this showing": Mark::Record.
 void recordThisShowing(HandOffQueue& queue, StoreAccess later, const SelectedProgramme& selected,
                        HandOffDone done = {});
-// "record every showing": Mark::All; at once an All rule for the title on this channel,
+// "record every showing": Mark::All; at once an All rule for handOffTitle() on this channel,
 // and `state.rescheduleRequested` is set so that the next minute tick applies the rules to
 // every day present.
 void recordEveryShowing(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                         AppState& state, const SelectedProgramme& selected, HandOffDone done = {});
-// "record the series": Mark::Season; at once a Season rule for the title on this channel.
+// "record the series": Mark::Season; at once a Season rule for handOffTitle() on this channel.
 // Does not ask for a rescheduling pass.
 void recordSeries(ListingsStore& store, HandOffQueue& queue, StoreAccess later,
                   const SelectedProgramme& selected, HandOffDone done = {});

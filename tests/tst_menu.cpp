@@ -195,7 +195,7 @@ private Q_SLOTS:
         const bool started = QByteArray(QTest::currentDataTag()).contains("started");
         const SelectedProgramme selection = addProgramme(at(Today, started ? 13 : 15));
         if (!markBefore.isEmpty())
-            store().setAction(dayNumber(Today), selection.progId, markFromText(markBefore));
+            store().setAction(dayNumber(Today), selection.programId, markFromText(markBefore));
         FakeView view;
         auto menu = logic(view);
         menu->setSelection(selection);
@@ -204,7 +204,7 @@ private Q_SLOTS:
         menu->keyReleased(vk::Return);
         drain();
 
-        QTEST(mark(selection.progId), "markAfter");
+        QTEST(mark(selection.programId), "markAfter");
         QTEST(titleRules(), "rules");
         QTEST(m_program->state.rescheduleRequested, "reschedule");
         const QStringList files = file.isEmpty() ? QStringList() : QStringList{"program." + file};

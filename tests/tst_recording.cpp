@@ -111,7 +111,7 @@ private:
     {
         return [this](const SelectedProgramme& p, const HandOffOutcome& o) {
             static const char* names[] = {"taken", "not taken", "not written", "dropped"};
-            m_ends << QString("%1 %2%3").arg(names[int(o.status)], p.progTitle,
+            m_ends << QString("%1 %2%3").arg(names[int(o.status)], p.title,
                                              o.message.isEmpty() ? "" : ": " + o.message);
         };
     }
@@ -199,7 +199,7 @@ private Q_SLOTS:
         SelectedProgramme s =
             fromGridCell(cell(title, channelName, start, end, "Cops < robbers & more"), clock);
         QCOMPARE(handOffFile(s, kind), expected);
-        QCOMPARE(channelText(s), channelName);
+        QCOMPARE(s.channelName, channelName);
         QCOMPARE(s.dayTable, dayNumber(start.date()));
         // Logging first changes nothing in the file: no doubled apostrophes leak into it.
         logRecording(*m_store, s, Mark::Record);
@@ -211,7 +211,7 @@ private Q_SLOTS:
         drain();
         QCOMPARE(m_opener->received(), QList<QByteArray>{expected});
         QCOMPARE(readFile(m_dir.filePath(handOffFileName(kind))), expected);
-        QCOMPARE(m_ends, QStringList{"taken " + s.progTitle});
+        QCOMPARE(m_ends, QStringList{"taken " + s.title});
     }
 
     // A rule's hand-off is the one the viewer would get choosing the programme in the guide.
@@ -335,14 +335,14 @@ private Q_SLOTS:
         const SelectedProgramme film = selectInGuide(at(Monday, 21), "Film");
         recordThisShowing(*m_queue, later(), film, noteEnd());
         QTest::qWait(50);
-        QCOMPARE(actionOf(film.progId), "-"); // not before it was taken
+        QCOMPARE(actionOf(film.programId), "-"); // not before it was taken
         m_clock.setInstant(first.addMSecs(14999));
         QTest::qWait(50);
         QCOMPARE(m_opener->received().size(), 1);
         m_clock.setInstant(first.addMSecs(15000));
         QTRY_COMPARE(m_opener->received().size(), 2);
         QCOMPARE(m_opener->received().at(1), handOffFile(film, HandOffKind::Recording));
-        QTRY_COMPARE(actionOf(film.progId), "record");
+        QTRY_COMPARE(actionOf(film.programId), "record");
         m_clock.setInstant(first.addMSecs(29999));
         QTest::qWait(50);
         QCOMPARE(m_opener->received().size(), 2);
