@@ -317,7 +317,12 @@ bool appendGrabberLog(const QString& path, const QByteArray& record, qint64 limi
     // Starts at a whole line, so the log never begins in the middle of one.
     const qsizetype lineStart = tail.indexOf('\n');
     tail.remove(0, lineStart < 0 ? tail.size() : lineStart + 1);
-    return replaceFileAtomically(path, tail, nullptr);
+    try {
+        replaceFileAtomically(path, tail);
+    } catch (const FileError&) {
+        return false;
+    }
+    return true;
 }
 
 FetchRequest fetchRequest(FetchVariant variant, const QString& folder, const Settings& settings,
@@ -371,33 +376,23 @@ QByteArray configBatch(const QString& folder, const QString& grabberName, const 
     return batch;
 }
 
-bool writeBatchFile(const QString& folder, const QByteArray& batch, QString* error)
+void writeBatchFile(const QString& folder, const QByteArray& batch)
 {
-    const auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
     const QString path = QDir(folder).absoluteFilePath(QStringLiteral("listings.sh"));
     if (batch.contains('\0'))
-        return fail(
-            QStringLiteral("Cannot write %1: the grabber name holds a NUL character.").arg(path));
+        throw FileError(path, QStringLiteral("the grabber name holds a NUL character."));
 
     // Written aside and renamed into place: a half-written batch is never run, and a batch that
     // sh is still reading keeps its old file.
     const auto mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
                       QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
                       QFileDevice::ExeOther;
-    QString reason;
-    if (!replaceFileAtomically(path, batch, &reason, mode))
-        return fail(QStringLiteral("Cannot write %1: %2").arg(path, reason));
-    return true;
+    replaceFileAtomically(path, batch, mode);
 }
 
-bool writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText,
-                      QString* error)
+void writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText)
 {
-    return writeBatchFile(folder, configBatch(folder, grabberName, codeText), error);
+    writeBatchFile(folder, configBatch(folder, grabberName, codeText));
 }
 
 GrabberRunner::GrabberRunner(AppState* state, QObject* parent)
@@ -460,9 +455,11 @@ bool GrabberRunner::start(const QString& folder, const QByteArray& batch, Grabbe
         return fail(GrabberResult::Outcome::Busy,
                     QStringLiteral("A grabber batch is already running."));
 
-    QString error;
-    if (!writeBatchFile(folder, batch, &error))
-        return fail(GrabberResult::Outcome::Failed, error);
+    try {
+        writeBatchFile(folder, batch);
+    } catch (const Error& error) {
+        return fail(GrabberResult::Outcome::Failed, error.message());
+    }
 
     const QDir dir(QDir(folder).absolutePath());
     m_pending.clear();
@@ -609,9 +606,11 @@ GrabberResult getPrograms(GrabberRunner& runner, FetchVariant variant, const QSt
     if (runner.isRunning())
         return failure(GrabberResult::Outcome::Busy,
                        QStringLiteral("A grabber batch is already running."));
-    QString error;
-    if (!writeBatchFile(folder, batch, &error))
-        return failure(GrabberResult::Outcome::Failed, error);
+    try {
+        writeBatchFile(folder, batch);
+    } catch (const Error& error) {
+        return failure(GrabberResult::Outcome::Failed, error.message());
+    }
     const GrabberCheck check = checkGrabber(folder, settings.grabberName);
     if (check.status == GrabberCheck::Status::Ready)
         return runner.runAndWait(folder, batch);

@@ -29,6 +29,7 @@
 // commands, the output and the exit status, the file trimmed to about its last megabyte.
 
 #include "base/clock.h"
+#include "base/error.h"
 #include "base/settingsfile.h"
 
 #include <QByteArray>
@@ -86,14 +87,14 @@ QByteArray fetchBatch(const FetchRequest& request);
 // are turned into blanks) so that its digits are never run as a command.
 QByteArray configBatch(const QString& folder, const QString& grabberName, const QString& codeText);
 
-// Replaces `folder`/listings.sh atomically with `batch`, mode 0755. On failure returns false
-// with the reason in `error` and leaves any earlier listings.sh as it was. A batch holding a
-// NUL byte (a NUL in the grabber name) is refused: sh cannot carry it.
-bool writeBatchFile(const QString& folder, const QByteArray& batch, QString* error = nullptr);
+// Replaces `folder`/listings.sh atomically with `batch`, mode 0755. On failure throws FileError
+// and leaves any earlier listings.sh as it was. A batch holding a NUL byte (a NUL in the grabber
+// name) is refused: sh cannot carry it.
+void writeBatchFile(const QString& folder, const QByteArray& batch);
 
-// Writes the configuration batch as listings.sh in `folder`; it is not run.
-bool writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText,
-                      QString* error = nullptr);
+// Writes the configuration batch as listings.sh in `folder`; it is not run. Throws as
+// writeBatchFile does.
+void writeConfigBatch(const QString& folder, const QString& grabberName, const QString& codeText);
 
 // Whether a grabber can run unattended, found the way the xmltv dispatcher finds it.
 struct GrabberCheck

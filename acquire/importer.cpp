@@ -548,6 +548,10 @@ std::unique_ptr<pugi::xml_document> loadInPlace(QByteArray bytes, QByteArray& te
     if (decoded.error.code != 0)
         return nullptr;
     text = std::move(decoded.utf8);
+    // Nothing to parse (a byte-order mark alone): an empty text may live in read-only memory,
+    // where the parser's end mark cannot go. The ordinary load tells what is wrong.
+    if (text.isEmpty())
+        return nullptr;
     auto doc = std::make_unique<pugi::xml_document>();
     // The parser takes the last byte of its buffer for its own end mark: the text's terminating
     // NUL goes with it, or a last character of text after the root would be lost unseen.

@@ -262,17 +262,19 @@ ChannelMapResult writeToChannels(ListingsStore& store, const QString& mapPath, c
 
         // Written beside the map and renamed over it: the recorder's channel list must survive
         // a crash or a full disk halfway through, which rewriting the file in place would not.
-        QString reason;
-        if (!replaceFileAtomically(mapPath, rewrite.bytes, &reason))
-            return fail(QStringLiteral("Cannot write %1: %2").arg(shownPath, reason));
+        try {
+            replaceFileAtomically(mapPath, rewrite.bytes);
+        } catch (const FileError& e) {
+            return fail(QStringLiteral("Cannot write %1: %2").arg(shownPath, e.reason()));
+        }
         result.outcome = ChannelMapResult::Outcome::Written;
         result.lines = rewrite.lines;
         result.renamed = rewrite.renamed;
         return result;
-    } catch (const std::exception& e) {
-        // The store's errors (and any other) end the run like a failed file would: with a
-        // message for the user and the map as it was.
-        return fail(QString::fromUtf8(e.what()));
+    } catch (const Error& e) {
+        // The store's errors end the run like a failed file would: with a message for the user
+        // and the map as it was.
+        return fail(e.message());
     }
 }
 

@@ -25,21 +25,23 @@ QString whyNotOpened(const QString& path, const QSaveFile& file)
 
 } // namespace
 
-bool replaceFileAtomically(const QString& path, const QByteArray& bytes, QString* reason,
+FileError::FileError(const QString& path, const QString& reason)
+    : Error(QStringLiteral("Cannot write %1: %2").arg(QDir::toNativeSeparators(path), reason)),
+      m_path(path), m_reason(reason)
+{
+}
+
+void replaceFileAtomically(const QString& path, const QByteArray& bytes,
                            QFileDevice::Permissions permissions)
 {
-    auto fail = [reason](const QString& why) {
-        if (reason)
-            *reason = why;
-        return false;
-    };
+    auto fail = [&path](const QString& why) { throw FileError(path, why); };
 
     QSaveFile file(path);
     // Unbuffered on purpose: with a write buffer, a write that fails at flush time (disk full,
     // file size limit) is not seen by commit(), which would then put a cut-off file in place of
     // the old one. Writing straight through shows every short write here.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return fail(whyNotOpened(path, file));
+        fail(whyNotOpened(path, file));
 
     qint64 written = 0;
     while (written < bytes.size()) {
@@ -47,18 +49,17 @@ bool replaceFileAtomically(const QString& path, const QByteArray& bytes, QString
         if (n <= 0) {
             const QString why = file.errorString();
             file.cancelWriting();
-            return fail(why);
+            fail(why);
         }
         written += n;
     }
     if (permissions && !file.setPermissions(permissions)) {
         const QString why = file.errorString();
         file.cancelWriting();
-        return fail(why);
+        fail(why);
     }
     if (!file.commit())
-        return fail(file.errorString());
-    return true;
+        fail(file.errorString());
 }
 
 } // namespace zarvo

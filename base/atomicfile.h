@@ -1,6 +1,8 @@
 #pragma once
 // Replacing a file so that a reader sees either the old content or the new, never a mix.
 
+#include "base/error.h"
+
 #include <QByteArray>
 #include <QFileDevice>
 #include <QString>
@@ -9,10 +11,9 @@ namespace zarvo {
 
 // Writes `bytes` beside `path` and renames the result over it. On any failure (the folder
 // missing or not writable, a full disk, a file size limit) the old file stays exactly as it was,
-// no temporary file is left behind, and false is returned with the reason in `reason` (a phrase
-// such as "it is a folder, not a file", fit to follow "Cannot write FILE: "). When `permissions`
-// is not empty the new file gets them.
-bool replaceFileAtomically(const QString& path, const QByteArray& bytes, QString* reason = nullptr,
+// no temporary file is left behind, and FileError is thrown with the reason (a phrase such as
+// "it is a folder, not a file"). When `permissions` is not empty the new file gets them.
+void replaceFileAtomically(const QString& path, const QByteArray& bytes,
                            QFileDevice::Permissions permissions = {});
 
 } // namespace zarvo

@@ -290,19 +290,14 @@ QByteArray formatSettings(const Settings& settings)
     return out;
 }
 
-bool writeSettingsFile(const QString& path, const Settings& settings, QString* error)
+void writeSettingsFile(const QString& path, const Settings& settings)
 {
-    auto fail = [&](const QString& reason) {
-        if (error)
-            *error = QStringLiteral("Cannot save the settings to %1: %2.")
-                         .arg(QDir::toNativeSeparators(path), reason);
-        return false;
-    };
-
-    QString reason;
-    if (!replaceFileAtomically(path, formatSettings(settings), &reason))
-        return fail(reason);
-    return true;
+    try {
+        replaceFileAtomically(path, formatSettings(settings));
+    } catch (const FileError& e) {
+        throw Error(QStringLiteral("Cannot save the settings to %1: %2.")
+                        .arg(QDir::toNativeSeparators(path), e.reason()));
+    }
 }
 
 } // namespace zarvo

@@ -27,6 +27,8 @@
 // byte order mark is dropped) and as ISO-8859-1 (Latin-1) otherwise. The writer always writes
 // UTF-8, without a byte order mark.
 
+#include "base/error.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QtGlobal>
@@ -85,8 +87,8 @@ SettingsRead readSettingsFile(const QString& path);
 // The eight lines of the file, each ended by CR LF: numbers plain, texts in double quotes.
 QByteArray formatSettings(const Settings& settings);
 
-// Replaces `path` atomically with formatSettings(settings). On failure returns false with the
-// reason in `error` and leaves any existing file exactly as it was.
-bool writeSettingsFile(const QString& path, const Settings& settings, QString* error = nullptr);
+// Replaces `path` atomically with formatSettings(settings). On failure throws Error ("Cannot
+// save the settings to PATH: REASON.") and leaves any existing file exactly as it was.
+void writeSettingsFile(const QString& path, const Settings& settings);
 
 } // namespace zarvo

@@ -587,7 +587,8 @@ int runCli(const QStringList& arguments, CliContext& ctx)
     int code = ExitError;
     try {
         code = it->second(inv);
-    } catch (const StoreError& e) {
+    } catch (const Error& e) {
+        // The one place a command's failure is told.
         ctx.err << "zarvoguide-cli: " << e.message() << "\n";
         code = ExitError;
     }

@@ -658,7 +658,7 @@ void ListingsScreen::getListings(const QDateTime& day)
         m_session.getListings(day);
         // A failure is told by showLoadFailure: on the screen at the first load, in a message
         // for a day command.
-    } catch (const StoreError& error) {
+    } catch (const Error& error) {
         ui::messageBox(this, error.message());
     }
 }
@@ -679,7 +679,7 @@ bool ListingsScreen::displayListings()
         // navigator, so no second fill starts under this one.
         if (!m_session.fill([] { QCoreApplication::processEvents(); }))
             return false;
-    } catch (const StoreError& error) {
+    } catch (const Error& error) {
         ui::messageBox(this, error.message());
         return false;
     } catch (const std::invalid_argument& error) {

@@ -107,11 +107,12 @@ HandOffResult writeHandOffFile(const ProgramFolder& folder, const SelectedProgra
 {
     HandOffResult result;
     result.path = folder.file(handOffFileName(kind));
-    QString reason;
     // Atomic so that a tuner still reading the previous hand-off never sees half of this one.
-    if (!replaceFileAtomically(result.path, handOffFile(selected, kind), &reason))
-        result.error = QStringLiteral("Cannot write %1: %2")
-                           .arg(QDir::toNativeSeparators(result.path), reason);
+    try {
+        replaceFileAtomically(result.path, handOffFile(selected, kind));
+    } catch (const FileError& e) {
+        result.error = e.message();
+    }
     return result;
 }
 

@@ -117,7 +117,7 @@ void MenuLogic::perform(int item, QString& failure)
         default: // cancel
             break;
         }
-    } catch (const StoreError& error) {
+    } catch (const Error& error) {
         failure = error.message();
     }
 }

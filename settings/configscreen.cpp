@@ -356,9 +356,10 @@ bool ConfigScreen::save()
         showMessage(mapping.message);
         return false;
     }
-    QString error;
-    if (!writeSettingsFile(m_folder.settingsFile(), *mapping.settings, &error)) {
-        showMessage(error);
+    try {
+        writeSettingsFile(m_folder.settingsFile(), *mapping.settings);
+    } catch (const Error& error) {
+        showMessage(error.message());
         return false;
     }
     m_state.settings = *mapping.settings;
@@ -401,9 +402,12 @@ void ConfigScreen::writeConfigBatch()
     const QString code = m_keyboard.appendCode();
     showMessage(code);
     // For the grabber the settings name, not the list's present choice: nothing is saved here.
-    QString error;
-    if (!zarvo::writeConfigBatch(m_folder.path(), m_state.settings.grabberName, code, &error))
-        showMessage(QStringLiteral("The grabber's configuration batch was not written.\n") + error);
+    try {
+        zarvo::writeConfigBatch(m_folder.path(), m_state.settings.grabberName, code);
+    } catch (const Error& error) {
+        showMessage(QStringLiteral("The grabber's configuration batch was not written.\n") +
+                    error.message());
+    }
 }
 
 void ConfigScreen::showMessage(const QString& text)

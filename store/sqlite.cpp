@@ -31,8 +31,7 @@ QString sqlText(sqlite3_stmt* stmt)
 
 } // namespace
 
-StoreError::StoreError(const QString& message, int sqliteCode)
-    : std::runtime_error(message.toStdString()), m_code(sqliteCode)
+StoreError::StoreError(const QString& message, int sqliteCode) : Error(message), m_code(sqliteCode)
 {
 }
 

@@ -1,18 +1,17 @@
 #pragma once
-// The one exception the listings store throws.
+// The one exception the listings store throws: an Error (base/error.h) with SQLite's code.
+
+#include "base/error.h"
 
 #include <QString>
 
-#include <stdexcept>
-
 namespace zarvo {
 
-class StoreError : public std::runtime_error
+class StoreError : public Error
 {
 public:
     // `sqliteCode` is SQLite's extended result code when SQLite reported the failure, else 0.
     explicit StoreError(const QString& message, int sqliteCode = 0);
-    QString message() const { return QString::fromUtf8(what()); }
     int sqliteCode() const { return m_code; }
 
 private:

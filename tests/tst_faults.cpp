@@ -295,8 +295,7 @@ private Q_SLOTS:
             attempt = [&] {
                 Settings s = firstRunDefaults();
                 s.opacity = 50;
-                QString error;
-                return writeSettingsFile(target, s, &error) ? QString() : error;
+                return errorOf([&] { writeSettingsFile(target, s); });
             };
         } else if (writer == "channel map") {
             target = home + "/channels.map";

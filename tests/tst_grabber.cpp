@@ -255,8 +255,8 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString folder = root.filePath("my guide"), xmltv = folder + "/xmltv";
         makeLoggingStub(folder, root.filePath("args.log"));
-        QString error;
-        QVERIFY2(writeConfigBatch(folder, grabber, args[1], &error), qPrintable(error));
+        const QString error = errorOf([&] { writeConfigBatch(folder, grabber, args[1]); });
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         const QString script = folder + "/listings.sh";
         QCOMPARE(readText(script),
                  QString("cd %1\n%2%3\n%4\nexit\n")

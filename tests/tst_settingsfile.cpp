@@ -151,8 +151,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath("config.txt");
         QVERIFY(putFile(path, QByteArray(4096, '9')));
-        QString error;
-        QVERIFY2(writeSettingsFile(path, S(settings), &error), qPrintable(error));
+        const QString error = errorOf([&] { writeSettingsFile(path, S(settings)); });
+        QVERIFY2(error.isEmpty(), qPrintable(error));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{"config.txt"});
         Settings expected = S(settings);
@@ -184,14 +184,12 @@ private Q_SLOTS:
             path = dir.filePath("parent/config.txt");
         const auto before = snapshot(dir.path());
         QString error;
-        bool written;
         {
             // Well below the size of the new file, so no write of it gets through whole.
             FileSizeLimit limit(obstacle == "write cut short" ? 16 : RLIM_INFINITY);
             QVERIFY(limit.ok);
-            written = writeSettingsFile(path, firstRunDefaults(), &error);
+            error = errorOf([&] { writeSettingsFile(path, firstRunDefaults()); });
         }
-        QVERIFY(!written);
         QVERIFY2(error.contains(path), qPrintable(error));
         QCOMPARE(snapshot(dir.path()), before);
     }

@@ -2,6 +2,7 @@
 // What several tests need: wall-clock times, files, program folders and stores with channels.
 
 #include "base/clock.h"
+#include "base/error.h"
 #include "base/programfolder.h"
 #include "base/settingsfile.h"
 #include "store/listingsstore.h"
@@ -21,6 +22,17 @@ namespace zarvo::test {
 inline QDateTime at(QDate date, int hour, int minute = 0, int second = 0)
 {
     return wallClock(date, QTime(hour, minute, second));
+}
+
+// The message of the Error that `run` throws; empty when it throws none.
+template <typename F> QString errorOf(F&& run)
+{
+    try {
+        run();
+    } catch (const Error& e) {
+        return e.message();
+    }
+    return {};
 }
 
 inline QByteArray readFile(const QString& path)
