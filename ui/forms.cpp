@@ -108,9 +108,10 @@ void sizeForTv(QMessageBox& box, const QWidget* parent)
     font.setPixelSize(std::max(16, area.height() / 30));
     box.setFont(font);
     box.setStyleSheet(QStringLiteral("QLabel { min-width: %1px; } QPushButton { min-width: %2px; "
-                                     "padding: 6px 18px; }")
+                                     "padding: 6px 18px; font-size: %3px; }")
                           .arg(area.width() / 2)
-                          .arg(font.pixelSize() * 4));
+                          .arg(font.pixelSize() * 4)
+                          .arg(font.pixelSize()));
 }
 
 // A box closed by a key press leaves that key's release to whichever window is active next:
