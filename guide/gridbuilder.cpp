@@ -32,27 +32,6 @@ std::optional<Mark> markerOf(std::optional<Mark> action)
     return action == Mark::Cleared ? std::nullopt : action;
 }
 
-GridCell cellOf(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable)
-{
-    GridCell cell;
-    cell.title = programme.title;
-    cell.description = programme.description;
-    cell.subtitle = programme.subtitle;
-    cell.timeText = dayAndTimesText(programme);
-    cell.rating = programme.rating;
-    cell.category = programme.category;
-    cell.channelName = channel.channelname;
-    cell.startDate = programme.startdate;
-    cell.startTime = programme.starttime;
-    cell.endDate = programme.enddate;
-    cell.endTime = programme.endtime;
-    cell.rerun = programme.rerun;
-    cell.programId = programme.programid;
-    cell.dayTable = dayTable;
-    cell.marker = markerOf(programme.action);
-    return cell;
-}
-
 // Clears the flag however the fill ends, so that an exception from the store does not leave
 // the builder refusing every later fill.
 class FillingFlag
@@ -223,7 +202,7 @@ bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
                 break;
             // Several programmes in one half hour: the last one in order stays in the cell.
             if (at == position)
-                cell = cellOf(listings.current().programme, channel, listings.current().dayTable);
+                cell = gridCell(listings.current().programme, channel, listings.current().dayTable);
             listings.next();
             afterEach();
         }
@@ -363,6 +342,27 @@ bool restoreChannelPage(GridBuilder& builder, ListingsStore& store, int page,
             return false;
     }
     return true;
+}
+
+GridCell gridCell(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable)
+{
+    GridCell cell;
+    cell.title = programme.title;
+    cell.description = programme.description;
+    cell.subtitle = programme.subtitle;
+    cell.timeText = dayAndTimesText(programme);
+    cell.rating = programme.rating;
+    cell.category = programme.category;
+    cell.channelName = channel.channelname;
+    cell.startDate = programme.startdate;
+    cell.startTime = programme.starttime;
+    cell.endDate = programme.enddate;
+    cell.endTime = programme.endtime;
+    cell.rerun = programme.rerun;
+    cell.programId = programme.programid;
+    cell.dayTable = dayTable;
+    cell.marker = markerOf(programme.action);
+    return cell;
 }
 
 } // namespace zarvo

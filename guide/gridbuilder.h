@@ -185,6 +185,9 @@ DetailTexts detailTexts(const GridPage& page, int row, int halfHour, const Clock
 // "8:00:00 PM": the standard time-of-day text of the guide.
 QString standardTimeText(QTime time);
 
+// The cell of `programme` on `channel`, read from day table `dayTable` (1..7).
+GridCell gridCell(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable);
+
 // --- window moves of the guide's commands -------------------------------------------------------
 
 // Hour back: one hour earlier, but never before 00:00 of the day (a window at 00:xx stays).

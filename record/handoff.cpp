@@ -9,16 +9,6 @@
 namespace zarvo {
 namespace {
 
-QString pad2(int n)
-{
-    return QStringLiteral("%1").arg(n, 2, 10, QLatin1Char('0'));
-}
-
-QString hoursMinutes(QTime time)
-{
-    return pad2(time.hour()) + QLatin1Char(':') + pad2(time.minute());
-}
-
 // "hh:mm" of a span in seconds: hours as many as it takes (at least two digits), negative spans
 // as "00:00". Seconds are dropped.
 QString durationText(qint64 seconds)
@@ -26,7 +16,7 @@ QString durationText(qint64 seconds)
     const qint64 minutes = qMax<qint64>(seconds, 0) / 60;
     return QStringLiteral("%1:%2")
         .arg(minutes / 60, 2, 10, QLatin1Char('0'))
-        .arg(pad2(minutes % 60));
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -55,11 +45,11 @@ RecordedRow recordedRow(const SelectedProgramme& s)
     r.rating = s.rating;
     if (s.start.isValid()) {
         r.startdate = recordDate(s.start.date());
-        r.starttime = hoursMinutes(s.start.time());
+        r.starttime = s.start.time().toString(QStringLiteral("hh:mm"));
     }
     if (s.end.isValid()) {
         r.enddate = recordDate(s.end.date());
-        r.endtime = hoursMinutes(s.end.time());
+        r.endtime = s.end.time().toString(QStringLiteral("hh:mm"));
     }
     r.duration = durationText(s.start.isValid() && s.end.isValid() ? s.start.secsTo(s.end) : 0);
     r.filename = r.title + QStringLiteral(" on ") + s.channelName;

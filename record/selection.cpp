@@ -1,39 +1,6 @@
 #include "record/selection.h"
 
 namespace zarvo {
-namespace {
-
-// The fields every way of selecting shares. Both the guide and the rule matcher come here, so
-// that a rule's hand-off cannot drift from the viewer's: the channel is the channel's name (not
-// its XMLTV id) and the times get the same conversion.
-struct Source
-{
-    QString title, description, subtitle, category, rating, channelName;
-    QDate startDate, endDate;
-    QTime startTime, endTime;
-    qint32 programId = 0;
-    int dayTable = 0;
-};
-
-SelectedProgramme select(const Source& s, const Clock& clock)
-{
-    SelectedProgramme p;
-    p.title = s.title;
-    p.subtitle = s.subtitle;
-    p.description = s.description;
-    p.category = s.category;
-    p.rating = s.rating;
-    p.channelName = s.channelName;
-    p.start = handOffUtc(wallClock(s.startDate, s.startTime), clock);
-    p.end = handOffUtc(wallClock(s.endDate, s.endTime), clock);
-    p.localDate = s.startDate;
-    p.localTime = s.startTime;
-    p.programId = s.programId;
-    p.dayTable = s.dayTable;
-    return p;
-}
-
-} // namespace
 
 QDateTime handOffUtc(const QDateTime& local, const Clock& clock)
 {
@@ -47,19 +14,28 @@ QDateTime handOffUtc(const QDateTime& local, const Clock& clock)
 
 SelectedProgramme fromGridCell(const GridCell& cell, const Clock& clock)
 {
-    return select({cell.title, cell.description, cell.subtitle, cell.category, cell.rating,
-                   cell.channelName, cell.startDate, cell.endDate, cell.startTime, cell.endTime,
-                   cell.programId, cell.dayTable},
-                  clock);
+    SelectedProgramme p;
+    p.title = cell.title;
+    p.subtitle = cell.subtitle;
+    p.description = cell.description;
+    p.category = cell.category;
+    p.rating = cell.rating;
+    // The channel's name, not its XMLTV id.
+    p.channelName = cell.channelName;
+    p.start = handOffUtc(wallClock(cell.startDate, cell.startTime), clock);
+    p.end = handOffUtc(wallClock(cell.endDate, cell.endTime), clock);
+    p.localDate = cell.startDate;
+    p.localTime = cell.startTime;
+    p.programId = cell.programId;
+    p.dayTable = cell.dayTable;
+    return p;
 }
 
 SelectedProgramme fromRuleMatch(const RuleMatch& match, int dayTable, const Clock& clock)
 {
-    const ProgrammeRow& p = match.programme;
-    return select({p.title, p.description, p.subtitle, p.category, p.rating,
-                   match.channel.channelname, p.startdate, p.enddate, p.starttime, p.endtime,
-                   p.programid, dayTable},
-                  clock);
+    // Through the programme's grid cell, so that a rule's hand-off cannot drift from the
+    // viewer's.
+    return fromGridCell(gridCell(match.programme, match.channel, dayTable), clock);
 }
 
 } // namespace zarvo
