@@ -22,7 +22,11 @@ constexpr int Right = 39;
 constexpr int Down = 40;
 constexpr int Insert = 45;
 constexpr int Delete = 46;
-constexpr int F1 = 112; // F1 to F12 follow on
+constexpr int F1 = 112;          // F1 to F12 follow on
+constexpr int BrowserBack = 166; // a remote's Back button
 constexpr int Comma = 188;
 constexpr int Period = 190;
+// Remote buttons that have no virtual-key code of their own get numbers above every real one.
+constexpr int Info = 0x1001;
+constexpr int Record = 0x1002;
 } // namespace zarvo::vk

@@ -49,6 +49,16 @@ void GuideSession::showPage(const QDateTime& windowStart, int page)
         fill();
 }
 
+std::optional<int> GuideSession::pageOfChannel(const QString& channelid)
+{
+    const Snapshot<ChannelRow> channels = existingStore().channels();
+    const std::vector<ChannelRow>& rows = channels.rows();
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (rows[i].channelid == channelid)
+            return int(i) / GridPage::MaxRows + 1;
+    return std::nullopt;
+}
+
 bool GuideSession::startUp(GuideNavigator& navigator)
 {
     assert(m_program && "a session that reads only does not load");

@@ -51,6 +51,9 @@ public:
     // The window at `windowStart` on channel page `page` (the last page when there are fewer),
     // as a new window shown and paged down.
     void showPage(const QDateTime& windowStart, int page);
+    // The channel page (1-based) on which the channel `channelid` shows, or nullopt when there
+    // is no such channel. Throws StoreError.
+    std::optional<int> pageOfChannel(const QString& channelid);
 
     // --- loading (a session made with the program only) ---------------------------------------
 

@@ -624,6 +624,67 @@ void ListingsScreen::exitProgram()
     endProgram(false);
 }
 
+void ListingsScreen::showInfo()
+{
+    Q_EMIT infoRequested();
+}
+
+void ListingsScreen::showSearch()
+{
+    Q_EMIT searchRequested();
+}
+
+void ListingsScreen::showRecordings()
+{
+    Q_EMIT recordingsRequested();
+}
+
+void ListingsScreen::recordCurrentProgramme()
+{
+    const int row = m_grid->currentRow();
+    const int column = m_grid->currentColumn();
+    if (m_session.page().cell(row - 1, column - 1))
+        Q_EMIT recordRequested(row, column);
+}
+
+const GridCell* ListingsScreen::currentCell() const
+{
+    return m_session.page().cell(m_grid->currentRow() - 1, m_grid->currentColumn() - 1);
+}
+
+bool ListingsScreen::showProgramme(const QString& channelid, const QDateTime& start)
+{
+    if (m_state.importInProgress || m_navigator.isBusy() || !start.isValid())
+        return false;
+    std::optional<int> page;
+    try {
+        page = m_session.pageOfChannel(channelid);
+    } catch (const StoreError&) {
+    }
+    if (!page)
+        return false;
+    // A showing that began yesterday evening runs into today's first hour; the guide shows
+    // nothing before today.
+    const QDate today = m_clock.now().date();
+    const QDateTime windowStart = start.date() < today
+                                      ? QDateTime(today, QTime(0, 0))
+                                      : QDateTime(start.date(), QTime(start.time().hour(), 0));
+    if (!m_navigator.showWindowPage(windowStart, *page))
+        return false;
+    const GridPage& shown = m_session.page();
+    for (std::size_t row = 0; row < shown.rows.size(); ++row) {
+        for (int half = 0; half <= 1; ++half) {
+            const GridCell* cell = shown.cell(int(row), half);
+            if (cell && QDateTime(cell->startDate, cell->startTime) == start) {
+                m_grid->setCurrentCell(int(row) + 1, half + 1, false);
+                fillDetail(int(row) + 1, half + 1);
+                return true;
+            }
+        }
+    }
+    return true;
+}
+
 // --- listings --------------------------------------------------------------------------------
 
 void ListingsScreen::connectSession()

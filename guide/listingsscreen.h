@@ -81,6 +81,14 @@ public:
     void formatPics(double xratio, double yratio);
     // Shows the marks of the current page as they are stored now, keeping the current cell.
     void refreshMarks();
+    // The programme of the grid's current cell; nullptr when that cell is empty.
+    const GridCell* currentCell() const;
+    // Shows the showing of channel `channelid` that starts at `start` (a naive wall-clock
+    // value) in the guide: its window (the hour it starts in, or today's first hour for a
+    // showing that began yesterday evening), the channel's page, and its cell as the current
+    // cell, with the grid focused. False, with nothing changed, when the guide is busy or the
+    // channel is unknown.
+    bool showProgramme(const QString& channelid, const QDateTime& start);
 
 Q_SIGNALS:
     // The first load has ended; `loaded` is false when the day could not be loaded.
@@ -97,6 +105,15 @@ Q_SIGNALS:
     void exitRequested();
     // The program's end at once, with nothing unloaded: a double click on the background.
     void endNowRequested();
+    // I or Info: the info screen for currentCell().
+    void infoRequested();
+    // F: the search screen, prefilled with currentCell()'s title (when there is one).
+    void searchRequested();
+    // R: the standing rules and recordings.
+    void recordingsRequested();
+    // The remote's Record button on a programme cell (row 1..9, column 1..2): record this
+    // showing at once.
+    void recordRequested(int row, int column);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -122,6 +139,10 @@ private:
     void setWindowState(GuideWindowState state) override;
     void showSettings() override;
     void exitProgram() override;
+    void showInfo() override;
+    void showSearch() override;
+    void showRecordings() override;
+    void recordCurrentProgramme() override;
 
     void buildControls();
     void connectSession();

@@ -54,6 +54,7 @@ GuideCommand commandForKey(int virtualKey)
     case vk::Down:
         return GuideCommand::MoveDown;
     case 'B':
+    case vk::Next:
         return GuideCommand::PageDown;
     case 'C':
         return GuideCommand::PrimeTime;
@@ -68,7 +69,17 @@ GuideCommand commandForKey(int virtualKey)
     case 'S':
         return GuideCommand::Settings;
     case 'V':
+    case vk::Prior:
         return GuideCommand::PageUp;
+    case 'I':
+    case vk::Info:
+        return GuideCommand::Info;
+    case 'F':
+        return GuideCommand::Search;
+    case 'R':
+        return GuideCommand::Recordings;
+    case vk::Record:
+        return GuideCommand::Record;
     case 'X':
         return GuideCommand::Exit;
     case 'Z':
@@ -350,6 +361,18 @@ bool GuideNavigator::run(GuideCommand command)
     case GuideCommand::Maximize:
         m_view.setWindowState(GuideWindowState::Maximized);
         return false;
+    case GuideCommand::Info:
+        m_view.showInfo();
+        return false;
+    case GuideCommand::Search:
+        m_view.showSearch();
+        return false;
+    case GuideCommand::Recordings:
+        m_view.showRecordings();
+        return false;
+    case GuideCommand::Record:
+        m_view.recordCurrentProgramme();
+        return false;
     default:
         return false;
     }
@@ -379,8 +402,27 @@ bool GuideNavigator::showWindowAt(const QDateTime& windowStart)
 
 bool GuideNavigator::moveHour(const QDateTime& windowStart)
 {
+    return showAtPage(windowStart, m_view.gridState().channelPage);
+}
+
+bool GuideNavigator::showWindowPage(const QDateTime& windowStart, int page)
+{
+    if (m_state.importInProgress || m_busy)
+        return false;
+    {
+        const BusyScope busy(*this);
+        showSelected(false);
+        showAtPage(windowStart, page);
+        endInGrid();
+        showSelected(true);
+    }
+    runPending();
+    return true;
+}
+
+bool GuideNavigator::showAtPage(const QDateTime& windowStart, int page)
+{
     GridState& grid = m_view.gridState();
-    const int page = grid.channelPage;
     const RefillScope hidden(m_view);
     // A new window is queried from page 1; paging down one page at a time to the page shown
     // before saves every page's start on the way, so page up still works afterwards.

@@ -77,10 +77,17 @@ enum class GuideCommand {
     DayForward,
     Minimize,
     Maximize,
+    // The viewer's own screens over the guide and the Record button; none of them moves the grid.
+    Info,
+    Search,
+    Recordings,
+    Record,
 };
 
-// The command of a virtual-key code (base/keycodes.h); Nothing for codes below 13, above 190 and
-// every code the map does not name.
+// The command of a virtual-key code (base/keycodes.h); Nothing for every code the map does not
+// name. Beside the letter keys: Page Up and Page Down (which the remote's channel buttons give)
+// page like V and B; I and Info open the programme's info, F the search, R the recordings, and
+// the remote's Record button records the programme of the grid's current cell.
 GuideCommand commandForKey(int virtualKey);
 // The command of a button 0..10; Nothing for any other number.
 GuideCommand commandForButton(int button);
@@ -137,6 +144,13 @@ public:
     virtual void showSettings() = 0;
     // Ends the program the orderly way (every screen unloaded).
     virtual void exitProgram() = 0;
+    // The viewer's screens over the guide, for the programme of the grid's current cell: its
+    // info, the search (prefilled with its title), the standing rules and recordings; and a
+    // recording of this showing handed over at once, as the action menu's first item does.
+    virtual void showInfo() = 0;
+    virtual void showSearch() = 0;
+    virtual void showRecordings() = 0;
+    virtual void recordCurrentProgramme() = 0;
 };
 
 class GuideNavigator
@@ -170,6 +184,10 @@ public:
     // Queries the shown window again and returns to the page shown, so that marks set meanwhile
     // (a recording chosen in the action menu) show at once. Ignored while an import runs.
     void requeryShownPage();
+    // Shows the window at `windowStart` on channel page `page` (the last page when there are
+    // fewer) and ends in the grid, as a letter key's command does: a search result shown in the
+    // guide. False, with nothing done, during an import or while a command runs.
+    bool showWindowPage(const QDateTime& windowStart, int page);
 
 private:
     struct Pending
@@ -194,6 +212,8 @@ private:
     bool pageDown();
     bool showWindowAt(const QDateTime& windowStart);
     bool moveHour(const QDateTime& windowStart);
+    // A new window at `windowStart`, paged down to `page` or the last page.
+    bool showAtPage(const QDateTime& windowStart, int page);
     bool showNow();
     bool changeDay(const std::optional<QDateTime>& newStart, int dayButton);
     // Moves the window to `newStart`, whose day is loaded first when it is not stored; then

@@ -86,6 +86,10 @@ public:
     }
     void showSettings() override { events << "settings"; }
     void exitProgram() override { events << "exit"; }
+    void showInfo() override { events << "info"; }
+    void showSearch() override { events << "search"; }
+    void showRecordings() override { events << "recordings"; }
+    void recordCurrentProgramme() override { events << "record"; }
     int selectedCount() const { return int(std::count(selected.begin(), selected.end(), true)); }
 
 private:

@@ -31,9 +31,17 @@ int toVirtualKey(int qtKey)
     case Qt::Key_Space:
         return vk::Space;
     case Qt::Key_PageUp:
+    case Qt::Key_ChannelUp:
         return vk::Prior;
     case Qt::Key_PageDown:
+    case Qt::Key_ChannelDown:
         return vk::Next;
+    case Qt::Key_Back:
+        return vk::BrowserBack;
+    case Qt::Key_Info:
+        return vk::Info;
+    case Qt::Key_MediaRecord:
+        return vk::Record;
     case Qt::Key_End:
         return vk::End;
     case Qt::Key_Home:
