@@ -1,0 +1,109 @@
+#include "guide/genre.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <array>
+#include <utility>
+
+namespace zarvo {
+
+namespace {
+
+// Word stems by genre, lower case and without accents. A stem matches the start of a word, so
+// "sport" also takes "sports" and "sportif", and "animat" takes "animation" and "animated".
+const std::array<std::pair<Genre, QStringList>, 7>& stems()
+{
+    static const std::array<std::pair<Genre, QStringList>, 7> table{{
+        {Genre::Children,
+         {QStringLiteral("child"),  QStringLiteral("kid"),      QStringLiteral("kinder"),
+          QStringLiteral("barn"),   QStringLiteral("lasten"),   QStringLiteral("lapsi"),
+          QStringLiteral("bambin"), QStringLiteral("ragazz"),   QStringLiteral("infantil"),
+          QStringLiteral("nino"),   QStringLiteral("jeugd"),    QStringLiteral("gyerek"),
+          QStringLiteral("copii"),  QStringLiteral("jeunesse"), QStringLiteral("enfant"),
+          QStringLiteral("crianc"), QStringLiteral("cartoon"),  QStringLiteral("animat"),
+          QStringLiteral("animac"), QStringLiteral("tecknat"),  QStringLiteral("piirretty")}},
+        {Genre::Sport,
+         {QStringLiteral("sport"), QStringLiteral("urheilu"), QStringLiteral("deport"),
+          QStringLiteral("futbol"), QStringLiteral("football"), QStringLiteral("soccer"),
+          QStringLiteral("fussball"), QStringLiteral("calcio"), QStringLiteral("idrett"),
+          QStringLiteral("idraet"), QStringLiteral("desport"), QStringLiteral("jalkapallo")}},
+        {Genre::News,
+         {QStringLiteral("news"), QStringLiteral("nachricht"), QStringLiteral("nyhet"),
+          QStringLiteral("nyhed"), QStringLiteral("uutis"), QStringLiteral("notizi"),
+          QStringLiteral("telegiornale"), QStringLiteral("noticia"), QStringLiteral("nieuws"),
+          QStringLiteral("hirek"), QStringLiteral("hirado"), QStringLiteral("stiri"),
+          QStringLiteral("journal"), QStringLiteral("informa"), QStringLiteral("actualit"),
+          QStringLiteral("telejornal"), QStringLiteral("weather"), QStringLiteral("wetter"),
+          QStringLiteral("politi")}},
+        {Genre::Documentary,
+         {QStringLiteral("dokument"), QStringLiteral("docu"), QStringLiteral("ajankoht"),
+          QStringLiteral("asiaohjelm"), QStringLiteral("natur"), QStringLiteral("histor"),
+          QStringLiteral("wissenschaft"), QStringLiteral("educa"), QStringLiteral("reportage"),
+          QStringLiteral("magazin"), QStringLiteral("fakta"), QStringLiteral("tiede"),
+          QStringLiteral("ismeretterjeszt")}},
+        {Genre::Film,
+         {QStringLiteral("movie"), QStringLiteral("film"), QStringLiteral("spielfilm"),
+          QStringLiteral("elokuva"), QStringLiteral("pelicula"), QStringLiteral("cine"),
+          QStringLiteral("speelfilm"), QStringLiteral("jatekfilm"), QStringLiteral("lungometr"),
+          QStringLiteral("telefilm")}},
+        {Genre::Series,
+         {QStringLiteral("series"), QStringLiteral("serie"), QStringLiteral("sarja"),
+          QStringLiteral("drama"), QStringLiteral("soap"), QStringLiteral("sitcom"),
+          QStringLiteral("comedy"), QStringLiteral("komodie"), QStringLiteral("komedi"),
+          QStringLiteral("commedia"), QStringLiteral("comedia"), QStringLiteral("comedie"),
+          QStringLiteral("sorozat"), QStringLiteral("telenovela"), QStringLiteral("fiction"),
+          QStringLiteral("crime"), QStringLiteral("krimi"), QStringLiteral("thriller"),
+          QStringLiteral("episode")}},
+        {Genre::Entertainment, {QStringLiteral("entertain"),     QStringLiteral("unterhaltung"),
+                                QStringLiteral("show"),          QStringLiteral("music"),
+                                QStringLiteral("musik"),         QStringLiteral("musiikki"),
+                                QStringLiteral("musica"),        QStringLiteral("muziek"),
+                                QStringLiteral("zene"),          QStringLiteral("muzica"),
+                                QStringLiteral("musique"),       QStringLiteral("quiz"),
+                                QStringLiteral("game"),          QStringLiteral("reality"),
+                                QStringLiteral("talk"),          QStringLiteral("viihde"),
+                                QStringLiteral("underhallning"), QStringLiteral("underholdning"),
+                                QStringLiteral("intratten"),     QStringLiteral("varieta"),
+                                QStringLiteral("variet"),        QStringLiteral("spettacol"),
+                                QStringLiteral("entretenim"),    QStringLiteral("divertiss"),
+                                QStringLiteral("amusement"),     QStringLiteral("szorakoz"),
+                                QStringLiteral("lifestyle")}},
+    }};
+    return table;
+}
+
+// Lower case, accents dropped (é -> e, ö -> o, ß -> ss), so that stems need no accented forms.
+QString folded(const QString& text)
+{
+    const QString decomposed = text.toLower().normalized(QString::NormalizationForm_KD);
+    QString plain;
+    plain.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (c.category() == QChar::Mark_NonSpacing)
+            continue;
+        if (c == QChar(0x00DF))
+            plain += QStringLiteral("ss");
+        else
+            plain += c;
+    }
+    return plain;
+}
+
+} // namespace
+
+Genre genreOf(const QString& category)
+{
+    if (category.trimmed().isEmpty())
+        return Genre::Other;
+    static const QRegularExpression separators(QStringLiteral("[^\\w]+"));
+    const QStringList words = folded(category).split(separators, Qt::SkipEmptyParts);
+    for (const auto& [genre, list] : stems())
+        for (const QString& word : words)
+            for (const QString& stem : list)
+                if (word.startsWith(stem))
+                    return genre;
+    return Genre::Other;
+}
+
+} // namespace zarvo
