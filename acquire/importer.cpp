@@ -14,6 +14,7 @@
 
 #include <pugixml.hpp>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -434,6 +435,361 @@ bool readProgramme(const pugi::xml_node& element, StampReader& stamps, Programme
     return true;
 }
 
+// ---- reading without the whole tree ----------------------------------------------------------
+//
+// The tree of a large day file takes more than twice the file's size, and building it costs more
+// than reading its rows. So an import reads the listings root's content in pieces: the file's top
+// level is outlined here (the prolog, the root's start tag, each element directly under the root,
+// the root's end tag and what follows it) without parsing, and the parser builds the tree of about
+// a megabyte of whole elements at a time. The parser still checks every byte: the prolog with the
+// root's start tag (closed at once), each piece, and the end. Where the outline does not follow the
+// text (anything it does not expect), it gives up, and the whole-tree reading decides.
+
+constexpr std::size_t NotFound = std::string_view::npos;
+constexpr std::size_t PieceBytes = std::size_t(1) << 20;
+
+bool isXmlSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool isNameStart(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || u == '_' || u == ':' || u >= 0x80;
+}
+
+// The index just after the first `end` at or after `from`, or NotFound.
+std::size_t after(std::string_view text, std::size_t from, std::string_view end)
+{
+    const std::size_t at = text.find(end, from);
+    return at == NotFound ? NotFound : at + end.size();
+}
+
+// The index just after the '>' of the start tag at `at`, quoted values passed over; NotFound when
+// the tag does not end (or holds a '<' outside quotes, which the parser refuses anyway).
+std::size_t startTagEnd(std::string_view text, std::size_t at, bool& empty)
+{
+    char quote = 0;
+    for (std::size_t k = at + 1; k < text.size(); ++k) {
+        const char c = text[k];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            empty = text[k - 1] == '/';
+            return k + 1;
+        } else if (c == '<') {
+            return NotFound;
+        }
+    }
+    return NotFound;
+}
+
+// The index just after what starts with "<!--", "<![CDATA[" or "<?" at `at`; `at` itself when
+// none of them starts there; NotFound when it does not end.
+std::size_t skipMarkup(std::string_view text, std::size_t at)
+{
+    const std::string_view rest = text.substr(at);
+    if (rest.starts_with("<!--"))
+        return after(text, at + 4, "-->");
+    if (rest.starts_with("<![CDATA["))
+        return after(text, at + 9, "]]>");
+    if (rest.starts_with("<?"))
+        return after(text, at + 2, "?>");
+    return at;
+}
+
+// The index just after the DOCTYPE declaration at `at`, its internal subset included.
+std::size_t doctypeEnd(std::string_view text, std::size_t at)
+{
+    char quote = 0;
+    int brackets = 0;
+    for (std::size_t k = at + 9; k < text.size(); ++k) {
+        const char c = text[k];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '<' && brackets > 0) {
+            const std::size_t skipped = skipMarkup(text, k);
+            if (skipped == NotFound)
+                return NotFound;
+            if (skipped != k)
+                k = skipped - 1;
+        } else if (c == '[') {
+            ++brackets;
+        } else if (c == ']') {
+            --brackets;
+        } else if (c == '>' && brackets == 0) {
+            return k + 1;
+        }
+    }
+    return NotFound;
+}
+
+// The first element nested more than `limit` levels deep under `top` (whose children are level
+// 1), or null; walked without recursion.
+pugi::xml_node deeperThan(const pugi::xml_node& top, int limit)
+{
+    int depth = 0;
+    pugi::xml_node cur = top;
+    for (;;) {
+        if (const pugi::xml_node child = cur.first_child()) {
+            cur = child;
+            ++depth;
+        } else {
+            while (cur != top && !cur.next_sibling()) {
+                cur = cur.parent();
+                --depth;
+            }
+            if (cur == top)
+                return {};
+            cur = cur.next_sibling();
+        }
+        if (depth > limit && cur.type() == pugi::node_element)
+            return cur;
+    }
+}
+
+// Parses `text` as a fragment into `document`, through `buffer` (the parser writes into the text
+// it parses). False when the parser refuses it.
+bool parsePiece(std::string_view text, pugi::xml_document& document, std::vector<char>& buffer)
+{
+    buffer.assign(text.begin(), text.end());
+    buffer.push_back('\0');
+    return bool(document.load_buffer_inplace(buffer.data(), buffer.size(),
+                                             pugi::parse_default | pugi::parse_fragment,
+                                             pugi::encoding_utf8));
+}
+
+// A text that the whole-tree reading gives back as it stands: not empty, no control character,
+// no white space at either end and none but single blanks inside (Unicode spaces included, which
+// it collapses too).
+bool isPlainText(std::string_view text)
+{
+    if (text.empty() || text.front() == ' ' || text.back() == ' ')
+        return false;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            if (c < 0x20 || c == 0x7F || (c == ' ' && p[i + 1] == ' '))
+                return false;
+            continue;
+        }
+        // U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
+        const unsigned char c1 = i + 1 < n ? p[i + 1] : 0;
+        const unsigned char c2 = i + 2 < n ? p[i + 2] : 0;
+        if ((c == 0xC2 && (c1 == 0x85 || c1 == 0xA0)) || (c == 0xE1 && c1 == 0x9A && c2 == 0x80) ||
+            (c == 0xE2 && c1 == 0x80 && (c2 <= 0x8A || c2 == 0xA8 || c2 == 0xA9 || c2 == 0xAF)) ||
+            (c == 0xE2 && c1 == 0x81 && c2 == 0x9F) || (c == 0xE3 && c1 == 0x80 && c2 == 0x80))
+            return false;
+    }
+    return true;
+}
+
+// nodeText() in UTF-8: the node's own text when it is plain, else the collapsed text kept in
+// `buffer`.
+std::string_view nodeUtf8(const pugi::xml_node& node, std::string& buffer)
+{
+    if (!node)
+        return {};
+    const pugi::xml_node single =
+        isText(node)
+            ? node
+            : (isText(node.first_child()) && !node.first_child().next_sibling() ? node.first_child()
+                                                                                : pugi::xml_node());
+    if (single) {
+        const std::string_view value = single.value();
+        if (isPlainText(value))
+            return value;
+    }
+    buffer = nodeText(node).toStdString();
+    return buffer;
+}
+
+// attributeText() in UTF-8.
+std::string_view attributeUtf8(const pugi::xml_attribute& attribute, std::string& buffer)
+{
+    const std::string_view value = attribute.value();
+    if (std::none_of(value.begin(), value.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+        return value;
+    buffer = attributeText(attribute).toStdString();
+    return buffer;
+}
+
+// cutDescription() in UTF-8: at most 255 UTF-16 units, never half a surrogate pair.
+std::string_view cutUtf8(std::string_view text)
+{
+    if (text.size() <= std::size_t(DescriptionLength))
+        return text;
+    std::size_t units = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const std::size_t length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        const std::size_t width = length == 4 ? 2 : 1;
+        if (units + width > std::size_t(DescriptionLength))
+            break;
+        units += width;
+        i += length;
+    }
+    return text.substr(0, i);
+}
+
+// The texts of one programme element as ProgrammeText takes them, with the buffers behind them.
+class ProgrammeReader
+{
+public:
+    explicit ProgrammeReader(const QTimeZone& zone) : m_stamps(zone) {}
+
+    // Fills `row` from a programme element, as readProgramme() does; false when its start cannot
+    // be read. The texts live until the next call.
+    bool read(const pugi::xml_node& element, ProgrammeText& row, bool& unreadableStop)
+    {
+        unreadableStop = false;
+        pugi::xml_attribute start, stop, channel;
+        for (pugi::xml_attribute a = element.first_attribute(); a; a = a.next_attribute()) {
+            const char* name = a.name();
+            if (!start && std::strcmp(name, "start") == 0)
+                start = a;
+            else if (!stop && std::strcmp(name, "stop") == 0)
+                stop = a;
+            else if (!channel && std::strcmp(name, "channel") == 0)
+                channel = a;
+        }
+        const auto begins = m_stamps.read(start);
+        if (!begins)
+            return false;
+        row.startdate = begins->date;
+        row.starttime = begins->time;
+        row.enddate = begins->date;
+        row.endtime = QTime(23, 59, 0);
+        if (stop) {
+            if (const auto ends = m_stamps.read(stop)) {
+                row.enddate = ends->date;
+                row.endtime = ends->time;
+            } else {
+                unreadableStop = true;
+            }
+        }
+        // The first child element of each name, in one pass over the children.
+        pugi::xml_node title, subtitle, desc, category, rating;
+        bool rerun = false;
+        for (pugi::xml_node c = element.first_child(); c; c = c.next_sibling()) {
+            if (c.type() != pugi::node_element)
+                continue;
+            const char* name = c.name();
+            const auto take = [&](pugi::xml_node& slot, const char* wanted) {
+                if (!slot && std::strcmp(name, wanted) == 0)
+                    slot = c;
+            };
+            switch (name[0]) {
+            case 't':
+                take(title, "title");
+                break;
+            case 's':
+                take(subtitle, "sub-title");
+                break;
+            case 'd':
+                take(desc, "desc");
+                break;
+            case 'c':
+                take(category, "category");
+                break;
+            case 'r':
+                take(rating, "rating");
+                break;
+            case 'p':
+                rerun = rerun || std::strcmp(name, "previously-shown") == 0;
+                break;
+            default:
+                break;
+            }
+        }
+        row.channel = attributeUtf8(channel, m_buffers[0]);
+        row.title = nodeUtf8(title, m_buffers[1]);
+        row.subtitle = nodeUtf8(subtitle, m_buffers[2]);
+        row.description = cutUtf8(nodeUtf8(desc, m_buffers[3]));
+        row.category = nodeUtf8(category, m_buffers[4]);
+        row.rating = nodeUtf8(rating.child("value"), m_buffers[5]);
+        row.rerun = rerun;
+        return true;
+    }
+
+private:
+    StampReader m_stamps;
+    std::array<std::string, 6> m_buffers;
+};
+
+// Reads the pieces of the listings root's content in turn; see streamListings().
+class PieceReader
+{
+public:
+    PieceReader(const QTimeZone& zone, const ListingsSink& sink, StreamedListings& counts)
+        : m_programmes(zone), m_sink(sink), m_counts(counts)
+    {
+    }
+
+    // Reads the piece text[from, to), which must hold whole elements (and what lies between them)
+    // of the root's content. The parser works inside the text, which it changes; the byte at `to`
+    // is lent to it as its end mark meanwhile. False when the parser refuses the piece or it
+    // nests too deep.
+    bool read(char* text, std::size_t from, std::size_t to)
+    {
+        if (to <= from)
+            return true;
+        const char lent = text[to];
+        text[to] = '\0';
+        const bool parsed = bool(m_document.load_buffer_inplace(
+            text + from, to - from + 1, pugi::parse_default | pugi::parse_fragment,
+            pugi::encoding_utf8));
+        const bool ok = parsed && readTree();
+        m_document.reset();
+        text[to] = lent;
+        return ok;
+    }
+
+private:
+    bool readTree()
+    {
+        // The piece's top level is the root's children: level 2 of the document.
+        if (deeperThan(m_document, XmltvMaxDepth - 1))
+            return false;
+        for (pugi::xml_node n = m_document.first_child(); n; n = n.next_sibling()) {
+            if (n.type() != pugi::node_element)
+                continue;
+            if (std::strcmp(n.name(), "channel") == 0) {
+                ++m_counts.channels;
+                m_sink.channel(readChannel(n));
+            } else if (std::strcmp(n.name(), "programme") == 0) {
+                bool unreadableStop = false;
+                if (m_programmes.read(n, m_row, unreadableStop)) {
+                    ++m_counts.programmes;
+                    m_sink.programme(m_row);
+                } else {
+                    ++m_counts.skippedProgrammes;
+                }
+                if (unreadableStop)
+                    ++m_counts.unreadableStops;
+            }
+        }
+        return true;
+    }
+
+    ProgrammeReader m_programmes;
+    const ListingsSink& m_sink;
+    StreamedListings& m_counts;
+    pugi::xml_document m_document;
+    ProgrammeText m_row;
+};
+
 // Lets the event loop run about every 30 ms of work; the clock is only looked at every 256
 // steps, so the per-row cost stays a counter increment.
 class Yielder
@@ -536,15 +892,20 @@ bool isListingsDocument(const pugi::xml_document& document)
     return root && std::strcmp(root.name(), "tv") == 0 && !tooDeep(document);
 }
 
-// Loads a day file like loadXmltv(), but lets the parser work inside the decoded text instead of
+// Why a file that loads is no day's listings, in the viewer's words.
+struct DayRefusal
+{
+    ImportResult::Status status;
+    QString problem;
+};
+
+// Loads a decoded day file like loadXmltv(), but lets the parser work inside the text instead of
 // a copy of it, so that a large file is not held twice while its tree is built. The tree points
 // into `text`, which must outlive it. Gives no document when anything is wrong: the parser has
 // then changed the text, which can no longer show where the fault is, so the caller loads the
 // file again the ordinary way for the report.
-std::unique_ptr<pugi::xml_document> loadInPlace(QByteArray bytes, QByteArray& text)
+std::unique_ptr<pugi::xml_document> loadInPlace(Decoded decoded, QByteArray& text)
 {
-    Decoded decoded = decode(bytes);
-    bytes = QByteArray(); // for UTF-8 the decoded text shares these bytes; now it owns them alone
     if (decoded.error.code != 0)
         return nullptr;
     text = std::move(decoded.utf8);
@@ -827,6 +1188,100 @@ std::optional<XmltvListings> parseXmltv(const QByteArray& bytes, const QTimeZone
     return readListings(*doc.document, zone);
 }
 
+std::optional<StreamedListings> streamListings(QByteArray bytes, const QTimeZone& zone,
+                                               const ListingsSink& sink)
+{
+    char* data = bytes.data();
+    const std::string_view text(data, std::size_t(bytes.size()));
+    StreamedListings counts;
+    pugi::xml_document check;
+    std::vector<char> buffer;
+
+    // The prolog: declaration, comments, processing instructions, the DOCTYPE; then the root.
+    std::size_t at = 0;
+    for (;;) {
+        while (at < text.size() && isXmlSpace(text[at]))
+            ++at;
+        if (at >= text.size() || text[at] != '<')
+            return std::nullopt;
+        if (const std::size_t skipped = skipMarkup(text, at); skipped != at) {
+            if (skipped == NotFound)
+                return std::nullopt;
+            at = skipped;
+        } else if (text.substr(at).starts_with("<!DOCTYPE")) {
+            at = doctypeEnd(text, at);
+            if (at == NotFound)
+                return std::nullopt;
+        } else if (at + 1 < text.size() && isNameStart(text[at + 1])) {
+            break;
+        } else {
+            return std::nullopt;
+        }
+    }
+    std::size_t nameEnd = at + 1;
+    while (nameEnd < text.size() && !isXmlSpace(text[nameEnd]) && text[nameEnd] != '>' &&
+           text[nameEnd] != '/')
+        ++nameEnd;
+    const std::string rootName(text.substr(at + 1, nameEnd - at - 1));
+    bool empty = false;
+    const std::size_t contentStart = startTagEnd(text, at, empty);
+    if (contentStart == NotFound)
+        return std::nullopt;
+    // The prolog and the root's start tag, closed at once, must make a listings document.
+    {
+        std::string head(text.substr(0, contentStart));
+        if (!empty)
+            head += "</" + rootName + ">";
+        if (!parsePiece(head, check, buffer) || !isListingsDocument(check))
+            return std::nullopt;
+        check.reset();
+    }
+
+    // The root's end tag is its name's last end tag: whatever the text holds after it must be
+    // comments, processing instructions and white space, which the parser checks.
+    std::size_t contentEnd = contentStart; // where the root's end tag starts
+    std::size_t end = contentStart;        // just after it
+    if (!empty) {
+        contentEnd = text.rfind("</" + rootName);
+        if (contentEnd == NotFound || contentEnd < contentStart)
+            return std::nullopt;
+        end = contentEnd + 2 + rootName.size();
+        while (end < text.size() && isXmlSpace(text[end]))
+            ++end;
+        if (end >= text.size() || text[end] != '>')
+            return std::nullopt;
+        ++end;
+    }
+    if (end < text.size()) {
+        if (!parsePiece(text.substr(end), check, buffer))
+            return std::nullopt;
+        for (pugi::xml_node n = check.first_child(); n; n = n.next_sibling())
+            if (n.type() == pugi::node_element || isText(n))
+                return std::nullopt;
+        check.reset();
+    }
+
+    // The content in pieces of about a megabyte, each ending just after a programme's end tag.
+    // Should such a tag not end an element directly under the root (it closes a deeper one, or
+    // lies in a comment, a CDATA section or a value), the pieces on either side of it hold an
+    // element or a construct that does not end, which the parser refuses.
+    PieceReader pieces(zone, sink, counts);
+    static constexpr std::string_view ProgrammeEnd = "</programme>";
+    std::size_t piece = contentStart;
+    while (piece < contentEnd) {
+        std::size_t to = contentEnd;
+        if (contentEnd - piece > PieceBytes) {
+            const std::size_t found = text.find(ProgrammeEnd, piece + PieceBytes);
+            if (found != NotFound && found + ProgrammeEnd.size() < contentEnd)
+                to = found + ProgrammeEnd.size();
+        }
+        if (!pieces.read(data, piece, to))
+            return std::nullopt;
+        piece = to;
+    }
+    return counts;
+}
+
 QString programsFoundText(int count)
 {
     return QString::number(count) + QStringLiteral(" programs found.");
@@ -892,6 +1347,13 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     if (!theDate.isValid())
         return fail(ImportResult::Status::Failed, QStringLiteral("No valid date to import."));
     const QDate day = theDate.date();
+    const auto imported = [&] {
+        r.status = ImportResult::Status::Imported;
+        r.recordedDate = day;
+        state.fetchPending = false;
+        removeOldDayFiles(folder.xmltvFolder(), clock.now().date(), day);
+        return r;
+    };
     const int n = dayNumber(day);
     const QString name = dayFileName(day);
     r.file = QDir(folder.xmltvFolder()).filePath(name);
@@ -907,14 +1369,93 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     }
 
     const QString url = QUrl::fromLocalFile(r.file).toString();
+    Yielder yielder(hooks.yield);
+    const auto tick = [&yielder] { yielder.tick(); };
+    // The file must hold the day it is named after (an empty grab or another day's file must not
+    // pass for the day's listings); its other rows (a grabber that pads the day or cuts it at
+    // another zone's midnight) are stored along with them.
+    const auto refusal = [&](int programmes,
+                             const std::set<QDate>& dates) -> std::optional<DayRefusal> {
+        if (programmes == 0)
+            return DayRefusal{
+                ImportResult::Status::NoProgrammes,
+                QStringLiteral("%1 holds no programme with a readable start time.").arg(name)};
+        if (!dates.count(day))
+            return DayRefusal{ImportResult::Status::OtherDays,
+                              QStringLiteral("%1 holds the listings of %2, not of %3.")
+                                  .arg(name, dateList(dates), day.toString(Qt::ISODate))};
+        return std::nullopt;
+    };
+
+    DayFile file(r.file);
     XmltvDocument doc;
     QByteArray text; // the tree's texts when it was parsed in place
     {
-        DayFile file(r.file);
         QByteArray bytes;
         doc.error = file.read(limits.maxFileBytes, bytes);
+        Decoded decoded;
         if (doc.error.code == 0) {
-            doc.document = loadInPlace(std::move(bytes), text);
+            decoded = decode(bytes);
+            bytes = QByteArray(); // for UTF-8 the decoded text shares these bytes
+        }
+        // The usual way: the rows go into the store as the file is read, a piece at a time, in
+        // one unit of the store that a refusal rolls back. A file that this reading cannot vouch
+        // for is read again whole below, which tells what is wrong with it.
+        if (doc.error.code == 0 && decoded.error.code == 0 && !decoded.utf8.isEmpty()) {
+            struct NotPiecewise
+            {
+            };
+            StreamedListings counts;
+            try {
+                std::set<QDate> dates;
+                store.replaceDay(n, day, [&](ListingsStore::DayWriter& writer) {
+                    QDate lastDate;
+                    const ListingsSink sink{[&](const ChannelRow& channel) {
+                                                writer.addChannel(channel);
+                                                yielder.tick();
+                                            },
+                                            [&](const ProgrammeText& programme) {
+                                                writer.addProgramme(programme);
+                                                if (programme.startdate != lastDate) {
+                                                    lastDate = programme.startdate;
+                                                    dates.insert(lastDate);
+                                                }
+                                                if (hooks.progress)
+                                                    hooks.progress(writer.programmesStored());
+                                                yielder.tick();
+                                            }};
+                    const std::optional<StreamedListings> read =
+                        streamListings(std::move(decoded.utf8), clock.zone(), sink);
+                    if (!read)
+                        throw NotPiecewise{};
+                    counts = *read;
+                    if (std::optional<DayRefusal> refused = refusal(counts.programmes, dates))
+                        throw *refused;
+                });
+                r.channels = counts.channels;
+                r.programmes = counts.programmes;
+                r.skippedProgrammes = counts.skippedProgrammes;
+                r.unreadableStops = counts.unreadableStops;
+                return imported();
+            } catch (const NotPiecewise&) {
+                // The pieces were read inside the text; the whole tree needs it afresh.
+                doc.error = file.read(limits.maxFileBytes, bytes);
+                if (doc.error.code == 0) {
+                    decoded = decode(bytes);
+                    bytes = QByteArray();
+                }
+            } catch (const DayRefusal& refused) {
+                r.channels = counts.channels;
+                r.programmes = counts.programmes;
+                r.skippedProgrammes = counts.skippedProgrammes;
+                r.unreadableStops = counts.unreadableStops;
+                return refuse(refused.status, refused.problem);
+            } catch (const StoreError& e) {
+                return fail(ImportResult::Status::Failed, e.message());
+            }
+        }
+        if (doc.error.code == 0) {
+            doc.document = loadInPlace(std::move(decoded), text);
             // A faulty file is read again through the open file (the same file, even if the
             // grabber has meanwhile renamed a new one into place) for the exact report.
             if (!doc.document) {
@@ -940,8 +1481,6 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
                       QStringLiteral("%1 cannot be used%2: %3").arg(name, where, reason));
     }
 
-    Yielder yielder(hooks.yield);
-    const auto tick = [&yielder] { yielder.tick(); };
     const XmltvListings listings =
         readRows(doc.document->document_element(), clock.zone(), tick, true);
     // The rows hold everything now; free the tree and its text before the writes.
@@ -951,20 +1490,11 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     r.programmes = int(listings.programmes.size());
     r.skippedProgrammes = listings.skippedProgrammes;
     r.unreadableStops = listings.unreadableStops;
-    if (listings.programmes.empty())
-        return refuse(
-            ImportResult::Status::NoProgrammes,
-            QStringLiteral("%1 holds no programme with a readable start time.").arg(name));
-
-    // The file must hold the day it is named after; its other rows (a grabber that pads the day
-    // or cuts it at another zone's midnight) are stored along with them.
     std::set<QDate> dates;
     for (const ProgrammeRow& programme : listings.programmes)
         dates.insert(programme.startdate);
-    if (!dates.count(day))
-        return refuse(ImportResult::Status::OtherDays,
-                      QStringLiteral("%1 holds the listings of %2, not of %3.")
-                          .arg(name, dateList(dates), day.toString(Qt::ISODate)));
+    if (std::optional<DayRefusal> refused = refusal(r.programmes, dates))
+        return refuse(refused->status, refused->problem);
 
     try {
         // One unit of the store: the whole day or, on any failure, the old one untouched. The
@@ -977,12 +1507,7 @@ ImportResult getListings(const QDateTime& theDate, ListingsStore& store, AppStat
     } catch (const StoreError& e) {
         return fail(ImportResult::Status::Failed, e.message());
     }
-
-    r.status = ImportResult::Status::Imported;
-    r.recordedDate = day;
-    state.fetchPending = false;
-    removeOldDayFiles(folder.xmltvFolder(), clock.now().date(), day);
-    return r;
+    return imported();
 }
 
 } // namespace zarvo

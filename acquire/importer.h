@@ -72,6 +72,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 namespace pugi {
@@ -144,6 +145,33 @@ struct XmltvListings
 // the event loop alive during a long read.
 XmltvListings readListings(const pugi::xml_document& document, const QTimeZone& zone,
                            const std::function<void()>& tick = {});
+
+// Where streamListings() hands the rows it reads, one at a time and in document order. A
+// ProgrammeText's texts live only until the call returns.
+struct ListingsSink
+{
+    std::function<void(const ChannelRow&)> channel;
+    std::function<void(const ProgrammeText&)> programme;
+};
+
+// What streamListings() read besides the rows it handed over.
+struct StreamedListings
+{
+    int channels = 0;
+    int programmes = 0;
+    int skippedProgrammes = 0;
+    int unreadableStops = 0;
+};
+
+// Reads the rows of a decoded (UTF-8) day file as readListings(loadXmltv(...)) does, the same
+// rows in the same order, without ever holding the whole tree: the content of the listings root
+// is parsed a megabyte of whole elements at a time, inside `text` itself (which is changed), so
+// memory stays near the text's own size.
+// Returns nullopt when it cannot vouch for the text: not well-formed, not one <tv> document,
+// nested too deep, or laid out in a way the piecewise reading does not follow. Then the rows
+// handed over so far must be dropped, and loadXmltv() tells what is wrong (or reads the file).
+std::optional<StreamedListings> streamListings(QByteArray text, const QTimeZone& zone,
+                                               const ListingsSink& sink);
 
 // loadXmltv and readListings in one go; `error` (when given) receives the reason on failure.
 std::optional<XmltvListings> parseXmltv(const QByteArray& bytes, const QTimeZone& zone,

@@ -92,27 +92,34 @@ QString standardTimeText(QTime time)
     return QLocale::c().toString(time, QStringLiteral("h:mm:ss AP"));
 }
 
-void GridBuilder::requery(ListingsStore& store)
+bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
 {
-    const QDate date = m_state.windowStart.date();
-    const int hour = m_state.windowStart.time().hour();
-    const int day = dayNumber(date);
-    // Read everything before replacing anything, so that a failing query leaves the builder as
-    // it was.
-    ListingsStore::GuideWindow window =
-        store.guideWindow(day, QTime(hour, 0), QTime(hour, 30), QTime(hour, 55), date);
-    Snapshot<ChannelRow> channels = std::move(window.channels);
-    Snapshot<ListingRow> firstHalf = std::move(window.firstHalf);
-    Snapshot<ListingRow> secondHalf = std::move(window.secondHalf);
+    if (m_filling)
+        return false;
+    const QDateTime windowStart = m_state.windowStart;
+    if (!windowStart.isValid())
+        throw std::invalid_argument("the guide window has no valid start");
+    const FillingFlag filling(m_filling);
 
-    // The programmes come in the channels' order, so each programme's channel position only
-    // grows along a result; the walk compares positions, not ids, to pass over a programme whose
-    // channel lies before the current one. A channel id listed twice is told apart by the
-    // joined channel row.
+    // A new window counts the channels again (an import may have changed them); every page is
+    // then found from its number, whichever way the viewer came to it.
+    const int channelCount = m_state.requeryNeeded ? store.channelCount() : m_channelCount;
+    const int lastPage = channelCount == 0 ? 1 : (channelCount - 1) / GridPage::MaxRows + 1;
+    const int page = std::clamp(m_state.channelPage, 1, lastPage);
+
+    const QDate date = windowStart.date();
+    const int hour = windowStart.time().hour();
+    ListingsStore::GuideWindow window =
+        store.guidePage(dayNumber(date), QTime(hour, 0), QTime(hour, 30), QTime(hour, 55), date,
+                        (page - 1) * GridPage::MaxRows, GridPage::MaxRows);
+    const std::vector<ChannelRow>& channels = window.channels.rows();
+
+    // The programmes come in the page's channel order, so each programme's row only grows along
+    // a result; the walk compares rows, not ids, to pass over a programme whose channel lies
+    // before the current one. A channel id listed twice is told apart by the joined channel row.
     QHash<QString, std::vector<qsizetype>> positionsById;
-    const std::vector<ChannelRow>& channelRows = channels.rows();
-    for (std::size_t i = 0; i < channelRows.size(); ++i)
-        positionsById[channelRows[i].channelid].push_back(qsizetype(i));
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        positionsById[channels[i].channelid].push_back(qsizetype(i));
     const auto positionsOf = [&](const Snapshot<ListingRow>& listings) {
         std::vector<qsizetype> positions;
         positions.reserve(listings.size());
@@ -123,67 +130,14 @@ void GridBuilder::requery(ListingsStore& store)
                 continue;
             }
             const auto same = std::find_if(found->begin(), found->end(), [&](qsizetype p) {
-                return channelRows[std::size_t(p)] == listing.channel;
+                return channels[std::size_t(p)] == listing.channel;
             });
             positions.push_back(same != found->end() ? *same : found->front());
         }
         return positions;
     };
-    std::vector<qsizetype> firstHalfChannel = positionsOf(firstHalf);
-    std::vector<qsizetype> secondHalfChannel = positionsOf(secondHalf);
-
-    m_channels = std::move(channels);
-    m_firstHalf = std::move(firstHalf);
-    m_secondHalf = std::move(secondHalf);
-    m_firstHalfChannel = std::move(firstHalfChannel);
-    m_secondHalfChannel = std::move(secondHalfChannel);
-    // Saved positions point into the old results.
-    m_marks.clear();
-}
-
-int GridBuilder::moveToPage(int page)
-{
-    const std::size_t count = m_channels.size();
-    const int lastPage = count == 0 ? 1 : int((count - 1) / GridPage::MaxRows) + 1;
-    page = std::clamp(page, 1, lastPage);
-    m_channels.moveTo(std::size_t(page - 1) * GridPage::MaxRows);
-    // The walk passes over the programmes of the channels before the page.
-    m_firstHalf.moveFirst();
-    m_secondHalf.moveFirst();
-    return page;
-}
-
-bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
-{
-    if (m_filling)
-        return false;
-    const QDateTime windowStart = m_state.windowStart;
-    if (!windowStart.isValid())
-        throw std::invalid_argument("the guide window has no valid start");
-    const FillingFlag filling(m_filling);
-
-    if (m_state.requeryNeeded)
-        requery(store);
-
-    int page = std::max(1, m_state.channelPage);
-    if (m_state.requeryNeeded || m_state.goingBack) {
-        const std::size_t index = std::size_t(page - 1);
-        if (index < m_marks.size() && m_marks[index]) {
-            m_firstHalf.moveTo(m_marks[index]->firstHalf);
-            m_secondHalf.moveTo(m_marks[index]->secondHalf);
-            m_channels.moveTo(m_marks[index]->channel);
-        } else {
-            page = moveToPage(page);
-        }
-    } else if (m_channels.atEnd() && !m_channels.isEmpty()) {
-        // Asked for a page past the last channel: the last page stays.
-        page = moveToPage(page);
-    }
-
-    if (m_marks.size() < std::size_t(page))
-        m_marks.resize(std::size_t(page));
-    m_marks[std::size_t(page - 1)] =
-        Marks{m_firstHalf.bookmark(), m_secondHalf.bookmark(), m_channels.bookmark()};
+    const std::vector<qsizetype> firstHalfChannel = positionsOf(window.firstHalf);
+    const std::vector<qsizetype> secondHalfChannel = positionsOf(window.secondHalf);
 
     GridPage result;
     result.header = {usText(windowStart.date(), QStringLiteral("ddd")),
@@ -218,26 +172,25 @@ bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
     };
     const auto nothing = [] {};
 
-    for (int k = 0; k < GridPage::MaxRows && !m_channels.atEnd(); ++k) {
-        const ChannelRow channel = m_channels.current();
-        const qsizetype position = qsizetype(m_channels.bookmark());
+    for (std::size_t k = 0; k < channels.size(); ++k) {
+        const ChannelRow& channel = channels[k];
         GridRow row;
         row.channelName = channel.channelname;
         row.channelText = QStringLiteral("      ") + channel.channelname;
         row.icon = channel.icon;
-        place(m_firstHalf, m_firstHalfChannel, position, channel, row.cells[0], maybeYield);
-        place(m_secondHalf, m_secondHalfChannel, position, channel, row.cells[1], nothing);
+        place(window.firstHalf, firstHalfChannel, qsizetype(k), channel, row.cells[0], maybeYield);
+        place(window.secondHalf, secondHalfChannel, qsizetype(k), channel, row.cells[1], nothing);
         // The date counts too: a programme that began at this clock time on an earlier day is
         // another showing.
         row.merged = row.cells[0] && row.cells[1] &&
                      row.cells[0]->startDate == row.cells[1]->startDate &&
                      row.cells[0]->startTime == row.cells[1]->startTime;
         result.rows.push_back(std::move(row));
-        m_channels.next();
     }
 
     m_page = std::move(result);
-    m_hasNextPage = !m_channels.atEnd();
+    m_channelCount = channelCount;
+    m_hasNextPage = page < lastPage;
     m_state.channelPage = page;
     m_state.requeryNeeded = false;
     m_state.goingBack = false;
@@ -330,18 +283,9 @@ bool restoreChannelPage(GridBuilder& builder, ListingsStore& store, int page,
         return false;
     GridState& state = builder.state();
     state.goingBack = false;
-    state.channelPage = 1;
+    state.channelPage = page;
     state.requeryNeeded = true;
-    if (!builder.displayListings(store, yield))
-        return false;
-    // Paging down one page at a time saves the positions of every page on the way, so page up
-    // returns through them.
-    while (state.channelPage < page && builder.hasNextPage()) {
-        pageDown(state, true);
-        if (!builder.displayListings(store, yield))
-            return false;
-    }
-    return true;
+    return builder.displayListings(store, yield);
 }
 
 GridCell gridCell(const ProgrammeRow& programme, const ChannelRow& channel, int dayTable)

@@ -117,14 +117,12 @@ public:
     GridState& state() { return m_state; }
     const GridState& state() const { return m_state; }
 
-    // Fills page `channelPage` of the window `windowStart` (the DisplayListings step):
-    // - With requeryNeeded the channels and the programmes of both half hours are read anew
-    //   and the page is found from its number: the same channel page is shown for the new
-    //   window. A page number past the last page becomes the last page.
-    // - With goingBack the walk returns to the positions saved when that page was last shown
-    //   since the last query (found from the page number when it was never shown).
-    // - Otherwise the walk goes on from where the previous fill stopped: the next page. Past
-    //   the last channel the last page is shown again.
+    // Fills page `channelPage` of the window `windowStart` (the DisplayListings step). The page
+    // is read from the store on its own (ListingsStore::guidePage): its nine channels and their
+    // programmes in the window, whatever page it is, so every command costs the same at any
+    // number of channels. With requeryNeeded (a new window) the channels are counted again. A
+    // page number past the last page becomes the last page; page up (goingBack) and page down
+    // show the page their number names.
     // Every channel of the page gets a row even when nothing is on; the header is always set.
     // A complete fill clears requeryNeeded and goingBack and may correct channelPage.
     //
@@ -143,36 +141,16 @@ public:
     const GridPage& page() const { return m_page; }
     // True when channels remain after the page shown: page down has somewhere to go.
     bool hasNextPage() const { return m_hasNextPage; }
-    // The highest page whose start position is saved since the last query (0 before a fill).
-    std::size_t savedPageCount() const { return m_marks.size(); }
 
     // How long the first-column walk runs between calls of `yield`; 0 yields after every
     // programme of the first column.
     void setYieldInterval(std::chrono::milliseconds interval) { m_yieldInterval = interval; }
 
 private:
-    struct Marks
-    {
-        Snapshot<ListingRow>::Bookmark firstHalf = 0;
-        Snapshot<ListingRow>::Bookmark secondHalf = 0;
-        Snapshot<ChannelRow>::Bookmark channel = 0;
-    };
-
-    // Runs the window queries for windowStart; throws StoreError, changing nothing, on failure.
-    void requery(ListingsStore& store);
-    // Moves to the start of page `page` (kept within the pages that exist); returns that page.
-    int moveToPage(int page);
-
     GridState m_state;
     GridPage m_page;
-    Snapshot<ChannelRow> m_channels;
-    Snapshot<ListingRow> m_firstHalf;
-    Snapshot<ListingRow> m_secondHalf;
-    // For each programme row, the position of its channel in m_channels (-1 when unknown).
-    std::vector<qsizetype> m_firstHalfChannel;
-    std::vector<qsizetype> m_secondHalfChannel;
-    // Index p - 1 holds where page p started, when it was shown since the last query.
-    std::vector<std::optional<Marks>> m_marks;
+    // The channels counted at the last new window.
+    int m_channelCount = 0;
     bool m_hasNextPage = false;
     bool m_filling = false;
     std::chrono::milliseconds m_yieldInterval{20};
@@ -215,8 +193,8 @@ void showDay(GridState& state, const QDateTime& windowStart);
 void pageUp(GridState& state);
 // Page down: false, changing nothing, when there is no next page.
 bool pageDown(GridState& state, bool hasNextPage);
-// After an hour move: query the (already moved) window at page 1, then page down until page
-// `page` or the last page is shown. Returns false when a fill is running (nothing done).
+// After an hour move: query the (already moved) window on page `page` (the last page when there
+// are fewer). Returns false when a fill is running (nothing done).
 bool restoreChannelPage(GridBuilder& builder, ListingsStore& store, int page,
                         const GridBuilder::Yield& yield = {});
 

@@ -44,9 +44,8 @@ bool GuideSession::fill(const GridBuilder::Yield& yield)
 void GuideSession::showPage(const QDateTime& windowStart, int page)
 {
     showWindow(gridState(), windowStart);
+    gridState().channelPage = page;
     fill();
-    for (int p = 1; p < page && pageDown(gridState(), hasNextPage()); ++p)
-        fill();
 }
 
 std::optional<int> GuideSession::pageOfChannel(const QString& channelid)

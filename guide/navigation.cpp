@@ -422,18 +422,12 @@ bool GuideNavigator::showWindowPage(const QDateTime& windowStart, int page)
 
 bool GuideNavigator::showAtPage(const QDateTime& windowStart, int page)
 {
+    // A new window on the page asked for: the fill finds any page from its number (the last
+    // one when the channels run out earlier).
     GridState& grid = m_view.gridState();
-    const RefillScope hidden(m_view);
-    // A new window is queried from page 1; paging down one page at a time to the page shown
-    // before saves every page's start on the way, so page up still works afterwards.
-    showWindow(grid, windowStart);
-    if (!m_view.displayListings())
-        return true;
-    while (grid.channelPage < page && m_view.hasNextPage()) {
-        zarvo::pageDown(grid, true);
-        if (!m_view.displayListings())
-            break;
-    }
+    showDay(grid, windowStart);
+    grid.channelPage = page;
+    refill();
     return true;
 }
 

@@ -13,6 +13,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <initializer_list>
 #include <iterator>
 #include <limits>
@@ -102,6 +104,21 @@ void putDigits(char* out, int value, int width)
 
 void bindDate(Statement& s, int index, QDate date)
 {
+    // A day's programmes start and end on two or three dates: the last two texts are kept.
+    struct Known
+    {
+        bool used = false;
+        qint64 day = 0;
+        char text[10];
+    };
+    static thread_local std::array<Known, 2> known;
+    static thread_local std::size_t next = 0;
+    const qint64 julian = date.toJulianDay();
+    for (const Known& k : known)
+        if (k.used && k.day == julian) {
+            s.bindUtf8(index, k.text, 10);
+            return;
+        }
     int year = 0, month = 0, day = 0;
     date.getDate(&year, &month, &day);
     if (year < 1 || year > 9999) {
@@ -112,6 +129,10 @@ void bindDate(Statement& s, int index, QDate date)
     putDigits(text, year, 4);
     putDigits(text + 5, month, 2);
     putDigits(text + 8, day, 2);
+    Known& slot = known[next++ % known.size()];
+    slot.used = true;
+    slot.day = julian;
+    std::memcpy(slot.text, text, sizeof text);
     s.bindUtf8(index, text, 10);
 }
 
@@ -359,6 +380,10 @@ void createSchema(Database& db)
     db.exec("CREATE TABLE channels (channelid TEXT NOT NULL, channelname TEXT NOT NULL, "
             "channelnum TEXT NOT NULL, icon TEXT NOT NULL, numkey REAL);"
             "CREATE INDEX channels_channelid ON channels(channelid);"
+            "CREATE INDEX channels_order ON channels(numkey IS NULL, numkey, channelnum);"
+            // Where each channel's rows lie in each day table (see ListingsStore::guidePage).
+            "CREATE TABLE channelspan (day INTEGER NOT NULL, channel TEXT NOT NULL, "
+            "firstid INTEGER NOT NULL, lastid INTEGER NOT NULL, PRIMARY KEY (day, channel));"
             // The highest programid each day table has handed out, kept across an emptied day.
             "CREATE TABLE lastprogramid (day INTEGER PRIMARY KEY, programid INTEGER NOT NULL);"
             "CREATE TABLE dates (day1 TEXT, day2 TEXT, day3 TEXT, day4 TEXT, day5 TEXT, "
@@ -400,12 +425,30 @@ void migrateFrom1(Database& db)
             "recordchannel);");
 }
 
+// Version 3 finds a page of the guide without reading the whole window: an index serves the
+// channel order, and `channelspan` records, for each day table and channel, the range of
+// programme ids that holds the channel's rows.
+void migrateFrom2(Database& db)
+{
+    db.exec("CREATE INDEX channels_order ON channels(numkey IS NULL, numkey, channelnum);"
+            "CREATE TABLE channelspan (day INTEGER NOT NULL, channel TEXT NOT NULL, "
+            "firstid INTEGER NOT NULL, lastid INTEGER NOT NULL, PRIMARY KEY (day, channel));");
+    for (int day = 1; day <= 7; ++day)
+        db.exec(QStringLiteral("INSERT INTO channelspan (day, channel, firstid, lastid) SELECT %1, "
+                               "channel, min(programid), max(programid) FROM day%1 GROUP BY "
+                               "channel;")
+                    .arg(day)
+                    .toUtf8()
+                    .constData());
+}
+
 // Brings a file of version `from` (1 <= from < SchemaVersion) to the current version, inside
 // the caller's transaction: should a step fail, the rollback leaves the file at `from`.
 void migrate(Database& db, qint64 from)
 {
     using Step = void (*)(Database&);
-    static constexpr Step steps[] = {migrateFrom1}; // steps[v - 1] takes version v to v + 1
+    static constexpr Step steps[] = {migrateFrom1,
+                                     migrateFrom2}; // steps[v - 1] takes version v to v + 1
     static_assert(std::size(steps) == std::size_t(ListingsStore::SchemaVersion - 1),
                   "one migration step per version before the current one");
     for (qint64 version = from; version < ListingsStore::SchemaVersion; ++version)
@@ -504,6 +547,24 @@ Statement& ListingsStore::cached(const QString& sql)
     return *it->second;
 }
 
+namespace {
+
+// Hands `programme` over as ProgrammeText, its texts in UTF-8 for as long as `use` runs.
+template <typename Use> void asText(const ProgrammeRow& programme, Use&& use)
+{
+    const QByteArray texts[] = {programme.channel.toUtf8(),  programme.title.toUtf8(),
+                                programme.subtitle.toUtf8(), programme.description.toUtf8(),
+                                programme.category.toUtf8(), programme.rating.toUtf8()};
+    const auto view = [](const QByteArray& bytes) {
+        return std::string_view(bytes.constData(), std::size_t(bytes.size()));
+    };
+    use(ProgrammeText{programme.startdate, programme.starttime, programme.enddate,
+                      programme.endtime, view(texts[0]), view(texts[1]), view(texts[2]),
+                      view(texts[3]), view(texts[4]), view(texts[5]), programme.rerun});
+}
+
+} // namespace
+
 // --- units of work -----------------------------------------------------------------------------
 
 // One unit of work: the write transaction of one operation. While it is open the store refuses
@@ -545,6 +606,23 @@ void ListingsStore::replaceDay(int dayNumber, QDate date, const std::vector<Chan
                                const std::vector<ProgrammeRow>& programmes,
                                const RowStored& rowStored)
 {
+    replaceDay(dayNumber, date, [&](DayWriter& writer) {
+        for (const ChannelRow& channel : channels) {
+            writer.addChannel(channel);
+            if (rowStored)
+                rowStored(0);
+        }
+        for (const ProgrammeRow& programme : programmes) {
+            asText(programme, [&](const ProgrammeText& text) { writer.addProgramme(text); });
+            if (rowStored)
+                rowStored(writer.programmesStored());
+        }
+    });
+}
+
+void ListingsStore::replaceDay(int dayNumber, QDate date,
+                               const std::function<void(DayWriter&)>& fill)
+{
     guarded("replaceDay", [&] {
         const QString table = dayTable(dayNumber);
         // Refused before any row is written rather than after all of them.
@@ -553,20 +631,41 @@ void ListingsStore::replaceDay(int dayNumber, QDate date, const std::vector<Chan
         Unit unit(*this, "replaceDay");
         clearDay(dayNumber);
         cached(QStringLiteral("DELETE FROM channels")).run();
-        for (const ChannelRow& channel : channels) {
-            addChannel(channel);
-            if (rowStored)
-                rowStored(0);
-        }
-        int stored = 0;
-        for (const ProgrammeRow& programme : programmes) {
-            addProgramme(dayNumber, programme);
-            if (rowStored)
-                rowStored(++stored);
-        }
+        DayWriter writer(*this, dayNumber);
+        fill(writer);
+        for (const auto& [channel, span] : writer.m_spans)
+            addToSpan(dayNumber, channel, span.first, span.last);
         writeStoredDate(dayNumber, date);
         unit.commit();
     });
+}
+
+void ListingsStore::DayWriter::addChannel(const ChannelRow& channel)
+{
+    m_store.addChannel(channel);
+}
+
+void ListingsStore::DayWriter::addProgramme(const ProgrammeText& programme)
+{
+    const qint32 id = m_store.addProgramme(m_day, programme);
+    ++m_programmes;
+    if (!m_lastSpan || programme.channel != m_lastChannel) {
+        const auto [at, added] = m_spans.try_emplace(std::string(programme.channel), Span{id, id});
+        m_lastSpan = &at->second;
+        m_lastChannel = at->first; // the map's own copy: the programme's text does not last
+    }
+    m_lastSpan->first = std::min(m_lastSpan->first, id);
+    m_lastSpan->last = std::max(m_lastSpan->last, id);
+}
+
+void ListingsStore::addToSpan(int dayNumber, std::string_view channel, qint32 first, qint32 last)
+{
+    Statement& s = cached(QStringLiteral(
+        "INSERT INTO channelspan (day, channel, firstid, lastid) VALUES (?1, ?2, ?3, ?4) ON "
+        "CONFLICT (day, channel) DO UPDATE SET firstid = min(firstid, excluded.firstid), "
+        "lastid = max(lastid, excluded.lastid)"));
+    s.bind(1, dayNumber).bindInPlace(2, channel).bind(3, first).bind(4, last);
+    s.run();
 }
 
 bool ListingsStore::markAndLog(int dayNumber, qint32 programid, Mark action, const RecordedRow& row)
@@ -612,6 +711,7 @@ qint32 ListingsStore::insertProgramme(int dayNumber, const ProgrammeRow& program
     return guarded("insertProgramme", [&] {
         Unit unit(*this, "insertProgramme");
         const qint32 id = addProgramme(dayNumber, programme);
+        addToSpan(dayNumber, programme.channel.toUtf8().toStdString(), id, id);
         unit.commit();
         return id;
     });
@@ -663,6 +763,9 @@ void ListingsStore::clearDay(int dayNumber)
     note.bind(1, dayNumber);
     note.run();
     cached(QStringLiteral("DELETE FROM %1").arg(table)).run();
+    Statement& spans = cached(QStringLiteral("DELETE FROM channelspan WHERE day = ?1"));
+    spans.bind(1, dayNumber);
+    spans.run();
 }
 
 void ListingsStore::addChannel(const ChannelRow& channel)
@@ -683,10 +786,18 @@ void ListingsStore::addChannel(const ChannelRow& channel)
 
 qint32 ListingsStore::addProgramme(int dayNumber, const ProgrammeRow& programme)
 {
+    qint32 id = 0;
+    asText(programme, [&](const ProgrammeText& text) { id = addProgramme(dayNumber, text); });
+    return id;
+}
+
+qint32 ListingsStore::addProgramme(int dayNumber, const ProgrammeText& programme)
+{
     if (!programme.startdate.isValid() || !programme.starttime.isValid() ||
         !programme.enddate.isValid() || !programme.endtime.isValid())
         throw StoreError(
-            QStringLiteral("programme \"%1\" has no valid start or end").arg(programme.title));
+            QStringLiteral("programme \"%1\" has no valid start or end")
+                .arg(QString::fromUtf8(programme.title.data(), qsizetype(programme.title.size()))));
     // The statement text depends only on the day; build each once.
     static const std::array<QString, 7> texts = [] {
         std::array<QString, 7> result;
@@ -704,12 +815,12 @@ qint32 ListingsStore::addProgramme(int dayNumber, const ProgrammeRow& programme)
     bindTime(s, 2, programme.starttime);
     bindDate(s, 3, programme.enddate);
     bindTime(s, 4, programme.endtime);
-    s.bind(5, orEmpty(programme.channel))
-        .bind(6, orEmpty(programme.title))
-        .bind(7, orEmpty(programme.subtitle))
-        .bind(8, orEmpty(programme.description))
-        .bind(9, orEmpty(programme.category))
-        .bind(10, orEmpty(programme.rating))
+    s.bindInPlace(5, programme.channel)
+        .bindInPlace(6, programme.title)
+        .bindInPlace(7, programme.subtitle)
+        .bindInPlace(8, programme.description)
+        .bindInPlace(9, programme.category)
+        .bindInPlace(10, programme.rating)
         .bind(11, programme.rerun ? 1 : 0);
     s.run();
     qint64 id = m_db->lastInsertRowId();
@@ -878,109 +989,188 @@ constexpr const char* EndMoment = "(p.enddate || ' ' || p.endtime)";
 
 } // namespace
 
+namespace {
+
+// A programme a window query read, with whether it is on in the first and in the second half.
+using WindowRow = std::function<void(ProgrammeRow, bool first, bool second)>;
+
+// The window query of a day table: ?1 is the window's date at t00, ?2 at t30, ?3 at t55 and ?4
+// the date itself. The first half holds what starts in [?1, ?2) or runs at ?1, the second what
+// starts in [?2, ?3) or runs at ?2. Every such programme starts on or before the window's date
+// and ends on or after it; those two plain column tests turn most rows away cheaply. `join` and
+// `channelTest` narrow it to the rows of one channel, `where` adds a condition.
+QString windowSelect(int table, const QString& where, const QString& join = {},
+                     const QString& channelTest = {})
+{
+    const QString first = QStringLiteral("((%1 >= ?1 AND %1 < ?2) OR (%1 <= ?1 AND %2 > ?1))")
+                              .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
+    const QString second = QStringLiteral("((%1 >= ?2 AND %1 < ?3) OR (%1 <= ?2 AND %2 > ?2))")
+                               .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
+    return QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p%5 WHERE %6p.startdate <= ?4 AND "
+                          "p.enddate >= ?4 %7 AND (%2 OR %3) "
+                          "ORDER BY p.startdate, p.starttime, p.programid")
+        .arg(QLatin1String(ProgrammeColumns), first, second, dayTable(table), join, channelTest,
+             where);
+}
+
+void bindWindow(Statement& s, QTime t00, QTime t30, QTime t55, QDate windowDate)
+{
+    s.bind(1, momentText(windowDate, t00))
+        .bind(2, momentText(windowDate, t30))
+        .bind(3, momentText(windowDate, t55))
+        .bind(4, windowDate.isValid() ? dateText(windowDate) : QString());
+}
+
+void readWindow(Statement& s, const WindowRow& found)
+{
+    Rewind rewind(s);
+    while (s.step())
+        found(readProgramme(s), s.integer(ProgrammeColumnCount) != 0,
+              s.integer(ProgrammeColumnCount + 1) != 0);
+}
+
+} // namespace
+
 ListingsStore::GuideWindow ListingsStore::guideWindow(int dayNumber, QTime t00, QTime t30,
                                                       QTime t55, QDate windowDate)
 {
-    GuideWindow window;
-    window.channels = channels();
-    guarded("guideWindow", [&] {
-        // With ?1 the window's date at t00, ?2 at t30, ?3 at t55 and ?4 the date itself: the
-        // first half holds what starts in [?1, ?2) or runs at ?1, the second what starts in
-        // [?2, ?3) or runs at ?2. Every such programme starts on or before the window's date
-        // and ends on or after it; those two plain column tests turn most rows away cheaply.
-        const QString first = QStringLiteral("((%1 >= ?1 AND %1 < ?2) OR (%1 <= ?1 AND %2 > ?1))")
-                                  .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
-        const QString second = QStringLiteral("((%1 >= ?2 AND %1 < ?3) OR (%1 <= ?2 AND %2 > ?2))")
-                                   .arg(QLatin1String(StartMoment), QLatin1String(EndMoment));
-        const QString a = momentText(windowDate, t00);
-        const QString b = momentText(windowDate, t30);
-        const QString c = momentText(windowDate, t55);
-        const QString d = windowDate.isValid() ? dateText(windowDate) : QString();
-
-        struct Found
-        {
-            ProgrammeRow programme;
-            int dayTable;
-            bool first;
-            bool second;
-        };
-        std::vector<Found> found;
-        // `onlyEarlier` keeps the rows that start before the window's date: all that the table
-        // of the day before may add to this day's windows.
-        const auto read = [&](int table, bool onlyEarlier) {
-            Statement& s =
-                cached(QStringLiteral("SELECT %1, %2, %3 FROM %4 AS p WHERE p.startdate <= ?4 AND "
-                                      "p.enddate >= ?4 %5 AND (%2 OR %3) "
-                                      "ORDER BY p.startdate, p.starttime, p.programid")
-                           .arg(QLatin1String(ProgrammeColumns), first, second, dayTable(table),
-                                onlyEarlier ? QStringLiteral("AND p.startdate < ?4") : QString()));
-            s.bind(1, a).bind(2, b).bind(3, c).bind(4, d);
-            Rewind rewind(s);
-            while (s.step())
-                found.push_back(Found{readProgramme(s), table, s.integer(ProgrammeColumnCount) != 0,
-                                      s.integer(ProgrammeColumnCount + 1) != 0});
-        };
-        read(dayNumber, false);
-
-        // A programme of the evening before that runs past midnight belongs to this day's first
-        // windows. The day's own file usually holds it; when it does not, the table of the day
-        // before does, provided that table holds the day before and not an older week.
-        const int previous = dayNumber == 1 ? 7 : dayNumber - 1;
-        if (windowDate.isValid() && storedDate(previous) == windowDate.addDays(-1)) {
-            const std::size_t own = found.size();
-            QSet<std::pair<QString, QString>> shown; // channel and start of the day's own rows
-            for (std::size_t i = 0; i < own; ++i)
-                shown.insert(
-                    {found[i].programme.channel,
-                     momentText(found[i].programme.startdate, found[i].programme.starttime)});
-            read(previous, true);
-            found.erase(
-                std::remove_if(found.begin() + std::ptrdiff_t(own), found.end(),
-                               [&](const Found& f) {
-                                   return shown.contains(
-                                       {f.programme.channel,
-                                        momentText(f.programme.startdate, f.programme.starttime)});
-                               }),
-                found.end());
-            // By start; at the same start the day's own rows first, then by id.
-            std::stable_sort(found.begin(), found.end(), [](const Found& x, const Found& y) {
-                const auto key = [](const Found& f) {
-                    return std::pair(f.programme.startdate, f.programme.starttime);
-                };
-                return key(x) < key(y);
-            });
-        }
-
-        // The join with `channels` in channel order, on the rows just read: a programme goes
-        // with every channel row of its id (with none it is left out), in that row's place;
-        // within one place the order of the reading (start, then id) stays.
-        const std::vector<ChannelRow>& channelRows = window.channels.rows();
-        QHash<QString, std::vector<std::size_t>> placesById;
-        placesById.reserve(qsizetype(channelRows.size()));
-        for (std::size_t i = 0; i < channelRows.size(); ++i)
-            placesById[channelRows[i].channelid].push_back(i);
-        std::vector<std::pair<std::size_t, std::size_t>> order; // (place, index into found)
-        order.reserve(found.size());
-        for (std::size_t j = 0; j < found.size(); ++j) {
-            const auto places = placesById.constFind(found[j].programme.channel);
-            if (places == placesById.constEnd())
-                continue;
-            for (const std::size_t place : *places)
-                order.emplace_back(place, j);
-        }
-        std::sort(order.begin(), order.end());
-        std::vector<ListingRow> firstRows;
-        std::vector<ListingRow> secondRows;
-        for (const auto& [place, j] : order) {
-            const Found& f = found[j];
-            if (f.first)
-                firstRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
-            if (f.second)
-                secondRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
-        }
-        window.firstHalf = Snapshot<ListingRow>(std::move(firstRows));
-        window.secondHalf = Snapshot<ListingRow>(std::move(secondRows));
+    Snapshot<ChannelRow> channelRows = channels();
+    return guarded("guideWindow", [&] {
+        return windowOf(std::move(channelRows), dayNumber, windowDate,
+                        [&](int table, const QString& where, const WindowRow& found) {
+                            Statement& s = cached(windowSelect(table, where));
+                            bindWindow(s, t00, t30, t55, windowDate);
+                            readWindow(s, found);
+                        });
     });
+}
+
+ListingsStore::GuideWindow ListingsStore::guidePage(int dayNumber, QTime t00, QTime t30, QTime t55,
+                                                    QDate windowDate, int first, int count)
+{
+    return guarded("guidePage", [&] {
+        // The page's channels straight from the order's index.
+        Statement& page =
+            cached(QStringLiteral("SELECT %1 FROM channels AS c ORDER BY %2 LIMIT ?1 OFFSET ?2")
+                       .arg(QLatin1String(ChannelColumns), QLatin1String(ChannelOrder)));
+        page.bind(1, std::max(count, 0)).bind(2, std::max(first, 0));
+        std::vector<ChannelRow> rows;
+        {
+            Rewind rewind(page);
+            while (page.step())
+                rows.push_back(readChannel(page));
+        }
+        QStringList ids;
+        for (const ChannelRow& row : rows)
+            if (!ids.contains(row.channelid))
+                ids << row.channelid;
+        // Each channel's programmes from the id range its rows take in the table; a file that
+        // lists a channel's programmes together makes that range hold its rows alone.
+        return windowOf(Snapshot<ChannelRow>(std::move(rows)), dayNumber, windowDate,
+                        [&](int table, const QString& where, const WindowRow& found) {
+                            Statement& s = cached(
+                                windowSelect(table, where,
+                                             QStringLiteral(" JOIN channelspan AS s ON s.day = ?5 "
+                                                            "AND s.channel = ?6 AND p.programid "
+                                                            "BETWEEN s.firstid AND s.lastid"),
+                                             QStringLiteral("p.channel = ?6 AND ")));
+                            for (const QString& id : ids) {
+                                bindWindow(s, t00, t30, t55, windowDate);
+                                s.bind(5, table).bind(6, id);
+                                readWindow(s, found);
+                            }
+                        });
+    });
+}
+
+int ListingsStore::channelCount()
+{
+    return guarded("channelCount", [&] {
+        Statement& s = cached(QStringLiteral("SELECT count(*) FROM channels"));
+        Rewind rewind(s);
+        return s.step() ? int(s.integer(0)) : 0;
+    });
+}
+
+ListingsStore::GuideWindow ListingsStore::windowOf(Snapshot<ChannelRow> channels, int dayNumber,
+                                                   QDate windowDate, const WindowReader& read)
+{
+    GuideWindow window;
+    window.channels = std::move(channels);
+    struct Found
+    {
+        ProgrammeRow programme;
+        int dayTable;
+        bool first;
+        bool second;
+    };
+    std::vector<Found> found;
+    // `onlyEarlier` keeps the rows that start before the window's date: all that the table of
+    // the day before may add to this day's windows.
+    const auto readTable = [&](int table, bool onlyEarlier) {
+        read(table, onlyEarlier ? QStringLiteral("AND p.startdate < ?4") : QString(),
+             [&](ProgrammeRow programme, bool first, bool second) {
+                 found.push_back(Found{std::move(programme), table, first, second});
+             });
+    };
+    readTable(dayNumber, false);
+
+    // A programme of the evening before that runs past midnight belongs to this day's first
+    // windows. The day's own file usually holds it; when it does not, the table of the day
+    // before does, provided that table holds the day before and not an older week.
+    const int previous = dayNumber == 1 ? 7 : dayNumber - 1;
+    if (windowDate.isValid() && storedDate(previous) == windowDate.addDays(-1)) {
+        const std::size_t own = found.size();
+        QSet<std::pair<QString, QString>> shown; // channel and start of the day's own rows
+        for (std::size_t i = 0; i < own; ++i)
+            shown.insert({found[i].programme.channel,
+                          momentText(found[i].programme.startdate, found[i].programme.starttime)});
+        readTable(previous, true);
+        found.erase(std::remove_if(found.begin() + std::ptrdiff_t(own), found.end(),
+                                   [&](const Found& f) {
+                                       return shown.contains({f.programme.channel,
+                                                              momentText(f.programme.startdate,
+                                                                         f.programme.starttime)});
+                                   }),
+                    found.end());
+        // By start; at the same start the day's own rows first, then by id.
+        std::stable_sort(found.begin(), found.end(), [](const Found& x, const Found& y) {
+            const auto key = [](const Found& f) {
+                return std::pair(f.programme.startdate, f.programme.starttime);
+            };
+            return key(x) < key(y);
+        });
+    }
+
+    // The join with `channels` in channel order, on the rows just read: a programme goes with
+    // every channel row of its id (with none it is left out), in that row's place; within one
+    // place the order of the reading (start, then id) stays.
+    const std::vector<ChannelRow>& channelRows = window.channels.rows();
+    QHash<QString, std::vector<std::size_t>> placesById;
+    placesById.reserve(qsizetype(channelRows.size()));
+    for (std::size_t i = 0; i < channelRows.size(); ++i)
+        placesById[channelRows[i].channelid].push_back(i);
+    std::vector<std::pair<std::size_t, std::size_t>> order; // (place, index into found)
+    order.reserve(found.size());
+    for (std::size_t j = 0; j < found.size(); ++j) {
+        const auto places = placesById.constFind(found[j].programme.channel);
+        if (places == placesById.constEnd())
+            continue;
+        for (const std::size_t place : *places)
+            order.emplace_back(place, j);
+    }
+    std::sort(order.begin(), order.end());
+    std::vector<ListingRow> firstRows;
+    std::vector<ListingRow> secondRows;
+    for (const auto& [place, j] : order) {
+        const Found& f = found[j];
+        if (f.first)
+            firstRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
+        if (f.second)
+            secondRows.push_back(ListingRow{f.programme, channelRows[place], f.dayTable});
+    }
+    window.firstHalf = Snapshot<ListingRow>(std::move(firstRows));
+    window.secondHalf = Snapshot<ListingRow>(std::move(secondRows));
     return window;
 }
 

@@ -53,6 +53,9 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace zarvo {
@@ -105,6 +108,23 @@ struct ProgrammeRow
     bool operator==(const ProgrammeRow&) const = default;
 };
 
+// A programme as an import hands it over: its texts as UTF-8 that may point into the day file's
+// own bytes, since they need to live only until DayWriter::addProgramme() returns.
+struct ProgrammeText
+{
+    QDate startdate;
+    QTime starttime;
+    QDate enddate;
+    QTime endtime;
+    std::string_view channel;
+    std::string_view title;
+    std::string_view subtitle;
+    std::string_view description;
+    std::string_view category;
+    std::string_view rating;
+    bool rerun = false;
+};
+
 // A programme joined with its channel.
 struct ListingRow
 {
@@ -114,6 +134,7 @@ struct ListingRow
     // there, and a day file's rows all live in the table of the file's day, whatever date each
     // programme starts on.
     int dayTable = 0;
+    bool operator==(const ListingRow&) const = default;
 };
 
 struct RuleRow
@@ -173,7 +194,9 @@ public:
     // 1: the first layout. 2: the day tables lose their title indexes and the rules' title
     // index holds the form in which titles compare, replace(title, '&', 'and'); version 1
     // indexed the plain titles, which no query can use since "&" and "and" count alike.
-    static constexpr int SchemaVersion = 2;
+    // 3: `channelspan` and the channel order's index, which let the guide read one page of a
+    // window.
+    static constexpr int SchemaVersion = 3;
     // Written to the file's application_id so that a foreign SQLite file is recognised.
     static constexpr qint32 ApplicationId = 0x5A52564C;
     // The value every `dates` column starts with in a new database: a past day, so that every
@@ -217,6 +240,13 @@ public:
     // dates and times, and any failure of SQLite.
     void replaceDay(int dayNumber, QDate date, const std::vector<ChannelRow>& channels,
                     const std::vector<ProgrammeRow>& programmes, const RowStored& rowStored = {});
+    // The same unit with the rows handed over one at a time, as an import reads them, so that
+    // a day never has to be held whole in memory: `fill` adds the channels and programmes
+    // through the writer (in any order). Once it returns, `date` is recorded and the unit
+    // committed; whatever it throws rolls the unit back (the old day, channels and date stay)
+    // and is passed on. While it runs the store behaves as during rowStored above.
+    class DayWriter;
+    void replaceDay(int dayNumber, QDate date, const std::function<void(DayWriter&)>& fill);
     // A recording handed over, as one unit: sets the action of programme `programid` of day
     // table `dayNumber` to `action` and adds `row` to the `recorded` log; both or neither are
     // stored. The row is added also when there is no such programme or when `dayNumber` is
@@ -263,6 +293,12 @@ public:
         Snapshot<ListingRow> secondHalf;
     };
     GuideWindow guideWindow(int dayNumber, QTime t00, QTime t30, QTime t55, QDate windowDate);
+    // One page of that window: the channels at places [first, first + count) of the channel
+    // order, and exactly the rows guideWindow() gives for them. It reads the page's channels
+    // and their programmes only, so its cost does not grow with the channels before or after.
+    GuideWindow guidePage(int dayNumber, QTime t00, QTime t30, QTime t55, QDate windowDate,
+                          int first, int count);
+    int channelCount();
     // The channel map's window of `date`: starting in [t1, t2) of that date or running at t1,
     // from the date's own table. In channel order.
     Snapshot<ListingRow> channelMapWindow(QDate date, QTime t1, QTime t2);
@@ -295,9 +331,46 @@ public:
     // The `recorded` log, newest first.
     std::vector<RecordedRow> recordedLog();
 
+    // Adds the rows of a replaceDay() unit; it exists only while the unit is open.
+    class DayWriter
+    {
+    public:
+        void addChannel(const ChannelRow& channel);
+        // Throws StoreError for a programme without valid dates and times.
+        void addProgramme(const ProgrammeText& programme);
+        int programmesStored() const { return m_programmes; }
+
+    private:
+        friend class ListingsStore;
+        // The range of programme ids a channel's rows take.
+        struct Span
+        {
+            qint32 first;
+            qint32 last;
+        };
+        DayWriter(ListingsStore& store, int dayNumber) : m_store(store), m_day(dayNumber) {}
+        ListingsStore& m_store;
+        int m_day;
+        int m_programmes = 0;
+        // Each channel's span; a day file lists a channel's programmes together, so the span of
+        // the previous row is looked at first.
+        std::unordered_map<std::string, Span> m_spans;
+        Span* m_lastSpan = nullptr;
+        std::string_view m_lastChannel;
+    };
+
 private:
     // The transaction of one unit of work (see the .cpp).
     class Unit;
+
+    // Reads a window's programmes of one day table for windowOf(): the table, a condition to add
+    // to the query, and where the rows go.
+    using WindowReader = std::function<void(
+        int table, const QString& where,
+        const std::function<void(ProgrammeRow, bool first, bool second)>& found)>;
+    // The window of `windowDate` for `channels`, from the rows `read` gives (see guideWindow()).
+    GuideWindow windowOf(Snapshot<ChannelRow> channels, int dayNumber, QDate windowDate,
+                         const WindowReader& read);
 
     // Throws StoreError naming `operation` while a unit is open on this store (only a
     // replaceDay() callback can get here then).
@@ -309,11 +382,14 @@ private:
     void clearDay(int dayNumber);
     void addChannel(const ChannelRow& channel);
     qint32 addProgramme(int dayNumber, const ProgrammeRow& programme);
+    qint32 addProgramme(int dayNumber, const ProgrammeText& programme);
     void writeStoredDate(int dayNumber, QDate date);
     bool writeAction(int dayNumber, qint32 programid, std::optional<Mark> action);
     void addRule(const RuleRow& rule);
     bool writeRuleType(const QString& title, const QString& channelName, RuleType type);
     void addRecorded(const RecordedRow& row);
+    // Widens the span of `channel` in day table `dayNumber` to take programme `id`.
+    void addToSpan(int dayNumber, std::string_view channel, qint32 first, qint32 last);
     // Gives the just-inserted row 1 of an emptied day table the id after the last one the table
     // handed out before; returns the row's id.
     qint64 moveFirstProgrammeId(int dayNumber);

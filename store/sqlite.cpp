@@ -182,6 +182,15 @@ Statement& Statement::bindUtf8(int index, const char* data, int size)
     return *this;
 }
 
+Statement& Statement::bindInPlace(int index, std::string_view utf8)
+{
+    // An empty view may have no data pointer, which SQLite would bind as NULL.
+    const char* data = utf8.empty() ? "" : utf8.data();
+    if (sqlite3_bind_text(m_stmt, index, data, int(utf8.size()), SQLITE_STATIC) != SQLITE_OK)
+        fail(m_db, m_stmt, "bind");
+    return *this;
+}
+
 Statement& Statement::bind(int index, qint64 value)
 {
     if (sqlite3_bind_int64(m_stmt, index, value) != SQLITE_OK)

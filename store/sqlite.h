@@ -11,6 +11,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <string_view>
+
 #include <memory>
 #include <optional>
 #include <string>
@@ -68,6 +70,9 @@ public:
     // Binds UTF-8 text given as bytes (copied), for callers that format values themselves.
     Statement& bindUtf8(int index, const char* data, int size);
     Statement& bind(int index, const std::optional<QString>& text);
+    // Binds UTF-8 text in place, without a copy: the bytes must stay as they are until the
+    // statement has run (step() to the end) or is bound anew.
+    Statement& bindInPlace(int index, std::string_view utf8);
 
     // Advances to the next row: true while there is one. Throws on error (the statement is then
     // reset, so that it can be used again).

@@ -198,7 +198,6 @@ private Q_SLOTS:
         QVERIFY(pageToTheEnd(builder, &shown).endsWith(QLatin1String(" 496:5:P496=P496")));
         QCOMPARE(shown.size(), std::size_t(56));
         QCOMPARE(builder.page().rows.size(), std::size_t(5));
-        QCOMPARE(builder.savedPageCount(), std::size_t(56));
         for (int page = 55; page >= 0; --page) {
             pageUp(builder.state());
             QVERIFY(builder.displayListings(*m_store));
@@ -272,7 +271,6 @@ private Q_SLOTS:
         QCOMPARE(builder.state().channelPage, 3);
         QCOMPARE(builder.page().header[1], QStringLiteral("11:00:00 PM"));
         QCOMPARE(cells(builder.page().rows[0]), QStringLiteral("Late19|"));
-        QCOMPARE(builder.savedPageCount(), std::size_t(3));
     }
 
     // A real day file, imported for the Friday it was fetched for, runs from Friday noon to

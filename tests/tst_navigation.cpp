@@ -180,10 +180,12 @@ private Q_SLOTS:
         // The hours never leave the day, but the window is shown again, from a fresh query.
         row("M at 23:30", {'M'}, "button 11, grid, 14 23:30, page 1, fills: new", QTime(23, 30));
         row("N at 01:00", {'N'}, "button 11, grid, 14 00:00, page 1, fills: new", QTime(1, 0));
-        // An hour move shows the page shown before, reached page by page; or the last page.
+        // An hour move shows the page shown before, in one fill of the new window; or the last
+        // page.
         row("M on page 3", {'B', 'B', 'M'},
-            "button 11, grid, 14 16:10, page 3, fills: next next new next next", QTime(15, 10), 1,
-            5);
+            "button 11, grid, 14 16:10, page 3, fills: next next new", QTime(15, 10), 1, 5);
+        row("M on page 3 of 2", {'B', 'B', 'M', 'J'},
+            "button 11, grid, 14 16:10, page 2, fills: next new", QTime(15, 10), 1, 2);
         row("K past today + 6", {'K', 'K', 'K', 'K', 'K', 'K', Left, Enter},
             "button 10, grid, 20 15:10, page 1, fills: new new new new new new", QTime(15, 10), 6);
     }
