@@ -74,7 +74,7 @@ const std::array<std::pair<Genre, QStringList>, 7>& stems()
           QStringLiteral("sorozat"),  QStringLiteral("telenovela"), QStringLiteral("fiction"),
           QStringLiteral("crime"),    QStringLiteral("krimi"),      QStringLiteral("thriller"),
           QStringLiteral("episode"),  QStringLiteral("serial"),     QStringLiteral("feuilleton"),
-          QStringLiteral("novela")}},
+          QStringLiteral("ficcion"),  QStringLiteral("ficcao"),     QStringLiteral("novela")}},
         {Genre::Entertainment, {QStringLiteral("entertain"),     QStringLiteral("unterhaltung"),
                                 QStringLiteral("show"),          QStringLiteral("music"),
                                 QStringLiteral("musik"),         QStringLiteral("musiikki"),
@@ -125,7 +125,12 @@ Genre genreOf(const QString& category)
     // a word, not a break in it.
     static const QRegularExpression separators(QStringLiteral("[^\\w]+"),
                                                QRegularExpression::UseUnicodePropertiesOption);
-    const QStringList words = folded(category).split(separators, Qt::SkipEmptyParts);
+    QStringList words = folded(category).split(separators, Qt::SkipEmptyParts);
+    // Science fiction ("Science-Fiction", "ciencia ficción", "sci-fi") is fiction, not science.
+    for (qsizetype i = words.size() - 2; i >= 0; --i)
+        if ((words[i].startsWith(u"sci") || words[i].startsWith(u"cienc")) &&
+            words[i + 1].startsWith(u"fi"))
+            words.removeAt(i);
     for (const auto& [genre, list] : stems())
         for (const QString& word : words)
             for (const QString& stem : list)

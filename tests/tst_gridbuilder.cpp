@@ -439,6 +439,8 @@ private Q_SLOTS:
         row("Jurnal de știri", G::News);
         row("Nachrichten", G::News);
         row("Science", G::Documentary);
+        row("Science fiction", G::Series);
+        row("Ciencia ficción", G::Series);
         row("Wetenschap", G::Documentary);
         row("Travel", G::Documentary);
         row("Luonto", G::Documentary);

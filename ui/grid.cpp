@@ -457,8 +457,8 @@ Grid::SpanLayout Grid::layoutSpan(int row, ColumnSpan span) const
     if (!out.fixed) {
         out.look = first.look;
         // Small, so that the title keeps its room, yet a clear shape from across the room.
-        const int arrowWidth = std::max(5, out.box.height() / 6);
-        const int arrowHeight = std::max(8, out.box.height() / 3);
+        const int arrowWidth = std::max(6, out.box.height() / 5);
+        const int arrowHeight = std::max(10, out.box.height() * 2 / 5);
         const int arrowTop = out.box.center().y() - arrowHeight / 2;
         const int margin = std::max(2, hpad / 3);
         if (out.look.arrowLeft) {
