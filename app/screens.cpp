@@ -4,12 +4,14 @@
 #include "app/splash.h"
 #include "guide/listingsscreen.h"
 #include "record/menuscreen.h"
+#include "record/rules.h"
 #include "record/selection.h"
 #include "settings/configscreen.h"
 #include "store/listingsstore.h"
 #include "ui/forms.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,6 +34,35 @@ template <typename Screen> void bringUp(Screen& screen)
     screen.show();
     screen.raise();
     screen.activateWindow();
+}
+
+// The remote's Record on a programme of the guide: the menu's "record this showing" without
+// the menu. The request takes the menu's way through the program's hand-off queue; its mark
+// shows once an application took it (see wireGuide), and a failure is told over the guide in
+// the same words the menu uses.
+void recordShowing(Program& program, const QPointer<ListingsScreen>& guide, int row, int column)
+{
+    const GridCell* cell = guide ? guide->page().cell(row - 1, column - 1) : nullptr;
+    if (!cell)
+        return;
+    // Told from the event loop, never from inside the queue's answer.
+    const auto tell = [guide](const QString& text) {
+        qWarning().noquote() << "Record:" << text;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [guide, text] { ui::messageBox(guide.data(), text); },
+            Qt::QueuedConnection);
+    };
+    try {
+        recordThisShowing(
+            program.handOffs, [&program]() -> ListingsStore& { return program.store(); },
+            fromGridCell(*cell, program.clock),
+            [tell](const SelectedProgramme&, const HandOffOutcome& outcome) {
+                if (!outcome.message.isEmpty())
+                    tell(outcome.message);
+            });
+    } catch (const Error& error) {
+        tell(error.message());
+    }
 }
 
 } // namespace
@@ -74,6 +105,8 @@ void Screens::showGuide()
 void Screens::wireGuide(ListingsScreen& guide)
 {
     connect(&guide, &ListingsScreen::programChosen, this, &Screens::chooseProgramme);
+    connect(&guide, &ListingsScreen::recordRequested, this,
+            [this](int row, int column) { recordShowing(m_program, m_guide, row, column); });
     connect(&guide, &ListingsScreen::settingsRequested, this, &Screens::showSettings);
     connect(&guide, &ListingsScreen::loadFailureAcknowledged, this, &Screens::chooseAnotherGrabber);
     connect(&guide, &ListingsScreen::exitRequested, this, &Screens::exitProgram);

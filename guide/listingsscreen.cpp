@@ -1,7 +1,9 @@
 #include "guide/listingsscreen.h"
 
 #include "acquire/loadfailure.h"
+#include "guide/timeline.h"
 #include "guide/translucency.h"
+#include "ui/genretint.h"
 #include "ui/grid.h"
 #include "ui/keycodes.h"
 #include "ui/picturebutton.h"
@@ -21,8 +23,10 @@
 #include <QTextLayout>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace zarvo {
@@ -37,24 +41,34 @@ constexpr double DesignHeightPixels = double(ListingsScreen::DesignHeight) / ui:
 constexpr double GridPointSize = 18;
 
 const QColor White(255, 255, 255);
+// What detailTexts() puts after a rerun's description; it stays in sight when the text is cut.
+const QString RepeatSuffix = QStringLiteral(" (Repeat)");
 // The secondary lines of the detail panel: the light blue of the picture captions.
 const QColor Secondary(0xdc, 0xe8, 0xff);
 
 // A label whose word-wrapped text ends in "…" where it runs out of room, instead of being cut
-// through the middle of a line. text() stays the whole text.
+// through the middle of a line. A kept suffix (" (Repeat)") at the end of the text stays whole
+// when the text is cut: the "…" goes before it. text() stays the whole text.
 class WrappedLabel : public QLabel
 {
 public:
     using QLabel::QLabel;
 
-protected:
-    void paintEvent(QPaintEvent*) override
+    void setKeptSuffix(const QString& suffix)
+    {
+        m_keptSuffix = suffix;
+        update();
+    }
+
+    // The lines as painted in the present size and font.
+    QStringList shownLines() const
     {
         const QRectF room = contentsRect();
         const QFontMetricsF metrics(font());
-        const qreal lineHeight = metrics.lineSpacing();
-        const int maxLines = std::max(1, int(room.height() / lineHeight));
+        const int maxLines = std::max(1, int(room.height() / metrics.lineSpacing()));
         const QString all = text();
+        const bool keeps = !m_keptSuffix.isEmpty() && all.endsWith(m_keptSuffix);
+        const QString body = keeps ? all.left(all.size() - m_keptSuffix.size()) : all;
 
         QStringList lines;
         QTextLayout layout(all, font());
@@ -69,22 +83,42 @@ protected:
             line.setLineWidth(room.width());
             const int end = line.textStart() + line.textLength();
             if (lines.size() == maxLines - 1 && end < all.size()) {
-                // The last line that fits takes the rest of the text, cut with an ellipsis.
-                lines << metrics.elidedText(all.mid(line.textStart()).simplified(), Qt::ElideRight,
-                                            room.width());
+                // The last line that fits takes the rest of the text, cut with an ellipsis;
+                // the kept suffix after it.
+                const QString rest = body.mid(line.textStart()).simplified();
+                if (!keeps) {
+                    lines << metrics.elidedText(rest, Qt::ElideRight, room.width());
+                    break;
+                }
+                const qreal suffixWidth = metrics.horizontalAdvance(m_keptSuffix);
+                lines << (metrics.elidedText(rest, Qt::ElideRight, room.width() - suffixWidth) +
+                          m_keptSuffix)
+                             .trimmed();
                 break;
             }
             lines << all.mid(line.textStart(), line.textLength()).trimmed();
         }
         layout.endLayout();
+        return lines;
+    }
 
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        const QRectF room = contentsRect();
+        const QFontMetricsF metrics(font());
+        const QStringList lines = shownLines();
         QPainter painter(this);
         painter.setFont(font());
         painter.setPen(palette().color(QPalette::WindowText));
         for (int i = 0; i < lines.size(); ++i)
-            painter.drawText(QPointF(room.left(), room.top() + i * lineHeight + metrics.ascent()),
-                             lines[i]);
+            painter.drawText(
+                QPointF(room.left(), room.top() + i * metrics.lineSpacing() + metrics.ascent()),
+                lines[i]);
     }
+
+private:
+    QString m_keptSuffix;
 };
 
 // A one-line label whose text ends in "…" where it runs out of room.
@@ -93,16 +127,19 @@ class ElidedLabel : public QLabel
 public:
     using QLabel::QLabel;
 
+    QString shownText() const
+    {
+        return fontMetrics().elidedText(text().simplified(), Qt::ElideRight,
+                                        contentsRect().width());
+    }
+
 protected:
     void paintEvent(QPaintEvent*) override
     {
-        const QRect room = contentsRect();
         QPainter painter(this);
         painter.setFont(font());
         painter.setPen(palette().color(QPalette::WindowText));
-        painter.drawText(
-            room, int(alignment()),
-            fontMetrics().elidedText(text().simplified(), Qt::ElideRight, room.width()));
+        painter.drawText(contentsRect(), int(alignment()), shownText());
     }
 };
 
@@ -224,6 +261,11 @@ ListingsScreen::ListingsScreen(const LoadContext& program, GuideSession::StoreSo
     buildControls();
     connectSession();
 
+    m_clockTimer = new QTimer(this);
+    m_clockTimer->setInterval(1000);
+    connect(m_clockTimer, &QTimer::timeout, this, &ListingsScreen::updateClock);
+    m_clockTimer->start();
+
     // Not maximized, the window leaves a margin of the screen free.
     resize(ui::pixels(DesignWidth), ui::pixels(DesignHeight));
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -295,21 +337,21 @@ void ListingsScreen::buildControls()
     const int infoLeft = RowRight - 2400;
     const int infoWidth = RowRight - infoLeft;
     m_lbltitle =
-        detailLabel(new QLabel, this, "lbltitle", QString(),
+        detailLabel(new ElidedLabel, this, "lbltitle", QString(),
                     ui::twipRect(Margin, PanelTop, infoLeft - 240 - Margin, 480), 18, true, White);
-    m_lblTime = detailLabel(new QLabel, this, "lblTime", QString(),
+    m_lblTime = detailLabel(new ElidedLabel, this, "lblTime", QString(),
                             ui::twipRect(infoLeft, PanelTop, infoWidth, 480), 14, false, Secondary,
                             Qt::AlignRight | Qt::AlignVCenter);
-    m_lblChannel = detailLabel(new QLabel, this, "lblChannel", QString(),
+    m_lblChannel = detailLabel(new ElidedLabel, this, "lblChannel", QString(),
                                ui::twipRect(Margin, PanelTop + 510, 2700, 360), 14, true, White);
     m_lblTimes = detailLabel(
-        new QLabel, this, "lblTimes", QString(),
+        new ElidedLabel, this, "lblTimes", QString(),
         ui::twipRect(Margin + 2760, PanelTop + 510, infoLeft - 240 - Margin - 2760, 360), 14, false,
         Secondary);
-    m_lblRating = detailLabel(new QLabel, this, "lblRating", QString(),
+    m_lblRating = detailLabel(new ElidedLabel, this, "lblRating", QString(),
                               ui::twipRect(infoLeft, PanelTop + 510, infoWidth, 360), 14, false,
                               Secondary, Qt::AlignRight | Qt::AlignVCenter);
-    m_lblcategory = detailLabel(new QLabel, this, "lblcategory", QString(),
+    m_lblcategory = detailLabel(new ElidedLabel, this, "lblcategory", QString(),
                                 ui::twipRect(infoLeft, PanelTop + 900, infoWidth, 360), 14, false,
                                 Secondary, Qt::AlignRight | Qt::AlignVCenter);
     m_lblsubtitle = detailLabel(new ElidedLabel, this, "lblsubtitle", QString(),
@@ -320,6 +362,7 @@ void ListingsScreen::buildControls()
                                          GridTop - 90 - (PanelTop + 1320)),
                             16, false, White, Qt::AlignLeft | Qt::AlignTop);
     m_lbldesc->setWordWrap(true);
+    static_cast<WrappedLabel*>(m_lbldesc)->setKeptSuffix(RepeatSuffix);
     for (QLabel* label : {m_lbltitle, m_lblTime, m_lblChannel, m_lblTimes, m_lblRating,
                           m_lblcategory, m_lblsubtitle, m_lbldesc})
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -341,6 +384,8 @@ void ListingsScreen::buildControls()
             chooseProgram();
         m_navigator.keyReleased(code, KeySource::Grid);
     });
+    connect(m_grid, &ui::Grid::edgeReached, this,
+            [this](int code) { m_navigator.keyReleased(code, KeySource::GridEdge); });
 
     // The load's failure, over the grid: what failed and why, in the detail panel's sizes.
     m_failurePanel = new QFrame(this);
@@ -568,6 +613,21 @@ void ListingsScreen::keyReleaseEvent(QKeyEvent* event)
     m_navigator.keyReleased(code, KeySource::Form);
 }
 
+void ListingsScreen::wheelEvent(QWheelEvent* event)
+{
+    event->accept();
+    if (m_failurePanel->isVisible())
+        return;
+    // One page a notch (120 eighths of a degree); a touchpad's small steps add up to one.
+    constexpr int Notch = 120;
+    m_wheelAngle += event->angleDelta().y();
+    while (std::abs(m_wheelAngle) >= Notch) {
+        const bool down = m_wheelAngle < 0;
+        m_wheelAngle += down ? Notch : -Notch;
+        m_navigator.keyReleased(down ? 'B' : 'V', KeySource::Form);
+    }
+}
+
 void ListingsScreen::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::LeftButton) {
@@ -645,6 +705,20 @@ void ListingsScreen::recordCurrentProgramme()
     const int column = m_grid->currentColumn();
     if (m_session.page().cell(row - 1, column - 1))
         Q_EMIT recordRequested(row, column);
+}
+
+GridPosition ListingsScreen::currentPosition() const
+{
+    return {m_grid->currentRow(), m_grid->currentColumn()};
+}
+
+void ListingsScreen::setCurrentPosition(GridPosition position)
+{
+    const int rows = std::max(1, int(m_session.page().rows.size()));
+    const int row = std::clamp(position.row, 1, rows);
+    const int column = std::clamp(position.column, 1, 2);
+    m_grid->setCurrentCell(row, column, false);
+    fillDetail(row, column);
 }
 
 const GridCell* ListingsScreen::currentCell() const
@@ -808,8 +882,52 @@ void ListingsScreen::paintPage()
         m_grid->setText(0, column, page.header[std::size_t(column)]);
         m_grid->setAlignment(0, column, ui::CellAlignment::CenterCenter);
     }
+    m_paintedWindow = m_session.gridState().windowStart;
+    markTimes(m_clock.now());
     m_grid->setCurrentCell(1, 1, false);
     fillDetail(1, 1);
+}
+
+void ListingsScreen::markTimes(const QDateTime& now)
+{
+    const GridPage& page = m_session.page();
+    for (std::size_t k = 0; k < page.rows.size() && int(k) + 1 < m_grid->rowCount(); ++k) {
+        for (int half = 0; half < 2; ++half) {
+            const GridCell* cell = page.cell(int(k), half);
+            if (!cell)
+                continue;
+            const CellTiming timing = cellTiming(*cell, m_paintedWindow, now);
+            ui::Grid::CellLook look;
+            look.fill = ui::genreTint(genreOf(cell->category));
+            look.dimmed = timing.ended;
+            look.progress = timing.progress.value_or(-1);
+            look.arrowLeft = timing.startedBefore;
+            look.arrowRight = timing.goesOn;
+            m_grid->setLook(int(k) + 1, half + 1, look);
+        }
+    }
+    m_grid->setNowLine(nowLineFraction(m_paintedWindow, now));
+    m_markedMinute = now.addSecs(-now.time().second());
+}
+
+void ListingsScreen::updateClock()
+{
+    if (!m_loadComplete || !m_paintedWindow.isValid() || m_failurePanel->isVisible())
+        return;
+    const QDateTime now = m_clock.now();
+    m_lblTime->setText(standardTimeText(now.time()));
+    if (now.addSecs(-now.time().second()) != m_markedMinute)
+        markTimes(now);
+}
+
+QStringList ListingsScreen::shownLines(const QString& labelName) const
+{
+    const QLabel* label = findChild<QLabel*>(labelName);
+    if (const auto* wrapped = dynamic_cast<const WrappedLabel*>(label))
+        return wrapped->shownLines();
+    if (const auto* elided = dynamic_cast<const ElidedLabel*>(label))
+        return {elided->shownText()};
+    return {};
 }
 
 void ListingsScreen::refreshMarks()

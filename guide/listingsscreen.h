@@ -15,7 +15,19 @@
 // twips. Closing the screen asks for the program's end (exitRequested).
 //
 // Keys arrive as virtual-key codes and go to the GuideNavigator (guide/navigation.h): from the
-// screen while a button is selected, and from the grid while it has the focus.
+// screen while a button is selected, and from the grid while it has the focus; an arrow the grid
+// cannot follow at its edge goes on to the next or previous page or hour. The mouse wheel pages
+// like B (towards the viewer) and V (away).
+//
+// The grid knows the present (the clock's): in a window that holds it, a line across the
+// programme columns at the present minute; a running programme's cell shows how far it has run,
+// an ended one's is dimmed; each programme cell is tinted by its genre (ui/genretint.h), and one
+// whose programme began before the window or goes on after it shows an arrow on that side
+// (guide/timeline.h). lblTime shows the time of day, to the second. A timer calls updateClock()
+// every second, which moves the rest once a minute.
+//
+// Texts that do not fit their room end in "…"; a rerun's " (Repeat)" stays in sight after a
+// description that is cut.
 //
 // Controls carry their form names as object names: "theGrid"; "piclistings0" to "piclistings10"
 // for the buttons and "piclistings11" for the banner; "pichour" and "picday" for the captions;
@@ -40,6 +52,7 @@
 
 class QFrame;
 class QLabel;
+class QTimer;
 
 namespace zarvo {
 
@@ -90,6 +103,14 @@ public:
     // channel is unknown.
     bool showProgramme(const QString& channelid, const QDateTime& start);
 
+    // lblTime to the clock's present second; and once the minute has changed since the grid
+    // was last marked, the now line, the progress bars and the dimmed cells again. Nothing
+    // before the first load has shown a page, nor while the failure panel is up.
+    void updateClock();
+    // The lines a detail label ("lbldesc", "lbltitle", ...) paints in its room: elided, or the
+    // description wrapped and cut. Empty for a name that is no detail label.
+    QStringList shownLines(const QString& labelName) const;
+
 Q_SIGNALS:
     // The first load has ended; `loaded` is false when the day could not be loaded.
     void loadFinished(bool loaded);
@@ -119,6 +140,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
@@ -143,6 +165,8 @@ private:
     void showSearch() override;
     void showRecordings() override;
     void recordCurrentProgramme() override;
+    GridPosition currentPosition() const override;
+    void setCurrentPosition(GridPosition position) override;
 
     void buildControls();
     void connectSession();
@@ -153,6 +177,8 @@ private:
     void layoutGridCells();
     void paintPage();
     void fillDetail(int row, int column);
+    // Tints, progress, dimming, arrows and the now line of the page painted, at `now`.
+    void markTimes(const QDateTime& now);
     void chooseProgram();
     QPixmap logo(const QString& icon);
     QPixmap picture(const QString& name) const;
@@ -185,6 +211,12 @@ private:
     // missing file is looked for once per import, not on every page.
     QHash<QString, QPixmap> m_logos;
     std::map<Mark, QPixmap> m_markers;
+    QTimer* m_clockTimer = nullptr;
+    // The window of the page painted, and the minute its cells were last marked at.
+    QDateTime m_paintedWindow;
+    QDateTime m_markedMinute;
+    // Wheel turns not yet a whole notch (touchpads send fractions).
+    int m_wheelAngle = 0;
     int m_refillDepth = 0;
     int m_alpha = 255;
     bool m_loadStarted = false;

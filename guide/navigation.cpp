@@ -25,6 +25,26 @@ bool isArrowOrEnter(GuideCommand command)
     }
 }
 
+bool isArrow(GuideCommand command)
+{
+    return command != GuideCommand::Enter && isArrowOrEnter(command);
+}
+
+// Keys the navigator has no use for from where they came: the grid's own arrows and Enter, and
+// anything but an arrow past the grid's edge.
+bool ignored(GuideCommand command, KeySource source)
+{
+    switch (source) {
+    case KeySource::Form:
+        return command == GuideCommand::Nothing;
+    case KeySource::Grid:
+        return command == GuideCommand::Nothing || isArrowOrEnter(command);
+    case KeySource::GridEdge:
+        return !isArrow(command);
+    }
+    return true;
+}
+
 // Keeps the grid undrawn for as long as it lives, however the command ends.
 class RefillScope
 {
@@ -219,8 +239,7 @@ void GuideNavigator::keyReleased(int virtualKey, KeySource source)
     if (m_state.importInProgress)
         return;
     // Keys that mean nothing here must not push a waiting one out.
-    const GuideCommand command = commandForKey(virtualKey);
-    if (command == GuideCommand::Nothing || (source == KeySource::Grid && isArrowOrEnter(command)))
+    if (ignored(commandForKey(virtualKey), source))
         return;
     if (m_busy) {
         m_pending = Pending{virtualKey, source, -1};
@@ -259,9 +278,13 @@ void GuideNavigator::runPending()
 void GuideNavigator::handleKey(int virtualKey, KeySource source)
 {
     const GuideCommand command = commandForKey(virtualKey);
-    if (command == GuideCommand::Nothing || (source == KeySource::Grid && isArrowOrEnter(command)))
+    if (ignored(command, source))
         return;
     const BusyScope busy(*this);
+    if (source == KeySource::GridEdge) {
+        goPastEdge(command);
+        return;
+    }
     showSelected(false);
     switch (command) {
     case GuideCommand::Enter:
@@ -390,6 +413,44 @@ bool GuideNavigator::pageDown()
     if (!zarvo::pageDown(m_view.gridState(), m_view.hasNextPage()))
         return false;
     refill();
+    return true;
+}
+
+bool GuideNavigator::goPastEdge(GuideCommand arrow)
+{
+    GridState& grid = m_view.gridState();
+    GridPosition to = m_view.currentPosition();
+    // Undrawn until the current cell has moved to where the viewer looks for it.
+    const RefillScope hidden(m_view);
+    switch (arrow) {
+    case GuideCommand::MoveDown:
+        if (!zarvo::pageDown(grid, m_view.hasNextPage()))
+            return false;
+        to.row = 1;
+        break;
+    case GuideCommand::MoveUp:
+        // Page up on page 1 would show page 1 again; past the top edge there is nothing.
+        if (grid.channelPage <= 1)
+            return false;
+        zarvo::pageUp(grid);
+        to.row = GridPage::MaxRows;
+        break;
+    case GuideCommand::MoveRight:
+    case GuideCommand::MoveLeft: {
+        const bool forward = arrow == GuideCommand::MoveRight;
+        const QDateTime next = forward ? hourForward(grid.windowStart) : hourBack(grid.windowStart);
+        if (next == grid.windowStart)
+            return false;
+        moveHour(next);
+        to.column = forward ? 1 : 2;
+        m_view.setCurrentPosition(to);
+        return true;
+    }
+    default:
+        return false;
+    }
+    if (m_view.displayListings())
+        m_view.setCurrentPosition(to);
     return true;
 }
 

@@ -21,6 +21,14 @@
 // keys and Enter coming from the grid are the grid's own (moving its current cell, choosing a
 // programme) and are ignored here.
 //
+// At the grid's edges the arrows go on (KeySource::GridEdge, an arrow the grid could not
+// follow): Down on the last row shows the next page with its first row current, Up on the first
+// row the previous page with its last row current, Right in the second column the next hour
+// with the first column current, Left in the first column the previous hour with the second
+// column current; the row (or the column) stays. Where there is nothing to go to (the last
+// page, page 1, a window at 23:xx or 00:xx) nothing happens. These run as commands: dropped
+// during an import, kept while a command runs.
+//
 // A command that refreshes the grid, given by its letter key, ends in the grid: the selection
 // becomes 11 and the grid takes the focus. Given by Enter on its button, it leaves that button
 // selected. A command that does nothing (page down on the last page, day forward on the last day,
@@ -100,8 +108,18 @@ int moveSelection(int selected, GuideCommand arrow);
 
 // Where a key release was caught.
 enum class KeySource {
-    Form, // the screen itself (a button or nothing has the focus)
-    Grid, // the grid, while it has the focus
+    Form,     // the screen itself (a button or nothing has the focus)
+    Grid,     // the grid, while it has the focus
+    GridEdge, // an arrow the focused grid could not follow: its current cell is at that edge
+};
+
+// A programme cell of the grid: row 1..9, column 1..2 (the grid's own numbering, the header row
+// and the channel column being 0).
+struct GridPosition
+{
+    int row = 1;
+    int column = 1;
+    bool operator==(const GridPosition&) const = default;
 };
 
 enum class GuideWindowState { Minimized, Maximized };
@@ -151,6 +169,10 @@ public:
     virtual void showSearch() = 0;
     virtual void showRecordings() = 0;
     virtual void recordCurrentProgramme() = 0;
+    // The grid's current cell, and moving it (with the detail panel) after a fill, which leaves
+    // it at row 1, column 1. The row is kept within the rows the page shows.
+    virtual GridPosition currentPosition() const = 0;
+    virtual void setCurrentPosition(GridPosition position) = 0;
 };
 
 class GuideNavigator
@@ -210,6 +232,9 @@ private:
 
     bool pageUp();
     bool pageDown();
+    // The arrow that went past the grid's edge (see the header comment); false when there was
+    // nothing to go to.
+    bool goPastEdge(GuideCommand arrow);
     bool showWindowAt(const QDateTime& windowStart);
     bool moveHour(const QDateTime& windowStart);
     // A new window at `windowStart`, paged down to `page` or the last page.

@@ -1,8 +1,11 @@
 // The guide grid without widgets: which programme lands in which cell, the pages of nine
-// channels with their way back, and a real day file's windows.
+// channels with their way back, a real day file's windows, where the present stands in a window
+// and to each cell, and the genres of the categories grabbers write.
 
 #include "acquire/importer.h"
+#include "guide/genre.h"
 #include "guide/gridbuilder.h"
+#include "guide/timeline.h"
 #include "support/support.h"
 
 #include <QLocale>
@@ -316,6 +319,138 @@ private Q_SLOTS:
                      builder.displayListings(store));
         }
         QVERIFY(shown > 50);
+    }
+
+    // The now line's place: the present minute across the window's hour, none outside it.
+    void nowLine_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<double>("fraction");                        // -1: no line
+        const QDateTime start = wallClock(Monday, QTime(20, 5, 12)); // the window 20:00-21:00
+        QTest::newRow("before") << start.addSecs(-5 * 60 - 13) << -1.0;
+        QTest::newRow("hh:00") << wallClock(Monday, QTime(20, 0)) << 0.0;
+        QTest::newRow("seconds do not count") << wallClock(Monday, QTime(20, 5, 59)) << 5 / 60.0;
+        QTest::newRow("hh:30") << wallClock(Monday, QTime(20, 30)) << 0.5;
+        QTest::newRow("hh:59") << wallClock(Monday, QTime(20, 59, 59)) << 59 / 60.0;
+        QTest::newRow("hh+1:00") << wallClock(Monday, QTime(21, 0)) << -1.0;
+        QTest::newRow("next day") << wallClock(Tuesday, QTime(20, 10)) << -1.0;
+    }
+    void nowLine()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(double, fraction);
+        const auto line = nowLineFraction(wallClock(Monday, QTime(20, 5, 12)), now);
+        QCOMPARE(line.value_or(-1), fraction);
+    }
+
+    // A cell's place against the window 20:00-21:00 and the present.
+    void cellTimes_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("end");
+        QTest::addColumn<QString>("now");
+        QTest::addColumn<QString>("expected"); // flags, then the progress or "-"
+        QTest::newRow("running across the window") << "12-15 19:30"
+                                                   << "12-15 21:30"
+                                                   << "12-15 20:30"
+                                                   << "before after 0.5";
+        QTest::newRow("just begun") << "12-15 20:00"
+                                    << "12-15 20:30"
+                                    << "12-15 20:00"
+                                    << "0";
+        QTest::newRow("ended") << "12-15 20:00"
+                               << "12-15 20:30"
+                               << "12-15 20:45"
+                               << "ended -";
+        QTest::newRow("ends now") << "12-15 20:30"
+                                  << "12-15 21:00"
+                                  << "12-15 21:00"
+                                  << "ended -";
+        QTest::newRow("not begun") << "12-15 20:30"
+                                   << "12-15 21:00"
+                                   << "12-15 20:15"
+                                   << "-";
+        QTest::newRow("from yesterday") << "12-14 23:00"
+                                        << "12-15 20:10"
+                                        << "12-15 20:04"
+                                        << "before 0.9953";
+        QTest::newRow("into tomorrow") << "12-15 20:30"
+                                       << "12-16 01:00"
+                                       << "12-15 20:30"
+                                       << "after 0";
+        QTest::newRow("no end") << "12-15 20:00"
+                                << ""
+                                << "12-15 20:30"
+                                << "-";
+    }
+    void cellTimes()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, end);
+        QFETCH(QString, now);
+        QFETCH(QString, expected);
+        GridCell cell;
+        const QDateTime s = stamp(start), e = end.isEmpty() ? QDateTime() : stamp(end);
+        cell.startDate = s.date();
+        cell.startTime = s.time();
+        cell.endDate = e.date();
+        cell.endTime = e.time();
+        const CellTiming t = cellTiming(cell, stamp("12-15 20:05"), stamp(now));
+        QStringList flags;
+        if (t.ended)
+            flags << "ended";
+        if (t.startedBefore)
+            flags << "before";
+        if (t.goesOn)
+            flags << "after";
+        flags << (t.progress ? QString::number(*t.progress, 'g', 4) : QStringLiteral("-"));
+        QCOMPARE(flags.join(u' '), expected);
+    }
+
+    // Categories as grabbers write them, in their languages, and the genre each is tinted as.
+    void genres_data()
+    {
+        QTest::addColumn<QString>("category");
+        QTest::addColumn<Genre>("genre");
+        const auto row = [](const char* category, Genre genre) {
+            QTest::newRow(category) << QString::fromUtf8(category) << genre;
+        };
+        using G = Genre;
+        // The genres are tried in order: children before film, sport before news.
+        row("Children's film", G::Children);
+        row("Sports news", G::Sport);
+        row("Zeichentrick", G::Children);
+        row("Dessin animé", G::Children);
+        row("Rajzfilm", G::Children);
+        row("Børn", G::Children);
+        row("Cartoni animati", G::Children);
+        row("Motorsport", G::Sport);
+        row("Fotboll", G::Sport);
+        row("Labdarúgás", G::Sport);
+        row("Aktuelles", G::News);
+        row("Actualidad", G::News);
+        row("Jurnal de știri", G::News);
+        row("Science", G::Documentary);
+        row("Science fiction", G::Series);
+        row("Ciencia ficción", G::Series);
+        row("Travel", G::Documentary);
+        row("Luonto", G::Documentary);
+        row("Película", G::Film);
+        row("Serial", G::Series);
+        row("Feuilleton", G::Series);
+        row("Concurso", G::Entertainment);
+        row("Jeu", G::Entertainment);
+        row("Vetélkedő", G::Entertainment);
+        row("Divertisment", G::Entertainment);
+        row("Religion", G::Other);
+        row("Shopping", G::Other);
+        row("", G::Other);
+    }
+    void genres()
+    {
+        QFETCH(QString, category);
+        QFETCH(Genre, genre);
+        QCOMPARE(genreOf(category), genre);
     }
 };
 

@@ -1,13 +1,19 @@
 // The guide screen on the offscreen platform, over a program folder of its own: a listings
 // database filled for "today" of a fake clock, drawn logos, the built pictures, and a grabber
-// that writes nothing. Loading with the detail panel, and days by key code with a day whose
-// fetch fails. (A first load that fails is the end-to-end run's.)
+// that writes nothing. Loading with the detail panel, days by key code with a day whose fetch
+// fails, the grid's edges and the wheel, the present and the genres in the grid, texts cut to
+// their room, and the remote's Record through the program's screens to a stand-in opener. (A
+// first load that fails is the end-to-end run's.)
 
 #include "acquire/grabber.h"
 #include "app/program.h"
+#include "app/screens.h"
+#include "guide/genre.h"
 #include "guide/listingsscreen.h"
+#include "support/standinopener.h"
 #include "support/support.h"
 #include "support/xmltv.h"
+#include "ui/genretint.h"
 #include "ui/grid.h"
 #include "ui/picturebutton.h"
 
@@ -19,6 +25,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -31,10 +38,10 @@ namespace {
 
 const QDate Today(2004, 6, 14); // a Monday
 
-// Nine stations (a page), numbered as a cable line-up would number them.
-const char* const Stations[] = {"2 WCBZ",  "4 WNBZ",  "5 WNYZ",  "7 WABZ", "9 WWOZ",
-                                "11 WPIZ", "13 WNEZ", "21 WLIZ", "25 WNYE"};
-constexpr int StationCount = 9;
+// Twelve stations (a page and three), numbered as a cable line-up would number them.
+const char* const Stations[] = {"2 WCBZ",  "4 WNBZ",  "5 WNYZ",  "7 WABZ",  "9 WWOZ",  "11 WPIZ",
+                                "13 WNEZ", "21 WLIZ", "25 WNYE", "31 WXTZ", "33 WXUZ", "35 WXVZ"};
+constexpr int StationCount = int(std::size(Stations));
 // Title and category of each show.
 const char* const Shows[][2] = {
     {"Evening News", "News"},       {"Harbor Lights", "Drama"},
@@ -283,6 +290,152 @@ private Q_SLOTS:
         key('J');
         QCOMPARE(key('J'), QStringLiteral("Mon: Harbor Lights"));
         QVERIFY(g_ends.isEmpty());
+    }
+
+    // The arrows go on past the grid's edges: sideways to the next and previous hour, down and
+    // up to the next and previous page; the wheel pages like B and V.
+    void pastTheEdgesAndTheWheel()
+    {
+        auto screen = openGuide();
+        QVERIFY(screen);
+        ui::Grid* g = grid(*screen);
+        screen->navigator().keyReleased(13); // into the grid
+        const auto where = [&] {
+            return QStringLiteral("%1 page %2 (%3,%4) %5")
+                .arg(screen->gridModel().windowStart.toString(u"HH:mm"))
+                .arg(screen->gridModel().channelPage)
+                .arg(g->currentRow())
+                .arg(g->currentColumn())
+                .arg(label(*screen, "lblChannel"));
+        };
+        g->setCurrentCell(3, 2);
+        QTest::keyPress(g, Qt::Key_Right);
+        QCOMPARE(where(), QStringLiteral("21:05 page 1 (3,1) 5 WNYZ"));
+        QCOMPARE(label(*screen, "lblTimes"), QStringLiteral("Mon 06/14  8:30:00 PM - 9:30:00 PM"));
+        QTest::keyPress(g, Qt::Key_Left);
+        QCOMPARE(where(), QStringLiteral("20:05 page 1 (3,2) 5 WNYZ"));
+        g->setCurrentCell(9, 1);
+        QTest::keyPress(g, Qt::Key_Down);
+        QCOMPARE(where(), QStringLiteral("20:05 page 2 (1,1) 31 WXTZ"));
+        QTest::keyPress(g, Qt::Key_Down);
+        QTest::keyPress(g, Qt::Key_Down);
+        QTest::keyPress(g, Qt::Key_Down); // into the empty rows of the last page
+        QTest::keyPress(g, Qt::Key_Up);
+        QTest::keyPress(g, Qt::Key_Up);
+        QTest::keyPress(g, Qt::Key_Up);
+        QTest::keyPress(g, Qt::Key_Up);
+        QCOMPARE(where(), QStringLiteral("20:05 page 1 (9,1) 25 WNYE"));
+
+        const auto wheel = [&](int angle) {
+            const QPointF centre = QRectF(g->geometry()).center();
+            QWheelEvent event(centre, screen->mapToGlobal(centre), QPoint(), QPoint(0, angle),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(screen.get(), &event);
+            return screen->gridModel().channelPage;
+        };
+        QCOMPARE(wheel(-120), 2);
+        QCOMPARE(wheel(-120), 2); // the last page
+        QCOMPARE(wheel(60), 2);   // half a notch
+        QCOMPARE(wheel(60), 1);
+        QVERIFY(g->hasFocus() || g->isFocusable());
+    }
+
+    // The grid knows the present: the line at the present minute, how far running programmes
+    // have run, arrows at programmes cut by the window, the genres' tints; a minute later the
+    // ended programmes are dimmed and the line has moved.
+    void thePresentAndTheGenres()
+    {
+        auto screen = openGuide();
+        QVERIFY(screen);
+        ui::Grid* g = grid(*screen);
+        const auto look = [&](int row, int column) {
+            const ui::Grid::CellLook l = g->look(row, column);
+            QString text = l.dimmed ? "dimmed" : "";
+            if (l.arrowLeft)
+                text += "<";
+            if (l.arrowRight)
+                text += ">";
+            return text + (l.progress < 0 ? QString() : QString::number(l.progress, 'g', 3));
+        };
+        QCOMPARE(g->nowLine().value_or(-1), 5 / 60.0);
+        QCOMPARE(look(1, 1), QStringLiteral("0.0833"));             // Harbor Lights, 8 to 9
+        QCOMPARE(look(3, 1), QStringLiteral("<0.583"));             // Wild Coasts, 7:30 to 8:30
+        QCOMPARE(look(3, 2), QStringLiteral(">"));                  // Garden Gurus, 8:30 to 9:30
+        QCOMPARE(g->look(1, 1).fill, ui::genreTint(Genre::Series)); // a drama
+        QCOMPARE(g->look(2, 1).fill, ui::genreTint(Genre::Entertainment));
+        QCOMPARE(g->look(2, 2).fill, ui::genreTint(Genre::Entertainment)); // cooking
+
+        m_clock.setNow(at(Today, 20, 31, 7));
+        screen->updateClock();
+        QCOMPARE(label(*screen, "lblTime"), QStringLiteral("8:31:07 PM"));
+        QCOMPARE(g->nowLine().value_or(-1), 31 / 60.0);
+        QCOMPARE(look(2, 1), QStringLiteral("dimmed")); // The Quiz Hour, 8 to 8:30
+        QCOMPARE(look(3, 1), QStringLiteral("dimmed<"));
+        QCOMPARE(look(2, 2), QStringLiteral("0.0372")); // 67 s of 30 min
+        screen->navigator().keyReleased('M');
+        QVERIFY(!g->nowLine());
+        QCOMPARE(look(1, 1), QStringLiteral(""));
+    }
+
+    // Texts cut to their room end in "…"; a rerun's " (Repeat)" stays after a cut description.
+    void longTextsAreCut()
+    {
+        auto screen = openGuide();
+        QVERIFY(screen);
+        const QString ellipsis(QChar(0x2026));
+        screen->findChild<QLabel*>("lbldesc")->setText(
+            QStringLiteral("The story goes on and on. ").repeated(80) +
+            QStringLiteral(" (Repeat)"));
+        const QStringList lines = screen->shownLines(QStringLiteral("lbldesc"));
+        QVERIFY2(lines.size() > 1 && lines.last().endsWith(ellipsis + QStringLiteral(" (Repeat)")),
+                 qPrintable(lines.join(u'|')));
+        screen->findChild<QLabel*>("lbltitle")
+            ->setText(QStringLiteral("A Long Title ").repeated(30));
+        QVERIFY(screen->shownLines(QStringLiteral("lbltitle")).first().endsWith(ellipsis));
+        screen->findChild<QLabel*>("lblTimes")->setText(QStringLiteral("Mon 06/14"));
+        QCOMPARE(screen->shownLines(QStringLiteral("lblTimes")), QStringList{"Mon 06/14"});
+    }
+
+    // The remote's Record on a programme, through the program's screens: handed to the opener
+    // at once and marked once taken, as the menu's "record this showing"; one nobody takes is
+    // told in the menu's words and stays unmarked. (Last: it marks a programme.)
+    void recordButton()
+    {
+        StandInOpener opener(m_dir.filePath(QStringLiteral("opener")));
+        m_program->handOffs.setOpener(opener.command());
+        m_program->handOffs.setGapMs(0);
+        Screens screens(*m_program);
+        screens.showGuide();
+        ListingsScreen* screen = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            screen = screen ? screen : qobject_cast<ListingsScreen*>(w);
+        QVERIFY(screen);
+        QSignalSpy loaded(screen, &ListingsScreen::loadFinished);
+        QVERIFY(loaded.wait(20000));
+        ui::Grid* g = grid(*screen);
+        screen->navigator().keyReleased(13); // into the grid
+        QSignalSpy done(&m_program->handOffs, &HandOffQueue::finished);
+
+        g->setCurrentCell(2, 1);
+        QVERIFY(g->picture(2, 1).isNull());
+        QTest::keyRelease(g, Qt::Key_MediaRecord);
+        QVERIFY(done.wait(10000));
+        QCOMPARE(opener.received().size(), 1);
+        QVERIFY(opener.received().first().contains("The Quiz Hour"));
+        QTRY_VERIFY(!g->picture(2, 1).isNull()); // The Quiz Hour's mark
+
+        opener.answer("3");
+        g->setCurrentCell(3, 2);
+        QString told;
+        answerNextMessageBox(&told);
+        QTest::keyRelease(g, Qt::Key_MediaRecord);
+        QVERIFY(done.wait(10000));
+        QTRY_VERIFY2(told.startsWith(QStringLiteral("No application took the recording request")),
+                     qPrintable(told));
+        QCOMPARE(opener.received().size(), 2);
+        screen->refreshMarks();
+        QCOMPARE(g->text(3, 2), QStringLiteral("Garden Gurus"));
+        QVERIFY(g->picture(3, 2).isNull());
     }
 };
 

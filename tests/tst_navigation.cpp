@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <set>
+#include <utility>
 #include <vector>
 
 using namespace zarvo;
@@ -20,6 +21,7 @@ namespace {
 const QDate Today(2004, 6, 14); // a Monday
 constexpr int Enter = 13, Left = 37, Up = 38, Right = 39, Down = 40;
 constexpr int FromGrid = 1000; // added to a key code: the key was caught by the focused grid
+constexpr int PastEdge = 3000; // added to an arrow: the focused grid could not follow it
 constexpr int SetPages = 2000; // plus n, in a list of keys: the listings now have n pages
 
 // Records what the navigator asks for. Fills behave like the grid builder's: the page is kept
@@ -41,6 +43,7 @@ public:
     std::vector<Fill> fills;
     std::vector<QDateTime> fetches;
     std::array<bool, button::Count> selected{};
+    GridPosition position; // the grid's current cell, put back at row 1, column 1 by a fill
     int changes = 0, hiddenDepth = 0, initForms = 0;
     bool gridFocused = false, nestedFill = false;
     QStringList events; // "minimized", "maximized", "settings", "exit", "failure: TEXT"
@@ -57,6 +60,7 @@ public:
             duringFill();
         grid.channelPage = m_shown = std::clamp(grid.channelPage, 1, pages);
         grid.requeryNeeded = grid.goingBack = m_filling = false;
+        position = {};
         return true;
     }
     void beginRefill() override { ++hiddenDepth; }
@@ -90,6 +94,12 @@ public:
     void showSearch() override { events << "search"; }
     void showRecordings() override { events << "recordings"; }
     void recordCurrentProgramme() override { events << "record"; }
+    GridPosition currentPosition() const override { return position; }
+    void setCurrentPosition(GridPosition p) override
+    {
+        QVERIFY(hiddenDepth > 0); // the viewer never sees the cell jump to row 1 first
+        position = p;
+    }
     int selectedCount() const { return int(std::count(selected.begin(), selected.end(), true)); }
 
 private:
@@ -117,7 +127,9 @@ class TestNavigation : public QObject
     }
     void key(int code)
     {
-        if (code >= SetPages)
+        if (code >= PastEdge)
+            m_nav->keyReleased(code - PastEdge, KeySource::GridEdge);
+        else if (code >= SetPages)
             m_view->pages = code - SetPages;
         else
             m_nav->keyReleased(code % FromGrid,
@@ -360,6 +372,85 @@ private Q_SLOTS:
         QVERIFY(!m_view->nestedFill);
         QCOMPARE(describe(), QLatin1String("button 11, grid, 14 15:10, page 3, fills: next next"));
         QVERIFY(!m_nav->isBusy());
+    }
+
+    // An arrow past the grid's edge from a cell (row, column) of the focused grid, after `keys`:
+    // where the window, the page and the current cell end up. Past the last page, page 1 or
+    // the day's hours nothing is filled and the cell stays.
+    void pastTheEdge_data()
+    {
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QPoint>("from"); // column, row
+        QTest::addColumn<int>("arrow");
+        QTest::addColumn<QString>("expected"); // see describe()
+        QTest::addColumn<QPoint>("to");
+        const auto row = [](const char* name, QTime start, QList<int> keys, QPoint from, int arrow,
+                            const char* expected, QPoint to) {
+            QTest::newRow(name) << start << keys << from << arrow << QString(expected) << to;
+        };
+        const QTime t(15, 10);
+        row("down: next page", t, {}, {2, 9}, Down,
+            "button 11, grid, 14 15:10, page 2, fills: next", {2, 1});
+        row("down: from page 2", t, {'B'}, {1, 9}, Down,
+            "button 11, grid, 14 15:10, page 3, fills: next next", {1, 1});
+        row("down: last page", t, {'B', 'B'}, {1, 9}, Down,
+            "button 11, grid, 14 15:10, page 3, fills: next next", {1, 9});
+        row("up: previous page", t, {'B'}, {2, 1}, Up,
+            "button 11, grid, 14 15:10, page 1, fills: next back", {2, 9});
+        row("up: page 1", t, {}, {2, 1}, Up, "button 11, grid, 14 15:10, page 1, fills:", {2, 1});
+        row("right: next hour", t, {}, {2, 4}, Right,
+            "button 11, grid, 14 16:10, page 1, fills: new", {1, 4});
+        row("right: keeps page 2", t, {'B'}, {2, 3}, Right,
+            "button 11, grid, 14 16:10, page 2, fills: next new next", {1, 3});
+        row("right: 23:xx", QTime(23, 30), {}, {2, 5}, Right,
+            "button 11, grid, 14 23:30, page 1, fills:", {2, 5});
+        row("left: previous hour", t, {}, {1, 6}, Left,
+            "button 11, grid, 14 14:10, page 1, fills: new", {2, 6});
+        row("left: 00:xx", QTime(0, 45), {}, {1, 6}, Left,
+            "button 11, grid, 14 00:45, page 1, fills:", {1, 6});
+        row("not an arrow", t, {}, {1, 6}, 'B',
+            "button 11, grid, 14 15:10, page 1, fills:", {1, 6});
+    }
+    void pastTheEdge()
+    {
+        QFETCH(QTime, start);
+        QFETCH(QList<int>, keys);
+        QFETCH(QPoint, from);
+        QFETCH(int, arrow);
+        QFETCH(QString, expected);
+        QFETCH(QPoint, to);
+        m_clock.setNow(at(Today, start.hour(), start.minute()));
+        loaded();
+        key(Enter); // into the grid
+        for (int code : keys)
+            key(code);
+        m_view->position = {from.y(), from.x()};
+        key(PastEdge + arrow);
+        QCOMPARE(describe(), expected);
+        QCOMPARE(m_view->position, (GridPosition{to.y(), to.x()}));
+        QCOMPARE(m_view->hiddenDepth, 0);
+        QVERIFY(!m_nav->isBusy());
+    }
+
+    // Past the edge is a command like the others: kept while a fill runs, dropped during an
+    // import.
+    void pastTheEdgeWaitsLikeAKey()
+    {
+        loaded();
+        bool once = true;
+        m_view->duringFill = [&] {
+            if (std::exchange(once, false))
+                key(PastEdge + Down);
+        };
+        key('B');
+        QCOMPARE(describe(), QLatin1String("button 11, grid, 14 15:10, page 3, fills: next next"));
+        QCOMPARE(m_view->position, (GridPosition{1, 1}));
+        m_view->position = {9, 2};
+        m_state.importInProgress = true;
+        key(PastEdge + Up);
+        QCOMPARE(m_view->grid.channelPage, 3);
+        QCOMPARE(m_view->position, (GridPosition{9, 2}));
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zarvo::ui {
 
@@ -62,6 +63,18 @@ QString singleLine(QString text)
     return text;
 }
 
+// How far an ended programme's fill goes towards the background, and its text towards its fill.
+constexpr double DimFill = 0.45;
+constexpr double DimText = 0.45;
+
+// `from` moved `by` (0..1) of the way to `to`.
+QColor mixed(const QColor& from, const QColor& to, double by)
+{
+    const auto mix = [by](int a, int b) { return int(std::lround(a + (b - a) * by)); };
+    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
+                  mix(from.blue(), to.blue()));
+}
+
 QString withoutLeadingBlanks(const QString& text)
 {
     qsizetype i = 0;
@@ -84,6 +97,9 @@ struct Grid::SpanLayout
     Qt::Alignment textAlignment;
     const Cell* pictureCell = nullptr;
     QRect pictureRect;
+    CellLook look;
+    QRect leftArrow;
+    QRect rightArrow;
 
     QString elided() const
     {
@@ -215,8 +231,47 @@ void Grid::clearRow(int row)
         cell.picture = QPixmap();
         cell.fitted = QPixmap();
         cell.fittedFor = QSize();
+        cell.look = CellLook();
     }
     updateRow(row);
+}
+
+Grid::CellLook Grid::look(int row, int col) const
+{
+    const Cell* cell = cellPtr(row, col);
+    return cell ? cell->look : CellLook();
+}
+
+void Grid::setLook(int row, int col, const CellLook& look)
+{
+    Cell* cell = cellPtr(row, col);
+    if (!cell || cell->look == look)
+        return;
+    cell->look = look;
+    updateRow(row);
+}
+
+void Grid::setNowLine(std::optional<double> fraction)
+{
+    if (fraction)
+        fraction = std::clamp(*fraction, 0.0, 1.0);
+    if (fraction == m_nowLine)
+        return;
+    m_nowLine = fraction;
+    update();
+}
+
+QRect Grid::nowLineRect() const
+{
+    if (!m_nowLine || m_cols <= fixedColumns() || m_rows <= fixedRows())
+        return {};
+    const int left = m_colX[fixedColumns()];
+    const int width = m_colX.last() - left;
+    const int thickness = std::max(2, m_rowHeights[fixedRows()] / 16);
+    const int x = left + int(std::lround(*m_nowLine * width)) - thickness / 2;
+    const int top = m_rowY[fixedRows()];
+    return QRect(std::clamp(x, left, m_colX.last() - thickness), top, thickness,
+                 m_rowY.last() - top);
 }
 
 bool Grid::isRowMerged(int row) const
@@ -397,6 +452,27 @@ Grid::SpanLayout Grid::layoutSpan(int row, ColumnSpan span) const
     const int hpad = std::max(4, out.box.height() / 5);
     const int vpad = std::max(2, out.box.height() / 8);
     out.textRect = out.box.adjusted(hpad, 0, -hpad, 0);
+    QRect content = out.box;
+
+    if (!out.fixed) {
+        out.look = first.look;
+        // Small, so that the title keeps its room, yet a clear shape from across the room.
+        const int arrowWidth = std::max(6, out.box.height() / 5);
+        const int arrowHeight = std::max(10, out.box.height() * 2 / 5);
+        const int arrowTop = out.box.center().y() - arrowHeight / 2;
+        const int margin = std::max(2, hpad / 3);
+        if (out.look.arrowLeft) {
+            out.leftArrow = QRect(out.box.left() + margin, arrowTop, arrowWidth, arrowHeight);
+            content.setLeft(out.leftArrow.right() + 1);
+            out.textRect.setLeft(content.left() + hpad / 2);
+        }
+        if (out.look.arrowRight) {
+            out.rightArrow =
+                QRect(out.box.right() + 1 - margin - arrowWidth, arrowTop, arrowWidth, arrowHeight);
+            content.setRight(out.rightArrow.left() - 1);
+            out.textRect.setRight(content.right() - hpad / 2);
+        }
+    }
 
     for (int c = span.first; c <= span.last; ++c) {
         const Cell& cell = m_cells[qsizetype(row) * m_cols + c];
@@ -408,7 +484,8 @@ Grid::SpanLayout Grid::layoutSpan(int row, ColumnSpan span) const
     if (!out.pictureCell)
         return out;
 
-    const QRect room = out.box.adjusted(hpad / 2, vpad, -hpad * 2 / 3, -vpad);
+    const QRect room = content.adjusted(out.leftArrow.isNull() ? hpad / 2 : hpad / 4, vpad,
+                                        out.rightArrow.isNull() ? -hpad * 2 / 3 : -hpad / 4, -vpad);
     if (room.width() <= 0 || room.height() <= 0) {
         out.pictureCell = nullptr;
         return out;
@@ -448,10 +525,20 @@ void Grid::paintSpan(QPainter& painter, int row, ColumnSpan span) const
         return;
     const bool current = !layout.fixed && row == m_currentRow && span.contains(m_currentCol);
 
+    const CellLook& look = layout.look;
     QColor fill = layout.fixed ? m_colors.fixedFill : m_colors.cellFill;
+    if (!layout.fixed && look.fill.isValid())
+        fill = look.fill;
+    // An ended programme sinks towards the background; the current cell stays as bright as
+    // ever, so that the viewer always finds it.
+    if (look.dimmed && !current)
+        fill = mixed(fill, m_colors.background, DimFill);
     if (current)
         fill = m_colors.currentFill;
     painter.fillRect(layout.box, fill);
+    QColor text = layout.fixed ? m_colors.fixedText : m_colors.text;
+    if (look.dimmed)
+        text = mixed(text, fill, DimText);
 
     if (layout.pictureCell) {
         const Cell& cell = *layout.pictureCell;
@@ -469,12 +556,41 @@ void Grid::paintSpan(QPainter& painter, int row, ColumnSpan span) const
     const QString shown = layout.elided();
     if (!shown.isEmpty()) {
         painter.setFont(layout.font);
-        painter.setPen(layout.fixed ? m_colors.fixedText : m_colors.text);
+        painter.setPen(text);
         painter.drawText(layout.textRect, int(layout.textAlignment) | Qt::TextSingleLine, shown);
     }
 
+    painter.setPen(Qt::NoPen);
+    for (const QRect& arrow : {layout.leftArrow, layout.rightArrow}) {
+        if (arrow.isNull())
+            continue;
+        const bool left = arrow == layout.leftArrow;
+        const QPointF tip(left ? arrow.left() : arrow.right() + 1, arrow.center().y() + 0.5);
+        const qreal base = left ? arrow.right() + 1 : arrow.left();
+        const QPointF shape[] = {tip, QPointF(base, arrow.top()),
+                                 QPointF(base, arrow.bottom() + 1)};
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(look.dimmed ? mixed(m_colors.arrow, fill, DimText) : m_colors.arrow);
+        painter.drawPolygon(shape, 3);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    painter.setBrush(Qt::NoBrush);
+
+    const int frame = std::max(3, layout.box.height() / 13);
+    if (look.progress >= 0) {
+        // Above the current cell's frame, so that the frame does not hide it.
+        const int bar = std::max(3, layout.box.height() / 14);
+        const QRect track(layout.box.left() + (current ? frame : 0),
+                          layout.box.bottom() + 1 - bar - (current ? frame : 0),
+                          layout.box.width() - (current ? 2 * frame : 0), bar);
+        painter.fillRect(track, mixed(m_colors.progress, fill, 0.75));
+        painter.fillRect(QRect(track.topLeft(),
+                               QSize(int(std::lround(std::min(look.progress, 1.0) * track.width())),
+                                     track.height())),
+                         m_colors.progress);
+    }
+
     if (current) {
-        const int frame = std::max(3, layout.box.height() / 13);
         painter.setPen(Qt::NoPen);
         painter.setBrush(hasFocus() ? m_colors.currentFrame : m_colors.inactiveFrame);
         // Drawn as four bars so the frame stays inside the tile at any width.
@@ -506,6 +622,29 @@ void Grid::paintEvent(QPaintEvent* event)
             c = span.last + 1;
         }
     }
+    // Over the cells: the line crosses them.
+    paintNowLine(painter);
+}
+
+void Grid::paintNowLine(QPainter& painter) const
+{
+    const QRect line = nowLineRect();
+    if (line.isEmpty())
+        return;
+    painter.fillRect(line, m_colors.nowLine);
+    // A small mark pointing down at the line from the header row, where the times are.
+    const int header = m_rowHeights[0];
+    const qreal half = std::max(4, header / 6);
+    const qreal x = line.left() + line.width() / 2.0;
+    const qreal bottom = m_rowY[fixedRows()];
+    const QPointF mark[] = {QPointF(x - half, bottom - half * 1.2),
+                            QPointF(x + half, bottom - half * 1.2), QPointF(x, bottom)};
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(m_colors.nowLine);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.drawPolygon(mark, 3);
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setBrush(Qt::NoBrush);
 }
 
 void Grid::keyPressEvent(QKeyEvent* event)
@@ -535,6 +674,10 @@ void Grid::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
+    if (row == m_currentRow && col == m_currentCol) {
+        Q_EMIT edgeReached(toVirtualKey(event->key()));
+        return;
+    }
     moveCurrent(row, col, true);
 }
 

@@ -9,6 +9,8 @@
 #include <QVector>
 #include <QWidget>
 
+#include <optional>
+
 namespace zarvo::ui {
 
 // Cell alignment codes as the screen layouts number them: the first digit of the name is the
@@ -58,6 +60,24 @@ public:
         QColor inactiveFrame{150, 150, 150}; // the same frame while focus is elsewhere
         QColor text{255, 255, 255};          // all cell text
         QColor fixedText{220, 228, 245};     // header and channel text
+        QColor nowLine{255, 72, 56};         // the line at the present minute
+        QColor progress{120, 200, 255};      // a running programme's bar
+        QColor arrow{220, 228, 245};         // the arrows of a programme cut by the window
+    };
+
+    // How a programme cell stands to the present and to the window, painted with its text:
+    // its fill (a genre's tint), dimmed when the programme has ended, a thin bar along its
+    // bottom showing how far it has run, and a small arrow at the left (it began before the
+    // window) or at the right (it goes on after it), which takes room from the text. A merged
+    // span is painted with its first cell's look. The current cell keeps currentFill.
+    struct CellLook
+    {
+        QColor fill; // invalid: Colors::cellFill
+        bool dimmed = false;
+        double progress = -1; // 0..1 while the programme runs; below 0: no bar
+        bool arrowLeft = false;
+        bool arrowRight = false;
+        bool operator==(const CellLook&) const = default;
     };
 
     // The grid has one fixed row and one fixed column; it has at least 2 rows and 2 columns.
@@ -84,8 +104,17 @@ public:
     void setPicture(int row, int col, const QPixmap& picture);
     CellAlignment pictureAlignment(int row, int col) const;
     void setPictureAlignment(int row, int col, CellAlignment alignment);
-    // Removes text and picture of every cell of a row; alignments and the merge flag stay.
+    CellLook look(int row, int col) const;
+    void setLook(int row, int col, const CellLook& look);
+    // Removes text, picture and look of every cell of a row; alignments and the merge flag stay.
     void clearRow(int row);
+
+    // The now line: a thin vertical line down the programme rows at `fraction` (0 to 1) of the
+    // programme columns' width, with a small mark in the header row; nullopt shows none.
+    std::optional<double> nowLine() const { return m_nowLine; }
+    void setNowLine(std::optional<double> fraction);
+    // Where it is painted; empty when none is shown.
+    QRect nowLineRect() const;
 
     // A merged row draws neighbouring cells with the same non-empty text as one cell; the fixed
     // column never merges with programme cells. Text, alignment and the first picture of the
@@ -110,6 +139,8 @@ public:
     // The current cell is always a programme cell (never in the fixed row or column). Arrow
     // keys move it one cell up or down, and sideways out of the span it is in: in a merged row
     // Left and Right step over the whole span, so one press always reaches the next programme.
+    // An arrow that cannot move it (Up in the first programme row, Down in the last, Left from
+    // the first programme column, Right from the last) is reported by edgeReached instead.
     // It is framed in currentFrame while the grid has the focus, in inactiveFrame otherwise.
     int currentRow() const { return m_currentRow; }
     int currentColumn() const { return m_currentCol; }
@@ -138,6 +169,9 @@ Q_SIGNALS:
     // Auto-repeat releases and keys without a code are not reported; reported releases do not
     // travel on to the parent.
     void keyReleased(int virtualKey);
+    // An arrow key pressed (held ones too) where the current cell cannot go that way: its
+    // virtual-key code (Up, Down, Left or Right).
+    void edgeReached(int virtualKey);
     void doubleClicked();
 
 protected:
@@ -157,6 +191,7 @@ private:
         QPixmap picture;
         CellAlignment alignment = CellAlignment::LeftCenter;
         CellAlignment pictureAlignment = CellAlignment::LeftCenter;
+        CellLook look;
         // The picture fitted to the size it was last painted at.
         mutable QPixmap fitted;
         mutable QSize fittedFor;
@@ -169,6 +204,7 @@ private:
     void recomputeOffsets();
     SpanLayout layoutSpan(int row, ColumnSpan span) const;
     void paintSpan(QPainter& painter, int row, ColumnSpan span) const;
+    void paintNowLine(QPainter& painter) const;
     void moveCurrent(int row, int col, bool notify);
     void updateRow(int row);
 
@@ -182,6 +218,7 @@ private:
     QVector<int> m_rowY;
     int m_currentRow = 1;
     int m_currentCol = 1;
+    std::optional<double> m_nowLine;
     Colors m_colors;
 };
 
