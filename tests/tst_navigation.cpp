@@ -402,7 +402,7 @@ private Q_SLOTS:
         row("right: next hour", t, {}, {2, 4}, Right,
             "button 11, grid, 14 16:10, page 1, fills: new", {1, 4});
         row("right: keeps page 2", t, {'B'}, {2, 3}, Right,
-            "button 11, grid, 14 16:10, page 2, fills: next new next", {1, 3});
+            "button 11, grid, 14 16:10, page 2, fills: next new", {1, 3});
         row("right: 23:xx", QTime(23, 30), {}, {2, 5}, Right,
             "button 11, grid, 14 23:30, page 1, fills:", {2, 5});
         row("left: previous hour", t, {}, {1, 6}, Left,
