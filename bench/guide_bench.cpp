@@ -1,23 +1,27 @@
 // guide_bench: how quickly the guide screen answers the remote and how quickly it first shows
-// its grid, over a program folder holding a week of 1000-channel demo listings. bench/run
-// drives it.
+// its grid, over a program folder holding a week of demo listings of 1000 channels (or
+// --channels N). bench/run drives it.
 //
-//   guide_bench prepare --today YYYY-MM-DD DIR
+//   guide_bench prepare --today YYYY-MM-DD [--channels N] DIR
 //       Makes DIR a program folder: the built pictures, a logo for every channel, and the seven
 //       days from `today` written by tv_grab_demo one day file at a time (--days 1 --offset k,
 //       as the guide's own fetch asks for them) and imported with getListings(), one day each.
 //   guide_bench start --today YYYY-MM-DD DIR
 //       One start of the guide in this (fresh) process: constructs the screen, shows it, waits
 //       for loadFinished and paints it. Today is present, so nothing is fetched.
-//   guide_bench keys --today YYYY-MM-DD [--presses N] DIR
+//   guide_bench keys --today YYYY-MM-DD [--presses N] [--channels N] DIR
 //       Opens the guide once, then times N key releases of each command from the release to
-//       the refilled screen painted.
+//       the refilled screen painted (--channels: those the folder was prepared with).
+//   guide_bench page --today YYYY-MM-DD [--presses N] DIR
+//       Times N fills of page 50 of a new window, each at another hour, without a screen: the
+//       store's part of every window command.
 //
 // The clock stands at 8:05 PM of `today` in UTC, the zone of the demo listings' stamps.
 //
 // Output, key=value pairs on one line each:
 //   prepare: seconds= programmes= channels= qt= (the Qt version run with)
 //   start:   load_ms= construct_ms= loaded_ms= paint_ms= peak_rss_kb=
+//   page:    page= median_ms= p95_ms= max_ms=
 //   keys:    command=NAME presses= median_ms= p95_ms= max_ms= handle_median_ms= handle_p95_ms=
 //            cpu_median_ms= cpu_p95_ms= (one line per command), then peak_rss_kb=
 // handle_*: from the release until the command has run (the grid refilled, nothing drawn yet);
@@ -68,7 +72,8 @@ namespace {
 
 using namespace zarvo;
 
-constexpr int Channels = 1000;
+// The channels of the demo listings (--channels; 1000 unless told).
+int Channels = 1000;
 constexpr int Days = 7;
 // A full-HD television: the guide is maximized on it.
 constexpr int ScreenWidth = 1920;
@@ -76,9 +81,10 @@ constexpr int ScreenHeight = 1080;
 
 int usage()
 {
-    std::fputs("usage: guide_bench prepare --today YYYY-MM-DD DIR\n"
+    std::fputs("usage: guide_bench prepare --today YYYY-MM-DD [--channels N] DIR\n"
                "       guide_bench start --today YYYY-MM-DD DIR\n"
-               "       guide_bench keys --today YYYY-MM-DD [--presses N] DIR\n",
+               "       guide_bench keys --today YYYY-MM-DD [--presses N] [--channels N] DIR\n"
+               "       guide_bench page --today YYYY-MM-DD [--presses N] DIR\n",
                stderr);
     return 2;
 }
@@ -384,7 +390,7 @@ int runKeys(const QString& dir, QDate today, int presses)
     };
     Command pageDown{"page down", {}}, pageUp{"page up", {}}, hourForward{"hour forward", {}},
         hourBack{"hour back", {}}, dayForward{"day forward", {}}, dayBack{"day back", {}},
-        now{"now", {}};
+        now{"now", {}}, prime{"prime time", {}};
 
     // Paging: runs of down then up through most of the channels, until each has `presses`.
     const int run = std::min(100, channelPages - 1);
@@ -453,6 +459,16 @@ int runKeys(const QString& dir, QDate today, int presses)
                   grid.windowStart.date() == today);
     }
 
+    // Prime time: back to page 1 of 8 PM of the day shown, from another hour and page.
+    for (int i = 0; i < presses; ++i) {
+        for (int k = 0; k <= i % 4; ++k)
+            keys.send(Qt::Key_N);
+        for (int k = 0; k <= i % 10; ++k)
+            keys.send(Qt::Key_B);
+        keys.timed(Qt::Key_C, prime.timing);
+        check(prime.name, i, grid.channelPage == 1 && grid.windowStart.time().hour() == 20);
+    }
+
     if (keys.unpainted > 0)
         return fail(
             QStringLiteral("the grid was not painted after %1 presses").arg(keys.unpainted));
@@ -461,7 +477,7 @@ int runKeys(const QString& dir, QDate today, int presses)
                         .arg(failed->press + 1)
                         .arg(QLatin1String(failed->command)));
     for (const Command* c :
-         {&pageDown, &pageUp, &hourForward, &hourBack, &dayForward, &dayBack, &now})
+         {&pageDown, &pageUp, &hourForward, &hourBack, &dayForward, &dayBack, &now, &prime})
         std::printf("command=%s presses=%zu median_ms=%.3f p95_ms=%.3f max_ms=%.3f "
                     "handle_median_ms=%.3f handle_p95_ms=%.3f cpu_median_ms=%.3f cpu_p95_ms=%.3f\n",
                     QByteArray(c->name).replace(' ', '_').constData(), c->timing.total.size(),
@@ -494,6 +510,31 @@ void chooseOffscreenPlatform(const QString& dir)
                 .toLocal8Bit());
 }
 
+// One page of a new window, as the guide fills it after a window command: the channels
+// counted, the page's channels and programmes read, the cells built. In this process, so the
+// process's start and the store's opening are not part of it.
+int runPage(const QString& dir, QDate today, int presses)
+{
+    const ProgramFolder folder(dir);
+    ListingsStore store(folder.databaseFile(), ListingsStore::Access::ReadOnly);
+    GridBuilder builder;
+    std::vector<double> ms;
+    for (int i = 0; i < presses; ++i) {
+        // Another hour each time, page 50 (the last page when there are fewer).
+        showWindow(builder.state(), wallClock(today, QTime(16 + i % 8, 0)));
+        builder.state().channelPage = 50;
+        QElapsedTimer timer;
+        timer.start();
+        builder.displayListings(store);
+        ms.push_back(double(timer.nsecsElapsed()) / 1e6);
+        if (builder.page().rows.empty())
+            return fail(QStringLiteral("page 50 of the window showed no channel"));
+    }
+    std::printf("page=%d median_ms=%.3f p95_ms=%.3f max_ms=%.3f\n", builder.state().channelPage,
+                quantile(ms, 0.5), quantile(ms, 0.95), quantile(ms, 1.0));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -508,22 +549,27 @@ int main(int argc, char* argv[])
     const QDate today = QDate::fromString(args[2], Qt::ISODate);
     const QString dir = args.last();
     int presses = 300;
-    if (mode == QLatin1String("keys") && args.size() == 6 &&
-        args[3] == QLatin1String("--presses")) {
+    // Options between the date and the folder.
+    for (qsizetype i = 3; i + 1 < args.size(); i += 2) {
         bool ok = false;
-        presses = args[4].toInt(&ok);
-        if (!ok || presses < 1)
+        const int value = args[i + 1].toInt(&ok);
+        if (i + 2 >= args.size() || !ok || value < 1)
             return usage();
-    } else if (args.size() != 4) {
-        return usage();
+        if (args[i] == QLatin1String("--presses") && mode != QLatin1String("prepare"))
+            presses = value;
+        else if (args[i] == QLatin1String("--channels"))
+            Channels = value;
+        else
+            return usage();
     }
     if (!today.isValid())
         return usage();
 
-    if (mode == QLatin1String("prepare")) {
+    if (mode == QLatin1String("prepare") || mode == QLatin1String("page")) {
         QCoreApplication app(argc, argv);
         try {
-            return runPrepare(dir, today);
+            return mode == QLatin1String("page") ? runPage(dir, today, presses)
+                                                 : runPrepare(dir, today);
         } catch (const StoreError& e) {
             return fail(e.message());
         }

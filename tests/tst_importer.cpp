@@ -250,6 +250,73 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(actual), QString::fromUtf8(readFile(base + ".jsonl")));
     }
 
+    // A day file is read a megabyte at a time, cut after a programme's end tag. Where such a
+    // tag is no end of a programme under the root (in a CDATA section, a comment, a nested
+    // element), the file is read whole instead; the rows are the same either way.
+    void piecesGiveTheWholeTreesRows_data()
+    {
+        QTest::addColumn<QByteArray>("awkward");
+        QTest::addColumn<bool>("piecewise");
+        QTest::newRow("plain") << QByteArray() << true;
+        QTest::newRow("cdata") << QByteArray("<desc><![CDATA[a </programme> b]]></desc>") << false;
+        QTest::newRow("comment") << QByteArray("<!-- </programme> -->") << false;
+        QTest::newRow("nested") << QByteArray("<credits><programme start=\"20031215000000\" "
+                                              "channel=\"x\"><title>In</title></programme>"
+                                              "</credits>")
+                                << false;
+    }
+    void piecesGiveTheWholeTreesRows()
+    {
+        QFETCH(QByteArray, awkward);
+        QFETCH(bool, piecewise);
+        QByteArray body = channel("c1", "ONE", "2");
+        const QByteArray desc = "    <desc>" + QByteArray(300, 'd') + "</desc>\n";
+        for (int i = 0; body.size() < 2 * 1024 * 1024; ++i) {
+            const QDateTime start = at(Monday, 0).addSecs(10 * i);
+            const bool nearTheCut = body.size() > 1024 * 1024 - 8192;
+            body += programme(start.toString("yyyyMMddHHmmss").toLatin1(),
+                              start.addSecs(10).toString("yyyyMMddHHmmss").toLatin1(), "c1",
+                              "Show " + QByteArray::number(i),
+                              desc + (nearTheCut ? "    " + awkward + "\n" : QByteArray()));
+        }
+        const QByteArray file = tv(body);
+        const QTimeZone zone("America/New_York");
+        const auto whole = parseXmltv(file, zone);
+        QVERIFY(whole && whole->programmes.size() > 4000);
+        QStringList expected;
+        for (const ProgrammeRow& p : whole->programmes)
+            expected << fields(p);
+
+        QStringList pieces;
+        const ListingsSink sink{[](const ChannelRow&) {},
+                                [&](const ProgrammeText& p) {
+                                    ProgrammeRow row;
+                                    row.startdate = p.startdate, row.starttime = p.starttime;
+                                    row.enddate = p.enddate, row.endtime = p.endtime;
+                                    const auto text = [](std::string_view v) {
+                                        return QString::fromUtf8(v.data(), qsizetype(v.size()));
+                                    };
+                                    row.channel = text(p.channel), row.title = text(p.title);
+                                    row.subtitle = text(p.subtitle);
+                                    row.description = text(p.description);
+                                    row.category = text(p.category), row.rating = text(p.rating);
+                                    row.rerun = p.rerun;
+                                    pieces << fields(row);
+                                }};
+        const auto read = streamListings(file, zone, sink);
+        QCOMPARE(read.has_value(), piecewise);
+        if (piecewise)
+            QCOMPARE(pieces, expected);
+
+        Env env;
+        env.write(Monday, file);
+        QCOMPARE(env.import(Monday).status, Status::Imported);
+        QStringList stored;
+        for (const ProgrammeRow& p : env.rows(Monday))
+            stored << fields(p);
+        QCOMPARE(stored, expected);
+    }
+
     // A Monday replaces last Monday's table and leaves the other days alone; the day asked for
     // is recorded, with the rows of the dates around it stored along.
     void mondayReplacesLastMonday()
