@@ -107,6 +107,7 @@ void OverlayScreen::styleList(QTableWidget* table) const
     const double heading = table->font().pointSizeF() * 0.8;
     table->setStyleSheet(
         QStringLiteral("QTableWidget { background: black; color: white; border: none; }"
+                       "QTableWidget::item { padding-right: 18px; }"
                        "QTableWidget::item:selected { background: #2a4da8; color: white; }"
                        "QHeaderView::section { background: #0c1c48; color: #dce8ff; border: none; "
                        "padding: 2px 8px; font-family: Arial, 'Liberation Sans', sans-serif; "
