@@ -2,8 +2,11 @@
 
 #include "app/program.h"
 #include "app/splash.h"
+#include "guide/infoscreen.h"
 #include "guide/listingsscreen.h"
+#include "guide/searchscreen.h"
 #include "record/menuscreen.h"
+#include "record/recordingsscreen.h"
 #include "record/rules.h"
 #include "record/selection.h"
 #include "settings/configscreen.h"
@@ -72,8 +75,11 @@ Screens::Screens(Program& program, QObject* parent) : QObject(parent), m_program
 Screens::~Screens()
 {
     delete m_splash.data();
-    // The menu before the guide: once shown it is a window of the guide's.
+    // The menu and the viewer's screens before the guide: once shown they are its windows.
     delete m_menu.data();
+    delete m_info.data();
+    delete m_search.data();
+    delete m_recordings.data();
     delete m_config.data();
     delete m_guide.data();
 }
@@ -111,6 +117,9 @@ void Screens::wireGuide(ListingsScreen& guide)
     connect(&guide, &ListingsScreen::loadFailureAcknowledged, this, &Screens::chooseAnotherGrabber);
     connect(&guide, &ListingsScreen::exitRequested, this, &Screens::exitProgram);
     connect(&guide, &ListingsScreen::endNowRequested, this, &Screens::endNow);
+    connect(&guide, &ListingsScreen::infoRequested, this, &Screens::showInfo);
+    connect(&guide, &ListingsScreen::searchRequested, this, &Screens::showSearch);
+    connect(&guide, &ListingsScreen::recordingsRequested, this, &Screens::showRecordings);
     // A recording is marked once an application took it, some time after the menu closed, and
     // a rule pass marks programmes too: the grid shows each mark as it comes.
     connect(&m_program.handOffs, &HandOffQueue::finished, &guide,
@@ -147,6 +156,99 @@ MenuScreen& Screens::menu()
         });
     }
     return *m_menu;
+}
+
+// The viewer's screens get the program's store as the menu does; each is shown without waiting
+// (the guide asks for them in the middle of handling a key) and reports its close by a signal.
+InfoScreen& Screens::infoScreen()
+{
+    if (!m_info) {
+        m_info =
+            new InfoScreen(m_program.folder, m_program.clock,
+                           [&program = m_program]() -> ListingsStore& { return program.store(); });
+        connect(m_info, &InfoScreen::closed, this, &Screens::returnToGrid);
+    }
+    return *m_info;
+}
+
+SearchScreen& Screens::searchScreen()
+{
+    if (!m_search) {
+        m_search = new SearchScreen(m_program.clock, [&program = m_program]() -> ListingsStore& {
+            return program.store();
+        });
+        connect(m_search, &SearchScreen::closed, this, &Screens::returnToGrid);
+        // Queued: the guide's fill lets the event loop run, which is not for inside the key
+        // handler of the search that is just closing.
+        connect(m_search, &SearchScreen::showingChosen, this, &Screens::showChosenShowing,
+                Qt::QueuedConnection);
+    }
+    return *m_search;
+}
+
+RecordingsScreen& Screens::recordingsScreen()
+{
+    if (!m_recordings) {
+        m_recordings =
+            new RecordingsScreen(m_program.clock, [&program = m_program]() -> ListingsStore& {
+                return program.store();
+            });
+        connect(m_recordings, &RecordingsScreen::closed, this, &Screens::returnToGrid);
+    }
+    return *m_recordings;
+}
+
+void Screens::showInfo()
+{
+    const GridCell* cell = m_guide ? m_guide->currentCell() : nullptr;
+    if (!cell)
+        return;
+    try {
+        infoScreen().showFor(*cell, m_guide);
+    } catch (const Error& error) {
+        ui::messageBox(
+            m_guide,
+            QStringLiteral("The programme's details could not be read: %1").arg(error.message()));
+    }
+}
+
+void Screens::showSearch()
+{
+    const GridCell* cell = m_guide ? m_guide->currentCell() : nullptr;
+    searchScreen().showFor(cell ? cell->title : QString(), m_guide);
+}
+
+void Screens::showRecordings()
+{
+    try {
+        recordingsScreen().showFor(m_guide);
+    } catch (const Error& error) {
+        ui::messageBox(
+            m_guide,
+            QStringLiteral("The rules and recordings could not be read: %1").arg(error.message()));
+    }
+}
+
+void Screens::returnToGrid()
+{
+    if (!m_guide)
+        return;
+    m_guide->activateWindow();
+    // As the viewer's "go to the grid" button: the grid takes the focus and the keys.
+    m_guide->navigator().buttonClicked(guidebutton::GoToGrid);
+}
+
+void Screens::showChosenShowing(const QString& channelid, const QDateTime& start)
+{
+    if (!m_guide)
+        return;
+    m_guide->activateWindow();
+    if (!m_guide->showProgramme(channelid, start)) {
+        ui::messageBox(m_guide, QStringLiteral("The guide could not show that programme just now "
+                                               "(it is busy, or its channel is no longer listed). "
+                                               "Press F to search again."));
+        returnToGrid();
+    }
 }
 
 ConfigScreen& Screens::settingsScreen()
@@ -188,6 +290,9 @@ void Screens::exitProgram()
     m_program.handOffs.dropRuleRequests();
     unload(m_splash);
     unload(m_menu);
+    unload(m_info);
+    unload(m_search);
+    unload(m_recordings);
     unload(m_config);
     unload(m_guide);
     QCoreApplication::quit();

@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "base/programfolder.h"
 #include "base/settingsfile.h"
+#include "guide/gridbuilder.h"
 #include "guide/gridjson.h"
 #include "guide/guidesession.h"
 #include "record/handoff.h"
@@ -53,7 +54,9 @@ const char* const Usage =
     "  rules list                    print the standing rules: title, type, channel\n"
     "  record YYYY-MM-DD PROGRAMID record|season|all|watch\n"
     "                                what the action menu's items do for that programme\n"
-    "  recordings                    print the log of recordings, newest first\n"
+    "  recordings                    print the log of recordings, newest first, then the\n"
+    "                                marked programmes not yet ended\n"
+    "  search TEXT                   print the stored showings whose titles contain TEXT\n"
     "  channel-map                   rewrite the recorder's channel map now\n"
     "  grabbers                      list the grabbers the settings screen offers\n";
 
@@ -467,6 +470,43 @@ int cmdRecordings(Invocation& inv)
     for (const RecordedRow& r : store.recordedLog())
         inv.ctx.out << r.title << "\t" << r.channel << " " << r.station << "\t" << r.realdate << " "
                     << r.realtime << "\t" << r.filename << "\n";
+    // After the log, so that its lines keep their places, each led by "upcoming" so that a
+    // reader of the log can pass them by.
+    for (const ListingRow& row : store.markedShowings(inv.ctx.clock.now())) {
+        const ProgrammeRow& p = row.programme;
+        inv.ctx.out << "upcoming\t" << p.title << "\t" << row.channel.channelname << "\t"
+                    << dateText(p.startdate) << " " << standardTimeText(p.starttime) << "\t"
+                    << (p.action ? markText(*p.action) : QString()) << "\n";
+    }
+    return ExitOk;
+}
+
+// The stored showings whose titles contain the text, as the guide's search finds them: one JSON
+// object a line, in time order. "day" is the date whose table holds the row, as `record` takes it.
+int cmdSearch(Invocation& inv)
+{
+    if (inv.args.size() != 1 || inv.args.at(0).trimmed().isEmpty())
+        return usageError(inv.ctx, QStringLiteral("search takes one text, the title to look for"));
+    const auto store = storeForReading(inv);
+    if (!store)
+        return ExitOk;
+    const auto time = [](QDate d, QTime t) {
+        return d.toString(Qt::ISODate) + QLatin1Char(' ') + t.toString(QStringLiteral("HH:mm"));
+    };
+    for (const ListingRow& row : store->findShowings(
+             inv.args.at(0), ListingsStore::TitleMatch::Contains, inv.ctx.clock.now().date())) {
+        const ProgrammeRow& p = row.programme;
+        const std::optional<QDate> day = store->storedDate(row.dayTable);
+        const QJsonObject line{
+            {QStringLiteral("title"), p.title},
+            {QStringLiteral("channel"), row.channel.channelname},
+            {QStringLiteral("channelid"), p.channel},
+            {QStringLiteral("start"), time(p.startdate, p.starttime)},
+            {QStringLiteral("end"), time(p.enddate, p.endtime)},
+            {QStringLiteral("programid"), p.programid},
+            {QStringLiteral("day"), day ? day->toString(Qt::ISODate) : QString()}};
+        inv.ctx.out << QJsonDocument(line).toJson(QJsonDocument::Compact) << "\n";
+    }
     return ExitOk;
 }
 
@@ -555,6 +595,7 @@ const std::map<QString, Command>& commands()
         {QStringLiteral("rules"), cmdRules},
         {QStringLiteral("record"), cmdRecord},
         {QStringLiteral("recordings"), cmdRecordings},
+        {QStringLiteral("search"), cmdSearch},
         {QStringLiteral("channel-map"), cmdChannelMap},
         {QStringLiteral("grabbers"), cmdGrabbers},
     };

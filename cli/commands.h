@@ -35,7 +35,14 @@
 //       nothing marked or logged) when none did.
 //   zarvoguide-cli [--home DIR] recordings
 //       The log of recordings, newest first, one a line: title, channel, local start, file
-//       name, separated by tabs.
+//       name, separated by tabs. Then the marked programmes (record, season, all) of the stored
+//       days that have not ended yet, in time order, one a line: "upcoming", title, channel
+//       name, start ("12/15/2003 8:00:00 PM"), mark, separated by tabs.
+//   zarvoguide-cli [--home DIR] search TEXT
+//       The showings of the stored days from today on whose titles contain TEXT (letter case
+//       aside, "&" and "and" alike), in time order, as JSON lines: title, channel (name),
+//       channelid, start and end ("YYYY-MM-DD HH:MM"), programid and day (the date whose table
+//       holds it, as `record` takes it). Reads only; nothing found prints nothing, exit 0.
 //   zarvoguide-cli [--home DIR] channel-map
 //       Rewrites the recorder's channel map named by the settings now.
 //   zarvoguide-cli [--home DIR] grabbers

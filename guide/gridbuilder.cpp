@@ -176,6 +176,7 @@ bool GridBuilder::displayListings(ListingsStore& store, const Yield& yield)
         const ChannelRow& channel = channels[k];
         GridRow row;
         row.channelName = channel.channelname;
+        row.channelId = channel.channelid;
         row.channelText = QStringLiteral("      ") + channel.channelname;
         row.icon = channel.icon;
         place(window.firstHalf, firstHalfChannel, qsizetype(k), channel, row.cells[0], maybeYield);

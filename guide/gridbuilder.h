@@ -54,7 +54,8 @@ struct GridRow
 {
     QString channelText; // six blanks and the channel name, as the channel cell shows it
     QString channelName;
-    QString icon; // logo file name in the logos folder; may be empty or missing on disk
+    QString channelId; // the XMLTV channel id
+    QString icon;      // logo file name in the logos folder; may be empty or missing on disk
     // True when both cells hold a programme with the same start date and time: the screen draws
     // the two cells as one.
     bool merged = false;

@@ -738,23 +738,30 @@ bool ListingsScreen::showProgramme(const QString& channelid, const QDateTime& st
     if (!page)
         return false;
     // A showing that began yesterday evening runs into today's first hour; the guide shows
-    // nothing before today.
+    // nothing before today. One that starts in an hour's last five minutes is first shown in
+    // the next hour.
     const QDate today = m_clock.now().date();
-    const QDateTime windowStart = start.date() < today
-                                      ? QDateTime(today, QTime(0, 0))
-                                      : QDateTime(start.date(), QTime(start.time().hour(), 0));
-    if (!m_navigator.showWindowPage(windowStart, *page))
+    const QDateTime shownFrom = QDateTime(start.date(), start.time()).addSecs(5 * 60);
+    const QDateTime windowStart =
+        start.date() < today ? QDateTime(today, QTime(0, 0))
+                             : QDateTime(shownFrom.date(), QTime(shownFrom.time().hour(), 0));
+    if (!m_navigator.showWindowPage(wallClock(windowStart.date(), windowStart.time()), *page))
         return false;
+    // The channel's row, and on it the showing's cell (the first column when the window shows
+    // it in neither).
     const GridPage& shown = m_session.page();
     for (std::size_t row = 0; row < shown.rows.size(); ++row) {
-        for (int half = 0; half <= 1; ++half) {
+        if (shown.rows[row].channelId != channelid)
+            continue;
+        int column = 1;
+        for (int half = 1; half >= 0; --half) {
             const GridCell* cell = shown.cell(int(row), half);
-            if (cell && QDateTime(cell->startDate, cell->startTime) == start) {
-                m_grid->setCurrentCell(int(row) + 1, half + 1, false);
-                fillDetail(int(row) + 1, half + 1);
-                return true;
-            }
+            if (cell && cell->startDate == start.date() && cell->startTime == start.time())
+                column = half + 1;
         }
+        m_grid->setCurrentCell(int(row) + 1, column, false);
+        fillDetail(int(row) + 1, column);
+        break;
     }
     return true;
 }

@@ -29,6 +29,12 @@ void MenuLogic::keyReleased(int virtualKey)
     case vk::Return:
         menuPressed();
         return;
+    case vk::Escape:
+    case vk::Back:
+    case vk::BrowserBack:
+        // Back out of the menu as its title item does; nothing of the logic is touched after.
+        m_view.unloadMenu();
+        return;
     case vk::Up:
         m_selected = m_selected == 0 ? menuitem::Count - 1 : m_selected - 1;
         break;

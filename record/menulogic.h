@@ -7,8 +7,9 @@
 //
 // Keys (virtual-key codes, on release): Up moves the selection up and from the title round to
 // cancel, Down moves it down and from cancel round to the title, Enter performs the selected
-// item (menuPressed), every other key (Left and Right too) leaves it where it is. Whatever the
-// key, exactly one item shows its selected look afterwards: the selected one.
+// item (menuPressed), Escape, Backspace and the remote's Back unload the menu as the title item
+// does, every other key (Left and Right too) leaves the selection where it is. Whatever the key
+// but those, exactly one item shows its selected look afterwards: the selected one.
 //
 // menuPressed, by item:
 //   title          the menu is unloaded (MenuView::unloadMenu); nothing else.

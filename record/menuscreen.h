@@ -5,9 +5,9 @@
 // What the items do and how the keys move the selection is record/menulogic.h.
 //
 // Keys are taken on release, as virtual-key codes (ui::toVirtualKey), whichever item has the
-// focus; auto-repeated releases are skipped, so a held button counts once. No key closes the
-// menu by itself: Escape does nothing, like every key the menu has no use for. Closing the
-// window by other means counts as cancel. A click on an item selects and performs it.
+// focus; auto-repeated releases are skipped, so a held button counts once. Escape, Backspace and
+// the remote's Back unload the menu as its title item does. Closing the window by other means
+// counts as cancel. A click on an item selects and performs it.
 //
 // The items are the pictures pictures::MenuItems of the program folder, each with its selected
 // look, named "picMenu0" to "picMenu6". The menu is drawn at 440 × 468 pixels for a guide at its

@@ -376,6 +376,13 @@ void ConfigScreen::keyUp(int virtualKey)
 {
     if (m_closing)
         return;
+    // Escape and the remote's Back leave as Cancel does; so does Backspace, except in a text box,
+    // where it takes back a letter.
+    if (virtualKey == vk::Escape || virtualKey == vk::BrowserBack ||
+        (virtualKey == vk::Back && !qobject_cast<QLineEdit*>(QApplication::focusWidget()))) {
+        leave();
+        return;
+    }
     m_picSave->setSelected(false);
     m_picCancel->setSelected(false);
     switch (m_keyboard.keyUp(virtualKey)) {

@@ -29,7 +29,8 @@
 // closed a message box is not taken for a new Enter). Auto-repeat is ignored. Left and right
 // move a highlight over Save (6) and Cancel (7); Enter on Save appends the hidden digits to the
 // code text, shows it and writes the grabber's configuration batch (listings.sh) for the
-// grabberName setting, without saving anything; Enter on Cancel acts as Cancel. See
+// grabberName setting, without saving anything; Enter on Cancel acts as Cancel, and so do Escape,
+// the remote's Back and Backspace (but Backspace in a text box only edits it). See
 // config::ConfigKeyboard for the whole state machine. The arrow keys do nothing else: they never
 // reach the controls, and no key reaches a list, so the lists change by mouse only (an open
 // list's own window still takes keys).

@@ -1353,4 +1353,140 @@ std::vector<RecordedRow> ListingsStore::recordedLog()
     });
 }
 
+// --- the viewer's screens: finding showings, standing rules -----------------------------------
+
+namespace {
+
+// Letter case folded the Unicode way, which SQLite's lower() (ASCII only) does not do: a title
+// search must find "Ärzte" by "ärzte".
+void foldText(sqlite3_context* context, int argc, sqlite3_value** argv)
+{
+    if (argc != 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(context);
+        return;
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
+    const QByteArray folded =
+        QString::fromUtf8(bytes, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
+    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+}
+
+// Registers zarvo_fold() on the connection the first time a query needs it.
+void ensureFoldFunction(Database& db)
+{
+    sqlite3_stmt* probe = nullptr;
+    const int found = sqlite3_prepare_v2(db.handle(), "SELECT zarvo_fold('')", -1, &probe, nullptr);
+    sqlite3_finalize(probe);
+    if (found == SQLITE_OK)
+        return;
+    const int code =
+        sqlite3_create_function_v2(db.handle(), "zarvo_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, foldText, nullptr, nullptr, nullptr);
+    if (code != SQLITE_OK)
+        throw StoreError(QStringLiteral("the title search could not be prepared: %1")
+                             .arg(QString::fromUtf8(sqlite3_errstr(code))),
+                         code);
+}
+
+// The programmes of the stored days that satisfy `condition` (SQL on `p`, the day table, whose
+// values ?1.. ?9 `bind` binds), from the days on or after `from` (every stored day when `from`
+// is null), in time order and once each; see findShowings(). `prepare` gives the store's cached
+// statement for an SQL text.
+template <typename Prepare>
+std::vector<ListingRow> storedShowings(ListingsStore& store, const Prepare& prepare,
+                                       const QString& condition, QDate from,
+                                       const std::function<void(Statement&)>& bind)
+{
+    // The tables that hold a stored day; each one's date is bound as ?11 .. ?17, so that a
+    // programme held twice is taken from the table of its own start date.
+    QStringList parts;
+    std::vector<std::pair<int, QDate>> tables;
+    for (int day = 1; day <= 7; ++day) {
+        const std::optional<QDate> date = store.storedDate(day);
+        if (!date || *date == ListingsStore::initialDate() || date->dayOfWeek() % 7 + 1 != day ||
+            (from.isValid() && *date < from))
+            continue;
+        tables.emplace_back(day, *date);
+        parts << QStringLiteral("SELECT %1, %2, %3 AS daytable, p.startdate = ?%4 AS own, "
+                                "c.numkey IS NULL AS unnumbered, c.numkey AS numkey, "
+                                "c.rowid AS channelrow FROM %5 AS p JOIN channels AS c ON "
+                                "p.channel = c.channelid WHERE %6")
+                     .arg(QLatin1String(ProgrammeColumns), QLatin1String(ChannelColumns))
+                     .arg(day)
+                     .arg(10 + day)
+                     .arg(dayTable(day), condition);
+    }
+    if (parts.isEmpty())
+        return {};
+    Statement& s = prepare(parts.join(QStringLiteral(" UNION ALL ")) +
+                           QStringLiteral(" ORDER BY startdate, starttime, unnumbered, numkey, "
+                                          "channelnum, channelrow, own DESC, daytable"));
+    Rewind rewind(s);
+    for (const auto& [day, date] : tables)
+        s.bind(10 + day, dateText(date));
+    bind(s);
+    std::vector<ListingRow> rows;
+    QSet<std::pair<QString, QString>> taken; // channel and start
+    while (s.step()) {
+        ListingRow row{readProgramme(s), readChannel(s, ProgrammeColumnCount),
+                       int(s.integer(ProgrammeColumnCount + ChannelColumnCount))};
+        const std::pair<QString, QString> key{
+            row.programme.channel, momentText(row.programme.startdate, row.programme.starttime)};
+        if (taken.contains(key))
+            continue;
+        taken.insert(key);
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+} // namespace
+
+std::vector<ListingRow> ListingsStore::findShowings(const QString& text, TitleMatch match,
+                                                    QDate from)
+{
+    if (text.trimmed().isEmpty())
+        return {};
+    return guarded("findShowings", [&] {
+        const auto prepare = [this](const QString& sql) -> Statement& { return cached(sql); };
+        const auto bindText = [&text](Statement& s) { s.bind(1, text); };
+        if (match == TitleMatch::Same)
+            return storedShowings(*this, prepare, QStringLiteral(ZARVO_SAME_TITLE("p.title", "?1")),
+                                  from, bindText);
+        ensureFoldFunction(*m_db);
+        return storedShowings(*this, prepare,
+                              QStringLiteral("instr(zarvo_fold(" ZARVO_TITLE_KEY(
+                                  "p.title") "), zarvo_fold(" ZARVO_TITLE_KEY("?1") ")) > 0"),
+                              from, bindText);
+    });
+}
+
+std::vector<ListingRow> ListingsStore::markedShowings(const QDateTime& now)
+{
+    QStringList marks;
+    for (const Mark mark : {Mark::Record, Mark::Season, Mark::All})
+        marks << QLatin1Char('\'') + markText(mark) + QLatin1Char('\'');
+    return guarded("markedShowings", [&] {
+        return storedShowings(
+            *this, [this](const QString& sql) -> Statement& { return cached(sql); },
+            QStringLiteral("p.action IN (%1) AND %2 > ?1")
+                .arg(marks.join(u','), QLatin1String(EndMoment)),
+            QDate(), [&](Statement& s) { s.bind(1, momentText(now.date(), now.time())); });
+    });
+}
+
+int ListingsStore::deleteRule(const QString& title, const QString& channelName)
+{
+    return guarded("deleteRule", [&] {
+        Unit unit(*this, "deleteRule");
+        Statement& s = cached(QStringLiteral("DELETE FROM scheduled WHERE " ZARVO_SAME_TITLE(
+            "programtitle", "?") " AND recordchannel = ?"));
+        s.bind(1, orEmpty(title)).bind(2, orEmpty(channelName));
+        s.run();
+        const int deleted = m_db->changes();
+        unit.commit();
+        return deleted;
+    });
+}
+
 } // namespace zarvo

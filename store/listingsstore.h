@@ -44,6 +44,7 @@
 #include "store/storeerror.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QString>
 #include <QTime>
 
@@ -330,6 +331,24 @@ public:
     std::vector<RuleRow> rules();
     // The `recorded` log, newest first.
     std::vector<RecordedRow> recordedLog();
+
+    // --- the viewer's screens: finding showings, standing rules -------------------------
+    // How findShowings() compares a title with the text it is given: both with "&" and "and"
+    // alike; Contains also ignores letter case (Unicode case folding, so "Ä" finds "ä").
+    enum class TitleMatch { Same, Contains };
+    // The showings of the stored days from `from` on whose titles match `text`: every day table
+    // whose `dates` column holds a day of its weekday on or after `from`, in one bound query.
+    // In time order (start, then channel order); a programme that two tables hold (the evening
+    // before, in the next day's file too) comes once, from the table of its start date when
+    // that table has it. Every row carries its table. A blank `text` finds nothing.
+    std::vector<ListingRow> findShowings(const QString& text, TitleMatch match, QDate from);
+    // The marked programmes (Record, Season or All) of the stored days that end after `now`
+    // (a naive wall-clock value), in the order of findShowings().
+    std::vector<ListingRow> markedShowings(const QDateTime& now);
+    // Deletes the rule for `title` ("&" and "and" alike, as upsertRule() matches it) on
+    // `channelName`, leaving its rules on other channels; returns how many rows went (0 when
+    // there was none, more only where insertRule() stored duplicates).
+    int deleteRule(const QString& title, const QString& channelName);
 
     // Adds the rows of a replaceDay() unit; it exists only while the unit is open.
     class DayWriter

@@ -182,14 +182,44 @@ private Q_SLOTS:
             refused.err.startsWith("No application took the recording request (xdg-open exited "
                                    "with 3)"),
             qPrintable(refused.err));
-        QCOMPARE(
-            cli(h + QStringList{"recordings"}).out,
-            QString("Grey's Anatomy\t5 KMQH\t12/15/2003 8:00:00 PM\tGrey's Anatomy on 5 KMQH\n"));
+        // The log's line as it always was, then the marked programme not yet ended at 8 PM.
+        QCOMPARE(cli(h + QStringList{"recordings"}).out,
+                 QString("Grey's Anatomy\t5 KMQH\t12/15/2003 8:00:00 PM\tGrey's Anatomy on 5 KMQH\n"
+                         "upcoming\tGrey's Anatomy\t5 KMQH\t12/15/2003 8:00:00 PM\tseason\n"));
+        QCOMPARE(cli(h + QStringList{"recordings"}, {}, at(Monday, 21)).out.count("upcoming"), 0);
         opener->answer("0");
         const Run taken = cli(h + QStringList{"record", "2003-12-15", "3", "record"});
         QCOMPARE(taken.code, 0);
         QCOMPARE(taken.out, home + "/program.tvpi\n");
         QVERIFY(cli(h + QStringList{"recordings"}).out.startsWith("Grey's Anatomy\t9 WXYZ\t"));
+    }
+
+    // search: the guide's title search as JSON lines, in time order, read-only.
+    void searchPrintsJsonLines()
+    {
+        QTemporaryDir dir;
+        const QStringList h{"--home", dir.path(), "search"};
+        QCOMPARE(cli(h + QStringList{"law"}).out, QString()); // no database yet: nothing found
+        QCOMPARE(cli(h + QStringList{" "}).code, 2);
+        {
+            ListingsStore store(dir.filePath("xmltv97.db"));
+            addChannels(store, {"5 KMQH", "9 WXYZ"});
+            add(store, programme("C9", at(Monday, 21), at(Monday, 22), "Law & Order"));
+            add(store, programme("C5", at(Monday, 20), at(Monday, 21), "LAW AND ORDER: SVU"));
+            add(store, programme("C5", at(Monday, 22), at(Monday, 23), "News"));
+            store.setStoredDate(2, Monday);
+        }
+        const Run r = cli(h + QStringList{"law and order"});
+        QCOMPARE(r.code, 0);
+        QCOMPARE(r.out,
+                 QString("{\"channel\":\"5 KMQH\",\"channelid\":\"C5\",\"day\":\"2003-12-15\","
+                         "\"end\":\"2003-12-15 21:00\",\"programid\":2,\"start\":\"2003-12-15 "
+                         "20:00\",\"title\":\"LAW AND ORDER: SVU\"}\n"
+                         "{\"channel\":\"9 WXYZ\",\"channelid\":\"C9\",\"day\":\"2003-12-15\","
+                         "\"end\":\"2003-12-15 22:00\",\"programid\":1,\"start\":\"2003-12-15 "
+                         "21:00\",\"title\":\"Law & Order\"}\n"));
+        // A week on, Monday's table is a past day: not searched.
+        QCOMPARE(cli(h + QStringList{"law"}, {}, at(Monday.addDays(7), 8)).out, QString());
     }
 
     // Summer and winter in two zones, adjustDST 0 and 1, today the other season: the file

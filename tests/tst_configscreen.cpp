@@ -164,7 +164,8 @@ class TestConfigScreen : public QObject
 private Q_SLOTS:
     // What leaving the screen writes, step by step: "tick NAME", "click NAME", "browse PATH"
     // (the file the dialog returns; empty: cancelled), "set NAME TEXT" (a list's entry or a
-    // box's text), "type TEXT" (typed over the opacity), "keys LE" (Left, Enter), "close".
+    // box's text), "type TEXT" (typed over the opacity), "keys LEXRB" (Left, Enter, Escape, the
+    // remote's Back, Backspace), "focus NAME", "close".
     // config.txt holds `old` before; `expected` is what it holds after (empty: unchanged), and
     // exactly the eight lines when saved.
     // Saved or cancelled at once, before the installed grabbers have described themselves:
@@ -215,6 +216,13 @@ private Q_SLOTS:
         QTest::newRow("Cancel picture")
             << na << edits + "click picCancel" << QByteArray() << "" << true;
         QTest::newRow("Enter on Cancel") << na << edits + "keys LE" << QByteArray() << "" << true;
+        QTest::newRow("Escape") << na << edits + "keys X" << QByteArray() << "" << true;
+        QTest::newRow("remote Back") << na << edits + "keys R" << QByteArray() << "" << true;
+        QTest::newRow("Backspace")
+            << na << edits + "focus chkDST;keys B" << QByteArray() << "" << true;
+        // In a text box Backspace takes back a letter: 100 becomes 10.
+        QTest::newRow("Backspace in a text box")
+            << na << "focus txtOpacity;keys B;click picSave" << QByteArray() << bad << false;
     }
     void leaving()
     {
@@ -253,8 +261,15 @@ private Q_SLOTS:
                 f.line("txtOpacity")->selectAll();
                 QTest::keyClicks(f.line("txtOpacity"), rest);
             } else if (verb == QLatin1String("keys")) {
+                const QHash<QChar, Qt::Key> keys{{u'L', L},
+                                                 {u'E', Enter},
+                                                 {u'X', Qt::Key_Escape},
+                                                 {u'R', Qt::Key_Back},
+                                                 {u'B', Qt::Key_Backspace}};
                 for (QChar key : name)
-                    f.type({key == u'L' ? L : Enter});
+                    f.type({keys.value(key)});
+            } else if (verb == QLatin1String("focus")) {
+                f.child(qPrintable(name))->setFocus();
             } else
                 screen.close();
         }

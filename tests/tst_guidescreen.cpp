@@ -340,6 +340,30 @@ private Q_SLOTS:
         QVERIFY(g->hasFocus() || g->isFocusable());
     }
 
+    // A showing chosen elsewhere (a search result) is shown on its own channel's row, on that
+    // channel's page, though other channels have a showing at the same time.
+    void showProgrammeOnItsChannel()
+    {
+        auto screen = openGuide();
+        QVERIFY(screen);
+        ui::Grid* g = grid(*screen);
+        const auto shown = [&](const QString& channel, const QDateTime& start) {
+            if (!screen->showProgramme(channel, start))
+                return QStringLiteral("refused");
+            return QStringLiteral("%1 page %2 (%3,%4) %5")
+                .arg(screen->gridModel().windowStart.toString(u"HH:mm"))
+                .arg(screen->gridModel().channelPage)
+                .arg(g->currentRow())
+                .arg(g->currentColumn())
+                .arg(label(*screen, "lblChannel"));
+        };
+        QCOMPARE(shown("C11", at(Today, 20)), QStringLiteral("20:00 page 2 (2,1) 33 WXUZ"));
+        QCOMPARE(shown("C3", at(Today, 20, 30)), QStringLiteral("20:00 page 1 (3,2) 5 WNYZ"));
+        QCOMPARE(shown("C4", at(Today, 21)), QStringLiteral("21:00 page 1 (4,1) 7 WABZ"));
+        QCOMPARE(shown("NONE", at(Today, 21)), QStringLiteral("refused"));
+        QVERIFY(g->hasFocus() || g->isFocusable());
+    }
+
     // The grid knows the present: the line at the present minute, how far running programmes
     // have run, arrows at programmes cut by the window, the genres' tints; a minute later the
     // ended programmes are dimmed and the line has moved.

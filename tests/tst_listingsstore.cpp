@@ -786,6 +786,89 @@ private Q_SLOTS:
         QVERIFY(
             schemaOf(path).contains("index day1_title: CREATE INDEX day1_title ON day1(title)"));
     }
+
+    // The viewer's search and the info screen's next showings: over the stored days from
+    // Monday on (Sunday's table and a stale week's table are left out), each showing once.
+    void findShowings_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<QStringList>("found"); // title@channel/table
+        const QStringList law{"Law & Order@C5/2", "LAW & ORDER@C9/2", "Late Law & Order@C5/2",
+                              "Law and Order: SVU@C9/3"};
+        QTest::newRow("contains, case aside") << "law & order" << false << law;
+        QTest::newRow("\"and\" finds \"&\"") << "LAW AND" << false << law;
+        QTest::newRow("a word") << "Order" << false << law;
+        QTest::newRow("folded beyond ASCII") << "ÄRZTE" << false << QStringList{"Ärzte@C10/3"};
+        QTest::newRow("no wildcard") << "L%w" << false << QStringList{};
+        QTest::newRow("only before Monday") << "lawn" << false << QStringList{};
+        QTest::newRow("stale week") << "Stale" << false << QStringList{};
+        QTest::newRow("blank") << "  " << false << QStringList{};
+        QTest::newRow("same title, \"and\" for \"&\"")
+            << "Law and Order" << true << QStringList{"Law & Order@C5/2"};
+    }
+    void findShowings()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, same);
+        QFETCH(QStringList, found);
+        StoreFile f({"5 KMQH", "9 WXYZ", "10 ABC"});
+        const QDate tuesday = Monday.addDays(1);
+        add(f.store, programme("C9", at(Monday, 20), at(Monday, 21), "LAW & ORDER"));
+        add(f.store, programme("C5", at(Monday, 20), at(Monday, 21), "Law & Order"));
+        add(f.store, programme("C5", at(Sunday, 20), at(Sunday, 21), "Lawn Care"));
+        add(f.store, programme("C10", at(tuesday, 8), at(tuesday, 9), "Ärzte"));
+        add(f.store, programme("C9", at(tuesday, 21), at(tuesday, 22), "Law and Order: SVU"));
+        // Past midnight: in Monday's table and again in Tuesday's file.
+        const ProgrammeRow late =
+            programme("C5", at(Monday, 23, 30), at(tuesday, 0, 30), "Late Law & Order");
+        add(f.store, late, 3);
+        add(f.store, late, 2);
+        add(f.store,
+            programme("C5", at(QDate(2003, 12, 10), 9), at(QDate(2003, 12, 10), 10), "Stale"));
+        f.store.setStoredDate(1, Sunday);
+        f.store.setStoredDate(2, Monday);
+        f.store.setStoredDate(3, tuesday);
+        f.store.setStoredDate(4, QDate(2003, 12, 10));
+        QStringList titles;
+        for (const ListingRow& row : f.store.findShowings(
+                 text, same ? ListingsStore::TitleMatch::Same : ListingsStore::TitleMatch::Contains,
+                 Monday))
+            titles << QString("%1@%2/%3")
+                          .arg(row.programme.title, row.channel.channelid)
+                          .arg(row.dayTable);
+        QCOMPARE(titles, found);
+    }
+
+    // The recordings screen: marked programmes not yet ended, and one rule removed at a time.
+    void markedShowingsAndOneRuleDeleted()
+    {
+        StoreFile f({"5 KMQH", "9 WXYZ"});
+        const std::pair<int, std::optional<Mark>> marks[] = {
+            {20, Mark::Record}, {21, Mark::Season}, {22, Mark::Cleared}, {23, std::nullopt}};
+        for (const auto& [hour, mark] : marks)
+            f.store.setAction(2, add(f.store, monday(hour, QString("At %1").arg(hour), "C5")),
+                              mark);
+        f.store.setAction(3,
+                          add(f.store, programme("C9", at(Monday.addDays(1), 8),
+                                                 at(Monday.addDays(1), 9), "Tuesday")),
+                          Mark::All);
+        f.store.setStoredDate(2, Monday);
+        f.store.setStoredDate(3, Monday.addDays(1));
+        QStringList marked;
+        for (const ListingRow& row : f.store.markedShowings(at(Monday, 20, 30)))
+            marked << row.programme.title + " " + markText(*row.programme.action);
+        // 8 PM ended at 20:30 sharp.
+        QCOMPARE(marked, (QStringList{"At 21 season", "Tuesday all"}));
+
+        f.store.insertRule({"Law & Order", RuleType::Season, "5 KMQH"});
+        f.store.insertRule({"Law & Order", RuleType::All, "9 WXYZ"});
+        f.store.insertRule({"News", RuleType::Season, "5 KMQH"});
+        QCOMPARE(f.store.deleteRule("Law and Order", "5 KMQH"), 1);
+        QCOMPARE(f.store.deleteRule("Law and Order", "5 KMQH"), 0);
+        QCOMPARE(f.store.rules(), (std::vector<RuleRow>{{"Law & Order", RuleType::All, "9 WXYZ"},
+                                                        {"News", RuleType::Season, "5 KMQH"}}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestListingsStore)

@@ -5,14 +5,17 @@
 
 #include "app/program.h"
 #include "record/menulogic.h"
+#include "record/menuscreen.h"
 #include "record/selection.h"
 #include "support/standinopener.h"
 #include "support/support.h"
 #include "ui/keycodes.h"
 
 #include <QDir>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -216,6 +219,36 @@ private Q_SLOTS:
         QCOMPARE(view.calls.join(','), title ? "unload" : started ? "hide,minimize" : "hide");
         QCOMPARE(menu->selectedItem(), menuitem::Title);
         QCOMPARE(view.shown, title ? QList<int>() : QList<int>{0});
+    }
+
+    // Escape, Backspace and the remote's Back leave the shown menu as its title item does,
+    // from any item: unloaded, the guide back to its buttons, nothing handed over.
+    void backKeysLeave_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Backspace") << int(Qt::Key_Backspace);
+        QTest::newRow("remote Back") << int(Qt::Key_Back);
+    }
+    void backKeysLeave()
+    {
+        QFETCH(int, key);
+        QPointer<MenuScreen> menu =
+            new MenuScreen(m_program->folder, m_program->state, m_clock, m_program->handOffs,
+                           [this]() -> ListingsStore& { return store(); });
+        int returned = 0;
+        connect(menu, &MenuScreen::returnedToButtons, this, [&returned] { ++returned; });
+        QTimer::singleShot(0, menu, [menu, key] {
+            QTest::keyClick(menu, Qt::Key_Down);
+            QTest::keyClick(menu, Qt::Key(key));
+        });
+        QTimer::singleShot(2000, menu, &QWidget::hide); // a menu left up fails, not hangs
+        menu->showFor(addProgramme(at(Today, 15)), nullptr);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(menu.isNull());
+        QCOMPARE(returned, 1);
+        drain();
+        QCOMPARE(opened(), QStringList());
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QScreen>
 #include <QSet>
 #include <QTimer>
@@ -164,6 +165,22 @@ void messageBox(QWidget* parent, const QString& text)
     qApp->installEventFilter(filter);
     box.exec();
     filter->boxClosed();
+}
+
+bool confirm(QWidget* parent, const QString& text, const QString& yes, const QString& no)
+{
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::NoButton, parent);
+    box.setObjectName(QStringLiteral("confirm"));
+    QPushButton* yesButton = box.addButton(yes, QMessageBox::YesRole);
+    QPushButton* noButton = box.addButton(no, QMessageBox::NoRole);
+    box.setDefaultButton(noButton);
+    box.setEscapeButton(noButton);
+    sizeForTv(box, parent);
+    auto* filter = new StrayReleaseFilter;
+    qApp->installEventFilter(filter);
+    box.exec();
+    filter->boxClosed();
+    return box.clickedButton() == yesButton;
 }
 
 QMessageBox* notice(QWidget* parent, const QString& text)

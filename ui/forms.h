@@ -69,6 +69,10 @@ QString applicationTitle();
 
 // An OK message box with the application's title; returns when it is closed.
 void messageBox(QWidget* parent, const QString& text);
+// The same box asking a question, with two buttons: `yes` and `no` (which has the focus, so
+// that a second OK does not do it by mistake; Left and Right move between them). True when
+// `yes` was pressed; closing the box any other way (Escape) answers no.
+bool confirm(QWidget* parent, const QString& text, const QString& yes, const QString& no);
 // The same box, shown without waiting for it: it stays up until OK and blocks nothing, so
 // timers and other windows go on meanwhile. It deletes itself when closed.
 QMessageBox* notice(QWidget* parent, const QString& text);
