@@ -859,24 +859,7 @@ XmltvListings readRows(pugi::xml_node root, const QTimeZone& zone,
 // does) recurses into their content, which this limit keeps shallow.
 pugi::xml_node tooDeep(const pugi::xml_document& document)
 {
-    int depth = 0;
-    pugi::xml_node cur = document;
-    for (;;) {
-        if (const pugi::xml_node child = cur.first_child()) {
-            cur = child;
-            ++depth;
-        } else {
-            while (cur != document && !cur.next_sibling()) {
-                cur = cur.parent();
-                --depth;
-            }
-            if (cur == document)
-                return {};
-            cur = cur.next_sibling();
-        }
-        if (depth > XmltvMaxDepth && cur.type() == pugi::node_element)
-            return cur;
-    }
+    return deeperThan(document, XmltvMaxDepth);
 }
 
 // The same checks of the top level as loadXmltv(), answering only whether all is well.

@@ -1366,9 +1366,18 @@ void foldText(sqlite3_context* context, int argc, sqlite3_value** argv)
         return;
     }
     const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(argv[0]));
-    const QByteArray folded =
-        QString::fromUtf8(bytes, sqlite3_value_bytes(argv[0])).toCaseFolded().toUtf8();
-    sqlite3_result_text(context, folded.constData(), int(folded.size()), SQLITE_TRANSIENT);
+    const int size = sqlite3_value_bytes(argv[0]);
+    // A week of listings repeats a few thousand titles hundreds of thousands of times: each is
+    // folded once. Bounded, so that a store of all-different titles does not grow it for ever.
+    static QHash<QByteArray, QByteArray> known;
+    auto found = known.constFind(QByteArray::fromRawData(bytes, size));
+    if (found == known.constEnd()) {
+        if (known.size() >= 8192)
+            known.clear();
+        found = known.insert(QByteArray(bytes, size),
+                             QString::fromUtf8(bytes, size).toCaseFolded().toUtf8());
+    }
+    sqlite3_result_text(context, found->constData(), int(found->size()), SQLITE_TRANSIENT);
 }
 
 // Registers zarvo_fold() on the connection the first time a query needs it.
