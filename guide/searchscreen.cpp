@@ -177,6 +177,8 @@ bool SearchScreen::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched != m_text)
         return OverlayScreen::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease)
+        return false;
     auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress && key->key() == Qt::Key_Backspace &&
         !key->isAutoRepeat())
