@@ -342,17 +342,6 @@ std::array<pugi::xml_node, 3> firstThreeChildNodes(const pugi::xml_node& element
     return nodes;
 }
 
-QString cutDescription(QString text)
-{
-    if (text.size() <= DescriptionLength)
-        return text;
-    qsizetype n = DescriptionLength;
-    if (text.at(n - 1).isHighSurrogate())
-        --n;
-    text.truncate(n);
-    return text;
-}
-
 ChannelRow readChannel(const pugi::xml_node& element)
 {
     ChannelRow row;
@@ -404,36 +393,6 @@ private:
     const QTimeZone& m_zone;
     QHash<QByteArray, std::optional<StampParts>> m_known;
 };
-
-// Fills `row` from a programme element; false when its start cannot be read.
-bool readProgramme(const pugi::xml_node& element, StampReader& stamps, ProgrammeRow& row,
-                   bool& unreadableStop)
-{
-    unreadableStop = false;
-    const auto start = stamps.read(element.attribute("start"));
-    if (!start)
-        return false;
-    row.startdate = start->date;
-    row.starttime = start->time;
-    row.enddate = start->date;
-    row.endtime = QTime(23, 59, 0);
-    if (const pugi::xml_attribute stopAttr = element.attribute("stop")) {
-        if (const auto stop = stamps.read(stopAttr)) {
-            row.enddate = stop->date;
-            row.endtime = stop->time;
-        } else {
-            unreadableStop = true;
-        }
-    }
-    row.channel = attributeText(element.attribute("channel"));
-    row.title = nodeText(element.child("title"));
-    row.subtitle = nodeText(element.child("sub-title"));
-    row.description = cutDescription(nodeText(element.child("desc")));
-    row.category = nodeText(element.child("category"));
-    row.rating = nodeText(element.child("rating").child("value"));
-    row.rerun = bool(element.child("previously-shown"));
-    return true;
-}
 
 // ---- reading without the whole tree ----------------------------------------------------------
 //
@@ -624,7 +583,7 @@ std::string_view attributeUtf8(const pugi::xml_attribute& attribute, std::string
     return buffer;
 }
 
-// cutDescription() in UTF-8: at most 255 UTF-16 units, never half a surrogate pair.
+// The description's cut: at most 255 UTF-16 units, never half a surrogate pair.
 std::string_view cutUtf8(std::string_view text)
 {
     if (text.size() <= std::size_t(DescriptionLength))
@@ -649,8 +608,8 @@ class ProgrammeReader
 public:
     explicit ProgrammeReader(const QTimeZone& zone) : m_stamps(zone) {}
 
-    // Fills `row` from a programme element, as readProgramme() does; false when its start cannot
-    // be read. The texts live until the next call.
+    // Fills `row` from a programme element; false when its start cannot be read. The texts live
+    // until the next call.
     bool read(const pugi::xml_node& element, ProgrammeText& row, bool& unreadableStop)
     {
         unreadableStop = false;
@@ -728,6 +687,44 @@ private:
     std::array<std::string, 6> m_buffers;
 };
 
+// Reads each channel and programme element directly under `top` into `sink`, in document order,
+// counting them into `counts`; `tick` (when given) runs after each. With `consume`, each node is
+// removed from the tree once read: every row reads only its own element, and the tree of a week
+// of listings is several times the size of its rows, so handing its memory back as the rows
+// grow keeps the peak near the tree alone instead of the tree plus all the rows.
+void readElements(pugi::xml_node top, ProgrammeReader& programmes, const ListingsSink& sink,
+                  StreamedListings& counts, const std::function<void()>& tick, bool consume)
+{
+    ProgrammeText row;
+    pugi::xml_node next;
+    for (pugi::xml_node n = top.first_child(); n; n = next) {
+        next = n.next_sibling();
+        const bool element = n.type() == pugi::node_element;
+        if (element && std::strcmp(n.name(), "channel") == 0) {
+            ++counts.channels;
+            sink.channel(readChannel(n));
+        } else if (element && std::strcmp(n.name(), "programme") == 0) {
+            bool unreadableStop = false;
+            if (programmes.read(n, row, unreadableStop)) {
+                ++counts.programmes;
+                sink.programme(row);
+            } else {
+                ++counts.skippedProgrammes;
+            }
+            if (unreadableStop)
+                ++counts.unreadableStops;
+        } else {
+            if (consume)
+                top.remove_child(n);
+            continue;
+        }
+        if (consume)
+            top.remove_child(n);
+        if (tick)
+            tick();
+    }
+}
+
 // Reads the pieces of the listings root's content in turn; see streamListings().
 class PieceReader
 {
@@ -750,44 +747,20 @@ public:
         const bool parsed = bool(m_document.load_buffer_inplace(
             text + from, to - from + 1, pugi::parse_default | pugi::parse_fragment,
             pugi::encoding_utf8));
-        const bool ok = parsed && readTree();
+        // The piece's top level is the root's children: level 2 of the document.
+        const bool ok = parsed && !deeperThan(m_document, XmltvMaxDepth - 1);
+        if (ok)
+            readElements(m_document, m_programmes, m_sink, m_counts, {}, false);
         m_document.reset();
         text[to] = lent;
         return ok;
     }
 
 private:
-    bool readTree()
-    {
-        // The piece's top level is the root's children: level 2 of the document.
-        if (deeperThan(m_document, XmltvMaxDepth - 1))
-            return false;
-        for (pugi::xml_node n = m_document.first_child(); n; n = n.next_sibling()) {
-            if (n.type() != pugi::node_element)
-                continue;
-            if (std::strcmp(n.name(), "channel") == 0) {
-                ++m_counts.channels;
-                m_sink.channel(readChannel(n));
-            } else if (std::strcmp(n.name(), "programme") == 0) {
-                bool unreadableStop = false;
-                if (m_programmes.read(n, m_row, unreadableStop)) {
-                    ++m_counts.programmes;
-                    m_sink.programme(m_row);
-                } else {
-                    ++m_counts.skippedProgrammes;
-                }
-                if (unreadableStop)
-                    ++m_counts.unreadableStops;
-            }
-        }
-        return true;
-    }
-
     ProgrammeReader m_programmes;
     const ListingsSink& m_sink;
     StreamedListings& m_counts;
     pugi::xml_document m_document;
-    ProgrammeText m_row;
 };
 
 // Lets the event loop run about every 30 ms of work; the clock is only looked at every 256
@@ -812,10 +785,7 @@ private:
     unsigned m_steps = 0;
 };
 
-// The rows of the listings root. With `consume`, each top-level node is removed from the tree
-// once it has been read: every row reads only its own element, and the tree of a week of
-// listings is several times the size of its rows, so handing its memory back as the rows grow
-// keeps the import's peak near the tree alone instead of the tree plus all the rows.
+// The rows of the listings root (see readElements()).
 XmltvListings readRows(pugi::xml_node root, const QTimeZone& zone,
                        const std::function<void()>& tick, bool consume)
 {
@@ -824,32 +794,14 @@ XmltvListings readRows(pugi::xml_node root, const QTimeZone& zone,
     for (pugi::xml_node n = root.child("programme"); n; n = n.next_sibling("programme"))
         ++programmeElements;
     out.programmes.reserve(programmeElements);
-    StampReader stamps(zone);
-
-    pugi::xml_node next;
-    for (pugi::xml_node n = root.first_child(); n; n = next) {
-        next = n.next_sibling();
-        if (n.type() == pugi::node_element && std::strcmp(n.name(), "channel") == 0) {
-            out.channels.push_back(readChannel(n));
-        } else if (n.type() == pugi::node_element && std::strcmp(n.name(), "programme") == 0) {
-            ProgrammeRow row;
-            bool unreadableStop = false;
-            if (readProgramme(n, stamps, row, unreadableStop))
-                out.programmes.push_back(std::move(row));
-            else
-                ++out.skippedProgrammes;
-            if (unreadableStop)
-                ++out.unreadableStops;
-        } else {
-            if (consume)
-                root.remove_child(n);
-            continue;
-        }
-        if (consume)
-            root.remove_child(n);
-        if (tick)
-            tick();
-    }
+    ProgrammeReader programmes(zone);
+    StreamedListings counts;
+    const ListingsSink sink{
+        [&](const ChannelRow& channel) { out.channels.push_back(channel); },
+        [&](const ProgrammeText& programme) { out.programmes.push_back(programmeRow(programme)); }};
+    readElements(root, programmes, sink, counts, tick, consume);
+    out.skippedProgrammes = counts.skippedProgrammes;
+    out.unreadableStops = counts.unreadableStops;
     return out;
 }
 

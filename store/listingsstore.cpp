@@ -547,6 +547,26 @@ Statement& ListingsStore::cached(const QString& sql)
     return *it->second;
 }
 
+ProgrammeRow programmeRow(const ProgrammeText& programme)
+{
+    const auto text = [](std::string_view utf8) {
+        return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+    };
+    ProgrammeRow row;
+    row.startdate = programme.startdate;
+    row.starttime = programme.starttime;
+    row.enddate = programme.enddate;
+    row.endtime = programme.endtime;
+    row.channel = text(programme.channel);
+    row.title = text(programme.title);
+    row.subtitle = text(programme.subtitle);
+    row.description = text(programme.description);
+    row.category = text(programme.category);
+    row.rating = text(programme.rating);
+    row.rerun = programme.rerun;
+    return row;
+}
+
 namespace {
 
 // Hands `programme` over as ProgrammeText, its texts in UTF-8 for as long as `use` runs.

@@ -126,6 +126,9 @@ struct ProgrammeText
     bool rerun = false;
 };
 
+// The row of a programme handed over as texts (programid 0, no action).
+ProgrammeRow programmeRow(const ProgrammeText& programme);
+
 // A programme joined with its channel.
 struct ListingRow
 {

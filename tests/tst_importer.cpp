@@ -289,20 +289,7 @@ private Q_SLOTS:
 
         QStringList pieces;
         const ListingsSink sink{[](const ChannelRow&) {},
-                                [&](const ProgrammeText& p) {
-                                    ProgrammeRow row;
-                                    row.startdate = p.startdate, row.starttime = p.starttime;
-                                    row.enddate = p.enddate, row.endtime = p.endtime;
-                                    const auto text = [](std::string_view v) {
-                                        return QString::fromUtf8(v.data(), qsizetype(v.size()));
-                                    };
-                                    row.channel = text(p.channel), row.title = text(p.title);
-                                    row.subtitle = text(p.subtitle);
-                                    row.description = text(p.description);
-                                    row.category = text(p.category), row.rating = text(p.rating);
-                                    row.rerun = p.rerun;
-                                    pieces << fields(row);
-                                }};
+                                [&](const ProgrammeText& p) { pieces << fields(programmeRow(p)); }};
         const auto read = streamListings(file, zone, sink);
         QCOMPARE(read.has_value(), piecewise);
         if (piecewise)
