@@ -534,20 +534,43 @@ bool isPlainText(std::string_view text)
         return false;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const unsigned char c = p[i];
-        if (c < 0x80) {
-            if (c < 0x20 || c == 0x7F || (c == ' ' && p[i + 1] == ' '))
+    constexpr std::uint64_t High = 0x8080808080808080ULL;
+    constexpr std::uint64_t Low = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr std::uint64_t Blanks = 0x2020202020202020ULL;
+    std::size_t i = 0;
+    while (i < n) {
+        // Eight ASCII bytes at a time: every byte a printable character (no byte below 0x20,
+        // none 0x7F) and no two blanks in a row, within the word or across its end. Each byte's
+        // sum stays below 0x100, so no byte carries into the next.
+        std::uint64_t w = 0;
+        if (i + 8 <= n && (std::memcpy(&w, p + i, 8), (w & High) == 0)) {
+            if ((~(w + 0x6060606060606060ULL) & High) || ((w + 0x0101010101010101ULL) & High))
                 return false;
+            const std::uint64_t t = w ^ Blanks;
+            const std::uint64_t blanks = ~(((t & Low) + Low) | t | Low); // 0x80 at each blank
+            if ((blanks & (blanks << 8)) || ((blanks >> 63) && p[i + 8] == ' '))
+                return false;
+            i += 8;
             continue;
         }
-        // U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
-        const unsigned char c1 = i + 1 < n ? p[i + 1] : 0;
-        const unsigned char c2 = i + 2 < n ? p[i + 2] : 0;
-        if ((c == 0xC2 && (c1 == 0x85 || c1 == 0xA0)) || (c == 0xE1 && c1 == 0x9A && c2 == 0x80) ||
-            (c == 0xE2 && c1 == 0x80 && (c2 <= 0x8A || c2 == 0xA8 || c2 == 0xA9 || c2 == 0xAF)) ||
-            (c == 0xE2 && c1 == 0x81 && c2 == 0x9F) || (c == 0xE3 && c1 == 0x80 && c2 == 0x80))
-            return false;
+        const std::size_t end = std::min(n, i + 8);
+        for (; i < end; ++i) {
+            const unsigned char c = p[i];
+            if (c < 0x80) {
+                if (c < 0x20 || c == 0x7F || (c == ' ' && p[i + 1] == ' '))
+                    return false;
+                continue;
+            }
+            // U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F, U+205F, U+3000.
+            const unsigned char c1 = i + 1 < n ? p[i + 1] : 0;
+            const unsigned char c2 = i + 2 < n ? p[i + 2] : 0;
+            if ((c == 0xC2 && (c1 == 0x85 || c1 == 0xA0)) ||
+                (c == 0xE1 && c1 == 0x9A && c2 == 0x80) ||
+                (c == 0xE2 && c1 == 0x80 &&
+                 (c2 <= 0x8A || c2 == 0xA8 || c2 == 0xA9 || c2 == 0xAF)) ||
+                (c == 0xE2 && c1 == 0x81 && c2 == 0x9F) || (c == 0xE3 && c1 == 0x80 && c2 == 0x80))
+                return false;
+        }
     }
     return true;
 }
@@ -742,6 +765,10 @@ public:
     {
         if (to <= from)
             return true;
+        // The parser takes a DOCTYPE at a piece's top level, which inside the root it refuses:
+        // such a piece is left to the whole tree, which says so.
+        if (std::string_view(text + from, to - from).find("<!DOCTYPE") != NotFound)
+            return false;
         const char lent = text[to];
         text[to] = '\0';
         const bool parsed = bool(m_document.load_buffer_inplace(

@@ -169,6 +169,12 @@ QString orEmpty(const QString& text)
 // "A&E") has no number and sorts after all numbered channels, by its text.
 std::optional<double> channelNumberValue(const QString& channelnum)
 {
+    // Most channel numbers are plain digits: read without the pattern, which costs more than
+    // the channel's insert.
+    if (!channelnum.isEmpty() && channelnum.size() < 10 &&
+        std::all_of(channelnum.begin(), channelnum.end(),
+                    [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return double(channelnum.toInt());
     static const QRegularExpression number(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]+)?)\\s*$"));
     const QRegularExpressionMatch match = number.match(channelnum);
     if (!match.hasMatch())

@@ -387,6 +387,10 @@ private Q_SLOTS:
             "NUL");
         row("unknown encoding", tv("", "x-unknown"), XmltvLoadError::UnsupportedEncoding, 1,
             "The encoding \"x-unknown\" is not supported.");
+        // A DOCTYPE belongs before the root only; inside it the file is refused as a whole.
+        row("DOCTYPE inside the root",
+            tv(programme("20031215200000", "", "c", "T") + "<!DOCTYPE tv SYSTEM \"xmltv.dtd\">"),
+            pugi::status_bad_doctype, 7, "(line 7, position 1)");
         row("unclosed element", QByteArray(good).replace("</programme>", ""),
             pugi::status_end_element_mismatch, 7, "(line 7, position 3)");
         const auto nested = [](int levels, bool closed) {
