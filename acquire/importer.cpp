@@ -405,6 +405,8 @@ private:
 // text (anything it does not expect), it gives up, and the whole-tree reading decides.
 
 constexpr std::size_t NotFound = std::string_view::npos;
+// U+FEFF in UTF-8, which QString::fromUtf8() drops at the start of a text.
+constexpr std::string_view Utf8Bom = "\xEF\xBB\xBF";
 constexpr std::size_t PieceBytes = std::size_t(1) << 20;
 
 bool isXmlSpace(char c)
@@ -530,7 +532,8 @@ bool parsePiece(std::string_view text, pugi::xml_document& document, std::vector
 // it collapses too).
 bool isPlainText(std::string_view text)
 {
-    if (text.empty() || text.front() == ' ' || text.back() == ' ')
+    // A leading U+FEFF is read as a byte-order mark and dropped: not a text taken as it stands.
+    if (text.empty() || text.front() == ' ' || text.back() == ' ' || text.starts_with(Utf8Bom))
         return false;
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
@@ -599,8 +602,9 @@ std::string_view nodeUtf8(const pugi::xml_node& node, std::string& buffer)
 std::string_view attributeUtf8(const pugi::xml_attribute& attribute, std::string& buffer)
 {
     const std::string_view value = attribute.value();
-    if (std::none_of(value.begin(), value.end(),
-                     [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+    if (!value.starts_with(Utf8Bom) && std::none_of(value.begin(), value.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        }))
         return value;
     buffer = attributeText(attribute).toStdString();
     return buffer;

@@ -556,7 +556,7 @@ Statement& ListingsStore::cached(const QString& sql)
 ProgrammeRow programmeRow(const ProgrammeText& programme)
 {
     const auto text = [](std::string_view utf8) {
-        return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+        return textFromUtf8(utf8.data(), qsizetype(utf8.size()));
     };
     ProgrammeRow row;
     row.startdate = programme.startdate;

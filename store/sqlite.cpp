@@ -252,12 +252,19 @@ void Statement::rewind()
     sqlite3_reset(m_stmt);
 }
 
+QString textFromUtf8(const char* data, qsizetype size)
+{
+    if (size < 3 || std::memcmp(data, "\xEF\xBB\xBF", 3) != 0)
+        return QString::fromUtf8(data, size);
+    return QChar(0xFEFF) + QString::fromUtf8(data + 3, size - 3);
+}
+
 QString Statement::text(int column) const
 {
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     if (!data)
         return QString(); // NULL; an empty text comes back as "" (not null)
-    return QString::fromUtf8(data, sqlite3_column_bytes(m_stmt, column));
+    return textFromUtf8(data, sqlite3_column_bytes(m_stmt, column));
 }
 
 std::optional<QString> Statement::optionalText(int column) const
@@ -266,7 +273,7 @@ std::optional<QString> Statement::optionalText(int column) const
         return std::nullopt;
     const auto* data = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
     // An empty text must stay distinguishable from NULL, so never hand back a null QString.
-    QString value = QString::fromUtf8(data ? data : "", sqlite3_column_bytes(m_stmt, column));
+    QString value = textFromUtf8(data ? data : "", sqlite3_column_bytes(m_stmt, column));
     if (value.isNull())
         value = QStringLiteral("");
     return value;

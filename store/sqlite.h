@@ -25,6 +25,10 @@ namespace zarvo {
 
 class Statement;
 
+// UTF-8 text as a QString, a leading U+FEFF kept: QString::fromUtf8() takes it for a byte-order
+// mark and drops it, which would change a stored text on its way back.
+QString textFromUtf8(const char* data, qsizetype size);
+
 class Database
 {
 public:
