@@ -87,7 +87,7 @@ struct GridState
     int channelPage = 1;
     // Run the window queries again (a new window).
     bool requeryNeeded = true;
-    // Return to the positions saved when page `channelPage` was last shown.
+    // Page up: page `channelPage` shown again (every page is found from its number).
     bool goingBack = false;
     bool operator==(const GridState&) const = default;
 };

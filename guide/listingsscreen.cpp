@@ -741,11 +741,11 @@ bool ListingsScreen::showProgramme(const QString& channelid, const QDateTime& st
     // nothing before today. One that starts in an hour's last five minutes is first shown in
     // the next hour.
     const QDate today = m_clock.now().date();
-    const QDateTime shownFrom = QDateTime(start.date(), start.time()).addSecs(5 * 60);
+    const QDateTime shownFrom = wallClock(start.date(), start.time()).addSecs(5 * 60);
     const QDateTime windowStart =
-        start.date() < today ? QDateTime(today, QTime(0, 0))
-                             : QDateTime(shownFrom.date(), QTime(shownFrom.time().hour(), 0));
-    if (!m_navigator.showWindowPage(wallClock(windowStart.date(), windowStart.time()), *page))
+        start.date() < today ? wallClock(today, QTime(0, 0))
+                             : wallClock(shownFrom.date(), QTime(shownFrom.time().hour(), 0));
+    if (!m_navigator.showWindowPage(windowStart, *page))
         return false;
     // The channel's row, and on it the showing's cell (the first column when the window shows
     // it in neither).

@@ -1,5 +1,7 @@
 #include "guide/searchscreen.h"
 
+#include "base/clock.h"
+
 #include "guide/showingtext.h"
 #include "ui/keycodes.h"
 
@@ -26,7 +28,7 @@ constexpr int TypingPauseMs = 300;
 // A showing by channel and start, as the guide is asked for it.
 std::pair<QString, QDateTime> showingKey(const ListingRow& row)
 {
-    return {row.programme.channel, QDateTime(row.programme.startdate, row.programme.starttime)};
+    return {row.programme.channel, wallClock(row.programme.startdate, row.programme.starttime)};
 }
 
 } // namespace

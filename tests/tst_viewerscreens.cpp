@@ -174,7 +174,7 @@ private Q_SLOTS:
         QVERIFY(!screen.isVisible());
         QCOMPARE(chosen.size(), 1);
         QCOMPARE(chosen[0][0].toString(), QString("C9"));
-        QCOMPARE(chosen[0][1].toDateTime(), QDateTime(Monday, QTime(21, 0)));
+        QCOMPARE(chosen[0][1].toDateTime(), wallClock(Monday, QTime(21, 0)));
         QCOMPARE(closed.size(), 0);
 
         screen.showFor(QString(), nullptr);
